@@ -1,0 +1,12 @@
+// UTRA FDD downlink channel numbering (3GPP TS 25.101): channel number to carrier frequency.
+#pragma once
+
+#include <cstdint>
+
+namespace norvane {
+
+// Downlink carrier frequency in whole MHz for a UARFCN, F = offset + 0.2 x UARFCN truncated
+// toward zero. A channel in no band gives UARFCN / 5 truncated toward zero.
+std::int32_t DownlinkFrequencyMhz(std::int32_t uarfcn);
+
+}  // namespace norvane
