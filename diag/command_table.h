@@ -35,10 +35,12 @@ void HexTextToBytes(const char* text, std::size_t& length, std::uint8_t* buffer,
                     std::size_t capacity);
 
 // Prepares a stored frame text for the codec: copies it without its spaces into `out` and
-// returns the number of characters copied (at most out.size()).
+// returns the number of characters copied. Returns 0, and leaves `out` partly written, when the
+// text without spaces does not fit into `out`: a cut text would make a different frame.
 std::size_t PrepareFrameText(std::string_view stored, std::span<char> out);
 
-// Prepares and decodes a stored frame text into `out`; returns the number of frame bytes.
+// Prepares and decodes a stored frame text into `out` (the bytes and one 0x00 after them);
+// returns the number of frame bytes, 0 when the frame does not fit into `out` or the codec.
 std::size_t StoredFrameToBytes(std::string_view stored, std::span<std::uint8_t> out);
 
 // The first row with this strName, or nullptr.
