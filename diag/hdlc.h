@@ -44,7 +44,7 @@ std::size_t HdlcEncode(std::span<const std::uint8_t> payload, std::span<std::uin
 //              next flag is dropped and the deframer then starts afresh.
 // An empty frame (two flags in a row, or a leading flag) is no frame and is not reported.
 class HdlcDeframer {
-public:
+  public:
     enum class Status { kNeedMore, kFrame, kBadFcs, kOverflow };
     struct Step {
         Status status;
@@ -55,7 +55,10 @@ public:
     std::span<const std::uint8_t> Payload() const { return {buffer_.data(), payloadLength_}; }
     void Reset();
 
-private:
+  private:
+    Step EndFrame(std::size_t consumed);
+    Step Overflow(std::size_t consumed);
+
     std::array<std::uint8_t, kFrameBufferSize> buffer_{};
     std::size_t length_ = 0;         // unescaped bytes collected for the current frame
     std::size_t payloadLength_ = 0;  // length of the last frame handed out, without CRC

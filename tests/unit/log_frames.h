@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <vector>
 
+#include "diag/hdlc.h"
+
 namespace norvane::testing {
 
 struct CellRecord {
@@ -50,6 +52,56 @@ inline std::vector<std::uint8_t> SarPaPayload(std::uint8_t level, std::uint8_t p
     p[25] = level;
     p[29] = pa;
     return p;
+}
+
+// Some other log packet (log code 0x4179) with `size` bytes of varied content in all.
+inline std::vector<std::uint8_t> OtherLogPayload(std::size_t size, std::uint32_t seed) {
+    std::vector<std::uint8_t> p{0x10, 0x00, 0x20, 0x00, 0x20, 0x00, 0x79, 0x41};
+    std::uint32_t x = seed * 2654435761U + 1;
+    while (p.size() < size) {
+        x ^= x << 13;
+        x ^= x >> 17;
+        x ^= x << 5;
+        p.push_back(static_cast<std::uint8_t>(x >> 7));
+    }
+    p.resize(size);
+    return p;
+}
+
+// Appends the on-wire form of `payload` (escaped, CRC, closing flag) to `stream`.
+inline void AppendFrame(std::vector<std::uint8_t>& stream,
+                        const std::vector<std::uint8_t>& payload) {
+    std::vector<std::uint8_t> wire(2 * payload.size() + 8);
+    wire.resize(HdlcEncode(payload, wire));
+    stream.insert(stream.end(), wire.begin(), wire.end());
+}
+
+// A realistic stream of `frames` frames: cell lists (1 to 8 cells, with PSC, RSCP and Ec/Io
+// bytes that need escaping), SAR/PA reports and other log packets of 40 to 300 bytes.
+inline std::vector<std::uint8_t> RealisticStream(std::size_t frames) {
+    std::vector<std::uint8_t> stream;
+    std::uint32_t x = 12345;
+    for (std::size_t f = 0; f < frames; ++f) {
+        x = x * 1103515245U + 12345U;
+        const unsigned pick = (x >> 16) % 8;
+        if (pick < 4) {
+            std::vector<CellRecord> cells(1 + (x >> 8) % 8);
+            for (std::size_t k = 0; k < cells.size(); ++k) {
+                cells[k].uarfcn = static_cast<std::int16_t>(10562 + 25 * k);
+                cells[k].psc = static_cast<std::int16_t>(k == 1 ? 0x7E : 100 + 37 * k);
+                cells[k].rscpLow = static_cast<std::uint8_t>(k == 2 ? 0x7D : 0xA0 + k);
+                cells[k].ecIo = static_cast<std::uint8_t>(0xF0 + k);
+            }
+            AppendFrame(stream, CellListPayload(cells, static_cast<std::uint8_t>(f % 5),
+                                                static_cast<std::int64_t>(f) * 52400 * 250));
+        } else if (pick == 4) {
+            AppendFrame(stream, SarPaPayload(static_cast<std::uint8_t>(f % 5),
+                                             static_cast<std::uint8_t>(60 + f % 40)));
+        } else {
+            AppendFrame(stream, OtherLogPayload(40 + (x >> 4) % 261, x));
+        }
+    }
+    return stream;
 }
 
 }  // namespace norvane::testing
