@@ -46,6 +46,9 @@ bool WriteComFrame(ComPort* port, std::span<const std::uint8_t> bytes);
 // Makes a read in progress on `port`, and every later one, return 0 at once. Thread-safe.
 void WakeComPort(ComPort* port);
 
+// Undoes WakeComPort, so that reads on `port` wait for data again. Only while no read runs.
+void ClearComPortWake(ComPort* port);
+
 // Closes the port. No thread may be using it (wake it and join the reader first).
 void CloseComPort(ComPort* port);
 

@@ -1,0 +1,260 @@
+// Serial channel on a POSIX tty (or a pty slave, which behaves the same for everything here).
+#include "link/serial_port.h"
+
+#include <fcntl.h>
+#include <grp.h>
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <array>
+#include <cerrno>
+#include <chrono>
+#include <cstring>
+#include <string>
+#include <thread>
+
+namespace norvane {
+
+struct ComPort {
+    int fd = -1;      // the tty, non-blocking, locked with flock and TIOCEXCL
+    int wakeFd = -1;  // eventfd; once written it stays readable and ends every read at once
+};
+
+std::atomic<ComPort*> g_hComPort{nullptr};
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+using Ms = std::chrono::milliseconds;
+
+constexpr Ms kReadPause{500};    // the pause that opens every read
+constexpr Ms kReadTimeout{500};  // silence that ends a read with nothing
+constexpr Ms kWriteBase{50};     // write budget: 50 ms plus 1 ms per byte
+constexpr std::string_view kDevPrefix = "/dev/";
+constexpr std::string_view kEntrySeparator = " - ";
+
+// poll() until `deadline`, resuming after signals. Returns poll's result (0 on time-out).
+int PollUntil(pollfd* fds, nfds_t count, Clock::time_point deadline) {
+    for (;;) {
+        const auto left = std::chrono::ceil<Ms>(deadline - Clock::now());
+        const int timeout = left.count() > 0 ? static_cast<int>(left.count()) : 0;
+        const int r = poll(fds, count, timeout);
+        if (r >= 0 || errno != EINTR) {
+            return r;
+        }
+    }
+}
+
+// The second line of the open failure: the system's reason and, when access was refused, how
+// to get it.
+std::string OpenFailureReason(const std::string& path, int err) {
+    std::string reason = path + ": ";
+    if (err == EWOULDBLOCK || err == EBUSY) {
+        return reason + "the port is in use by another program.";
+    }
+    reason += std::strerror(err);
+    reason += '.';
+    if (err != EACCES && err != EPERM) {
+        return reason;
+    }
+    struct stat st {};
+    if (stat(path.c_str(), &st) != 0) {
+        return reason;
+    }
+    std::string groupName = std::to_string(st.st_gid);
+    std::array<char, 4096> scratch{};
+    struct group g {};
+    struct group* found = nullptr;
+    if (getgrgid_r(st.st_gid, &g, scratch.data(), scratch.size(), &found) == 0 && found) {
+        groupName = found->gr_name;
+    }
+    if ((st.st_mode & (S_IRGRP | S_IWGRP)) == (S_IRGRP | S_IWGRP)) {
+        reason += " Members of the group \"" + groupName + "\" may use it: sudo usermod -aG " +
+                  groupName + " $USER, then log out and in again.";
+    } else {
+        reason += " Only its owner may open it (group \"" + groupName + "\" has no access).";
+    }
+    return reason;
+}
+
+// Line settings: 115200 baud, 8 data bits, no parity, one stop bit, raw bytes, receiver on,
+// modem lines ignored. Hardware flow control stays as the port had it. Software flow control
+// is switched off: every fresh Linux tty starts with IXON, and with it the tty would swallow
+// each 0x11/0x13 the modem sends (and with IXOFF insert them into our frames), which breaks
+// binary DIAG frames.
+void ApplyLineSettings(int fd, termios tio) {
+    const tcflag_t keptHardwareFlow = tio.c_cflag & CRTSCTS;
+    cfmakeraw(&tio);
+    tio.c_iflag &= ~static_cast<tcflag_t>(IXON | IXOFF | IXANY);
+    tio.c_cflag &= ~static_cast<tcflag_t>(CSIZE | PARENB | CSTOPB | CRTSCTS);
+    tio.c_cflag |= CS8 | CREAD | CLOCAL | keptHardwareFlow;
+    cfsetispeed(&tio, B115200);
+    cfsetospeed(&tio, B115200);
+    // No line-discipline timing: poll() before each read gives the time-outs.
+    tio.c_cc[VMIN] = 0;
+    tio.c_cc[VTIME] = 0;
+    tcsetattr(fd, TCSANOW, &tio);
+}
+
+void CloseFds(ComPort* port) {
+    if (port->fd >= 0) {
+        ioctl(port->fd, TIOCNXCL);  // a pty's tty outlives us: leave it open to others again
+        close(port->fd);
+    }
+    if (port->wakeFd >= 0) {
+        close(port->wakeFd);
+    }
+    delete port;
+}
+
+}  // namespace
+
+std::string PortDevicePath(std::string_view portListEntry) {
+    const auto cut = portListEntry.find(kEntrySeparator);
+    const std::string_view device =
+        cut == std::string_view::npos ? std::string_view{} : portListEntry.substr(0, cut);
+    if (!device.empty() && device.front() == '/') {
+        return std::string(device);
+    }
+    return std::string(kDevPrefix) + std::string(device);
+}
+
+ComPort* OpenComPort(std::string_view portListEntry, MessageSink& messages) {
+    if (portListEntry.empty()) {
+        messages.MessageBox(kNoMobilePortText, kErrorCaption);
+        return nullptr;
+    }
+    const std::string path = PortDevicePath(portListEntry);
+    auto openFailed = [&](int err) -> ComPort* {
+        const std::string text = std::string(kOpenErrorText) + "\n" + OpenFailureReason(path, err);
+        messages.MessageBox(text, kErrorCaption);
+        return nullptr;
+    };
+
+    const int fd = open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        return openFailed(errno);
+    }
+    // flock holds for root too, where TIOCEXCL does not.
+    if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        const int err = errno;
+        close(fd);
+        return openFailed(err);
+    }
+    termios tio{};
+    if (tcgetattr(fd, &tio) != 0) {
+        close(fd);
+        messages.MessageBox(kHandleErrorText, kErrorCaption);
+        return nullptr;
+    }
+    const int wakeFd = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+    if (wakeFd < 0) {
+        close(fd);
+        messages.MessageBox(kHandleErrorText, kErrorCaption);
+        return nullptr;
+    }
+    ioctl(fd, TIOCEXCL);  // later opens by others fail with EBUSY (root excepted)
+
+    // From here on results are not looked at: a terminal that refuses its settings still
+    // counts as open, as it would on the modem's own driver.
+    tcflush(fd, TCIOFLUSH);
+    ApplyLineSettings(fd, tio);
+    tcflush(fd, TCIFLUSH);
+
+    return new ComPort{fd, wakeFd};
+}
+
+int ReadComFrame(ComPort* port, std::span<std::uint8_t, kFrameBufferSize> dest) {
+    if (port == nullptr) {
+        // No port to wait on: keep the caller's pace rather than spin.
+        std::this_thread::sleep_for(kReadPause);
+        return 0;
+    }
+    // Every read opens with a pause; only a wake ends it early.
+    pollfd pause{port->wakeFd, POLLIN, 0};
+    if (PollUntil(&pause, 1, Clock::now() + kReadPause) != 0) {
+        return 0;
+    }
+
+    std::size_t total = 0;
+    for (;;) {
+        pollfd fds[2] = {{port->fd, POLLIN, 0}, {port->wakeFd, POLLIN, 0}};
+        const int r = PollUntil(fds, 2, Clock::now() + kReadTimeout);
+        if (r <= 0 || (fds[1].revents & POLLIN)) {
+            return 0;  // silence (a partial frame is given up), poll failure, or woken
+        }
+        if (!(fds[0].revents & POLLIN)) {
+            return 0;  // POLLHUP, POLLERR or POLLNVAL without data: the port has gone
+        }
+        const ssize_t n = read(port->fd, dest.data() + total, dest.size() - total);
+        if (n < 0 && (errno == EAGAIN || errno == EINTR)) {
+            continue;
+        }
+        if (n <= 0) {
+            return 0;  // EIO, ENXIO, ENODEV, or end of file after poll said readable: gone
+        }
+        total += static_cast<std::size_t>(n);
+        // Only a chunk that ends on the flag ends the frame.
+        if (dest[total - 1] == kHdlcFlag) {
+            return static_cast<int>(total);
+        }
+        if (total == dest.size()) {
+            return 0;  // the buffer is full and the frame has not ended: it cannot fit
+        }
+    }
+}
+
+bool WriteComFrame(ComPort* port, std::span<const std::uint8_t> bytes) {
+    if (port == nullptr || bytes.size() > kFrameBufferSize) {
+        return false;
+    }
+    const auto deadline = Clock::now() + kWriteBase + Ms(bytes.size());
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+        const ssize_t n = write(port->fd, bytes.data() + done, bytes.size() - done);
+        if (n > 0) {
+            done += static_cast<std::size_t>(n);
+            continue;
+        }
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n < 0 && errno != EAGAIN) {
+            return false;
+        }
+        pollfd p{port->fd, POLLOUT, 0};
+        if (PollUntil(&p, 1, deadline) <= 0 || !(p.revents & POLLOUT)) {
+            return false;  // budget spent, or the port failed
+        }
+    }
+    return true;
+}
+
+void WakeComPort(ComPort* port) {
+    if (port == nullptr) {
+        return;
+    }
+    const std::uint64_t one = 1;
+    [[maybe_unused]] const ssize_t n = write(port->wakeFd, &one, sizeof one);
+}
+
+void ClearComPortWake(ComPort* port) {
+    if (port == nullptr) {
+        return;
+    }
+    std::uint64_t count = 0;
+    [[maybe_unused]] const ssize_t n = read(port->wakeFd, &count, sizeof count);
+}
+
+void CloseComPort(ComPort* port) {
+    if (port != nullptr) {
+        CloseFds(port);
+    }
+}
+
+}  // namespace norvane
