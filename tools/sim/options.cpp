@@ -1,0 +1,132 @@
+#include "tools/sim/options.h"
+
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <string_view>
+
+namespace norvane::sim {
+
+const char* const kSimUsage =
+    R"(Usage: norvane-sim [OPTION]...
+A simulated UMTS modem on a pseudo terminal, for trying and testing Norvane NetMonitor
+without hardware. It prints the terminal's path and publishes it as a symbolic link that
+the monitor lists as "Simulated UMTS modem Diagnostics"; the link is removed on exit
+(Ctrl+C, SIGTERM).
+
+The modem speaks DIAG: it answers the 0x7B loopback probe, acknowledges 0x73 log-mask
+commands and 0x4B subsystem commands, and streams what the masks switch on:
+  log 0x4005  WCDMA cell list: 1 to 8 cells on real band I and band VIII channels, RSCP
+              and Ec/Io drifting, cells appearing and fading, a GSM neighbour count, and
+              the modem's up-time in the time stamp (1.25 ms ticks);
+  log 0x117C  SAR/PA report, from the ON_AGC3 mask until OFF_AGC: the SAR level changes,
+              the PA value swings across 80.
+
+Options:
+  --at-mode        start in AT mode: ignore DIAG until "AT$QCDMG\r\n" arrives, answer
+                   "OK\r\n", then speak DIAG
+  --rate HZ        report periods per second (default 1; 0.1 to 1000)
+  --burst N        send N frames of each report back to back per period (default 1, up to 64)
+  --noise          put line garbage and frames with a bad check sequence between real ones
+  --numbered       the GSM count of the n-th cell list is n mod 256 (to check for loss)
+  --record FILE    write every byte received from the host to FILE
+  --seed N         seed of the radio scene and the noise (default: from the clock); the
+                   seed in use is printed, and the same seed gives the same run
+  --link PATH      publish the terminal as PATH instead of the default link
+  --verbose        print what the host asks for on standard error
+  --help           show this text
+
+Default link: $XDG_RUNTIME_DIR/norvane-sim, or /tmp/norvane-sim-<uid> without
+XDG_RUNTIME_DIR.
+)";
+
+namespace {
+
+bool ParseDouble(const char* text, double& out) {
+    char* end = nullptr;
+    errno = 0;
+    out = std::strtod(text, &end);
+    return errno == 0 && end != text && *end == '\0';
+}
+
+bool ParseUnsigned(const char* text, unsigned long long& out) {
+    char* end = nullptr;
+    errno = 0;
+    if (*text == '-') {
+        return false;
+    }
+    out = std::strtoull(text, &end, 10);
+    return errno == 0 && end != text && *end == '\0';
+}
+
+}  // namespace
+
+std::string DefaultLinkPath() {
+    const char* runtime = std::getenv("XDG_RUNTIME_DIR");
+    if (runtime != nullptr && *runtime != '\0') {
+        return std::string(runtime) + "/norvane-sim";
+    }
+    return "/tmp/norvane-sim-" + std::to_string(getuid());
+}
+
+std::optional<SimOptions> ParseSimOptions(int argc, char** argv, std::string& error) {
+    SimOptions o;
+    for (int i = 1; i < argc; ++i) {
+        const std::string_view arg = argv[i];
+        auto value = [&]() -> const char* {
+            if (i + 1 >= argc) {
+                error = std::string(arg) + " needs a value";
+                return nullptr;
+            }
+            return argv[++i];
+        };
+        unsigned long long n = 0;
+        if (arg == "--help" || arg == "-h") {
+            o.help = true;
+        } else if (arg == "--at-mode") {
+            o.modem.atMode = true;
+        } else if (arg == "--noise") {
+            o.modem.noise = true;
+        } else if (arg == "--numbered") {
+            o.modem.numbered = true;
+        } else if (arg == "--verbose") {
+            o.verbose = true;
+        } else if (arg == "--rate") {
+            const char* v = value();
+            if (v == nullptr || !ParseDouble(v, o.rateHz) || !(o.rateHz >= 0.1) ||
+                !(o.rateHz <= 1000)) {
+                error = error.empty() ? "--rate takes a number from 0.1 to 1000" : error;
+                return std::nullopt;
+            }
+        } else if (arg == "--burst") {
+            const char* v = value();
+            if (v == nullptr || !ParseUnsigned(v, n) || n < 1 || n > 64) {
+                error = error.empty() ? "--burst takes a whole number from 1 to 64" : error;
+                return std::nullopt;
+            }
+            o.modem.burst = static_cast<int>(n);
+        } else if (arg == "--seed") {
+            const char* v = value();
+            if (v == nullptr || !ParseUnsigned(v, n) || n > 0xFFFFFFFFull) {
+                error = error.empty() ? "--seed takes a whole number below 2^32" : error;
+                return std::nullopt;
+            }
+            o.modem.seed = static_cast<std::uint32_t>(n);
+            o.seedGiven = true;
+        } else if (arg == "--record" || arg == "--link") {
+            const char* v = value();
+            if (v == nullptr || *v == '\0') {
+                error = error.empty() ? std::string(arg) + " needs a file name" : error;
+                return std::nullopt;
+            }
+            (arg == "--record" ? o.recordPath : o.linkPath) = v;
+        } else {
+            error = "unknown option " + std::string(arg) + " (see --help)";
+            return std::nullopt;
+        }
+    }
+    return o;
+}
+
+}  // namespace norvane::sim

@@ -1,0 +1,30 @@
+// Command line of norvane-sim.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+#include "tools/sim/modem.h"
+
+namespace norvane::sim {
+
+struct SimOptions {
+    ModemOptions modem;
+    double rateHz = 1.0;     // report periods per second
+    std::string linkPath;    // empty: the default link
+    std::string recordPath;  // empty: record nothing
+    bool seedGiven = false;
+    bool verbose = false;
+    bool help = false;
+};
+
+extern const char* const kSimUsage;
+
+// Parses argv; on a bad argument writes the reason to `error` and returns nothing.
+std::optional<SimOptions> ParseSimOptions(int argc, char** argv, std::string& error);
+
+// $XDG_RUNTIME_DIR/norvane-sim, or /tmp/norvane-sim-<uid> without XDG_RUNTIME_DIR.
+std::string DefaultLinkPath();
+
+}  // namespace norvane::sim
