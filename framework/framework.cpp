@@ -1,0 +1,80 @@
+#include "framework/framework.h"
+
+#include <QApplication>
+#include <QDesktopServices>
+#include <QFont>
+#include <QPointer>
+#include <QStyleFactory>
+#include <QWidget>
+#include <utility>
+
+#include "res/resource.h"
+
+namespace norvane {
+namespace {
+
+struct Services {
+    QPointer<QWidget> mainWindow;
+    QString statusMessage;
+    Beeper beeper;
+    UrlOpener urlOpener;
+};
+
+Services& State() {
+    static Services services;
+    return services;
+}
+
+}  // namespace
+
+void InitFramework() {
+    InitResources();
+    QApplication::setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
+    QFont::insertSubstitution(QStringLiteral("MS Shell Dlg"), QStringLiteral("Liberation Sans"));
+    QFont::insertSubstitution(QStringLiteral("MS Shell Dlg 2"), QStringLiteral("Liberation Sans"));
+}
+
+void SetMainWindow(QWidget* window) {
+    State().mainWindow = window;
+}
+
+QWidget* MainWindow() {
+    return State().mainWindow.data();
+}
+
+QString IdleMessage() {
+    return QStringLiteral("Ready");
+}
+
+void SetMessageText(const QString& text) {
+    State().statusMessage = text;
+}
+
+QString StatusMessage() {
+    return State().statusMessage;
+}
+
+void MessageBeep() {
+    if (State().beeper) {
+        State().beeper();
+        return;
+    }
+    QApplication::beep();
+}
+
+Beeper SetBeeper(Beeper beeper) {
+    return std::exchange(State().beeper, std::move(beeper));
+}
+
+bool OpenUrl(const QUrl& url) {
+    if (State().urlOpener) {
+        return State().urlOpener(url);
+    }
+    return QDesktopServices::openUrl(url);
+}
+
+UrlOpener SetUrlOpener(UrlOpener opener) {
+    return std::exchange(State().urlOpener, std::move(opener));
+}
+
+}  // namespace norvane

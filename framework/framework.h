@@ -1,0 +1,39 @@
+// Process-wide services of the dialog framework: start-up, the main window and its status
+// message, the beep and the shell's "open".
+#pragma once
+
+#include <QString>
+#include <QUrl>
+#include <functional>
+
+class QWidget;
+
+namespace norvane {
+
+// Call once after the QApplication exists: Fusion style (so bar and label palettes are drawn as
+// set), the "MS Shell Dlg" font substitution and the compiled-in resources.
+void InitFramework();
+
+// The application's main window: owner of dialogs that are run without a parent.
+void SetMainWindow(QWidget* window);
+QWidget* MainWindow();
+
+// The idle text of the main window's status message.
+QString IdleMessage();
+// Sets the main window's status message. The start window has no status line, so the text is
+// only kept, where StatusMessage() reads it.
+void SetMessageText(const QString& text);
+QString StatusMessage();
+
+// The default beep. Tests replace it; an empty function restores QApplication::beep.
+void MessageBeep();
+using Beeper = std::function<void()>;
+Beeper SetBeeper(Beeper beeper);
+
+// Hands a URL to the desktop's browser. Tests replace the opener; an empty function restores
+// QDesktopServices::openUrl. Returns what the opener returns; callers here ignore it.
+bool OpenUrl(const QUrl& url);
+using UrlOpener = std::function<bool(const QUrl&)>;
+UrlOpener SetUrlOpener(UrlOpener opener);
+
+}  // namespace norvane
