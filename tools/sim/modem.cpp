@@ -149,8 +149,9 @@ void SimModem::OnLogConfig(std::span<const std::uint8_t> payload, Bytes& out) {
         return;
     }
     const std::uint32_t op = U32(payload, 4);
+    // Reply: command, operation, then a 32-bit status of 0 (success).
     Bytes reply(payload.begin(), payload.begin() + 8);
-    reply.insert(reply.end(), {0, 0, 0, 0});  // status: success
+    reply.resize(12, 0);
     if (op == kLogOpDisable) {
         SetLogCode(kCellListLogCode, false);
         SetLogCode(kSarPaLogCode, false);
