@@ -1,0 +1,89 @@
+// A hyperlink made of an existing static text control: blue until used and purple after,
+// underlined while the pointer is over it, hand cursor, opened by a left-button release or a
+// Space release on it. Event filters on the control and on its parent stand in for window
+// subclassing; the control and the parent carry the link under one dynamic property.
+//
+// A link object outlives its binding: destroying the control releases the link; destroying the
+// link first unbinds it from the control that is still there.
+#pragma once
+
+#include <QFont>
+#include <QPointer>
+#include <QString>
+#include <optional>
+
+class QEvent;
+class QLabel;
+
+class QWidget;
+
+namespace norvane {
+
+class LinkControlFilter;
+class LinkParentFilter;
+
+class CHyperLink {
+  public:
+    // Key of the dynamic property on bound controls (value: the link) and on their parents
+    // (value: the parent's event filter).
+    static constexpr char kProperty[] =
+        "_Hyperlink_Object_Pointer_\\{AFEED740-CC6D-47c5-831D-9848FD916EEF}";
+
+    CHyperLink();
+    virtual ~CHyperLink();
+    CHyperLink(const CHyperLink&) = delete;
+    CHyperLink& operator=(const CHyperLink&) = delete;
+
+    // The text given when binding (the status text); the link always opens the homepage.
+    bool SetLinkText(const QString& text);
+    const QString& linkText() const { return m_linkText; }
+
+    bool BindToStatic(QLabel* control, const QString& target);
+    // The static control `id` of a dialog built by the dialog framework.
+    bool BindToDialogItem(QWidget* parent, int id, const QString& target);
+
+    QLabel* control() const { return m_control; }
+    bool isHovering() const { return m_hovering; }
+    bool isVisited() const { return m_visited; }
+    bool isShowingFocusRect() const { return m_focusRect; }
+
+    // Process-wide: bound links, and the underline font they share while any is bound.
+    static int LinkCount();
+    static std::optional<QFont> SharedUnderlineFont();
+
+  protected:
+    virtual void OnHighlight() {}
+    virtual void OnUnhighlight() {}
+
+  private:
+    friend class LinkControlFilter;
+    friend class LinkParentFilter;
+
+    bool HandleEvent(QEvent* event);
+    void Activate();
+    void HoverStart();
+    void HoverMove(const QPoint& pos);
+    void HoverEnd();
+    void ToggleFocusRect();
+    void ApplyColour();
+    void Unbind();
+    void Released();
+
+    QString m_linkText;
+    bool m_hovering = false;
+    bool m_visited = false;
+    bool m_focusRect = false;
+    QFont m_ownFont;
+    QPointer<QLabel> m_control;
+    LinkControlFilter* m_filter = nullptr;
+};
+
+// Puts the link target into the main window's status message while the link is highlighted,
+// and the idle message back afterwards.
+class CDemoLink : public CHyperLink {
+  protected:
+    void OnHighlight() override;
+    void OnUnhighlight() override;
+};
+
+}  // namespace norvane
