@@ -4,6 +4,7 @@
 
 #include <QComboBox>
 #include <QFile>
+#include <QFontInfo>
 #include <QGroupBox>
 #include <QImage>
 #include <QLabel>
@@ -177,6 +178,7 @@ TEST(Template131, WindowTitleSizeFontAndNoCloseBox) {
     EXPECT_FALSE(dlg.windowFlags() & (Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint));
     EXPECT_EQ(dlg.font().family(), "Liberation Sans");
     EXPECT_EQ(dlg.font().pointSize(), 8);
+    EXPECT_EQ(QFontInfo(dlg.item(IDOK)->font()).family(), "Liberation Sans");  // installed, used
     // The default focus: the first tab stop, "Exit".
     EXPECT_EQ(dlg.focusWidget(), dlg.item(IDOK));
 }
