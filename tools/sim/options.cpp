@@ -1,5 +1,7 @@
 #include "tools/sim/options.h"
 
+#include "link/port_discovery.h"
+
 #include <unistd.h>
 
 #include <cerrno>
@@ -63,11 +65,7 @@ bool ParseUnsigned(const char* text, unsigned long long& out) {
 }  // namespace
 
 std::string DefaultLinkPath() {
-    const char* runtime = std::getenv("XDG_RUNTIME_DIR");
-    if (runtime != nullptr && *runtime != '\0') {
-        return std::string(runtime) + "/norvane-sim";
-    }
-    return "/tmp/norvane-sim-" + std::to_string(getuid());
+    return SimulatorLinkPath();
 }
 
 std::optional<SimOptions> ParseSimOptions(int argc, char** argv, std::string& error) {

@@ -24,7 +24,8 @@ extern const char* const kSimUsage;
 // Parses argv; on a bad argument writes the reason to `error` and returns nothing.
 std::optional<SimOptions> ParseSimOptions(int argc, char** argv, std::string& error);
 
-// $XDG_RUNTIME_DIR/norvane-sim, or /tmp/norvane-sim-<uid> without XDG_RUNTIME_DIR.
+// Where the port list looks for a running simulator: $XDG_RUNTIME_DIR/norvane-sim, or
+// /tmp/norvane-sim-<uid> without a usable XDG_RUNTIME_DIR.
 std::string DefaultLinkPath();
 
 }  // namespace norvane::sim
