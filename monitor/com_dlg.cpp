@@ -1,0 +1,283 @@
+#include "monitor/com_dlg.h"
+
+#include <QByteArray>
+#include <QMetaObject>
+#include <QPointer>
+#include <QProgressBar>
+#include <QThread>
+#include <QVariant>
+#include <algorithm>
+#include <utility>
+
+#include "framework/framework.h"
+#include "framework/message_box.h"
+#include "link/port_discovery.h"
+#include "monitor/capture.h"
+
+namespace norvane {
+namespace {
+
+// The port list as discovery fills it. Each entry keeps its bytes as item data, so the device
+// name handed to the port channel is exactly what discovery found, whatever its encoding.
+class ComboPortList final : public PortListView {
+  public:
+    explicit ComboPortList(QComboBox& combo) : m_combo(combo) {}
+
+    int AddString(std::string_view entry) override {
+        const QByteArray bytes(entry.data(), static_cast<qsizetype>(entry.size()));
+        // Adding an entry selects nothing: a QComboBox selects its first entry by itself, a
+        // Windows list keeps "no selection" until SetCurSel.
+        const int selected = m_combo.currentIndex();
+        m_combo.addItem(QString::fromUtf8(bytes), bytes);
+        if (m_combo.currentIndex() != selected) {
+            m_combo.setCurrentIndex(selected);
+        }
+        return m_combo.count() - 1;
+    }
+    // setCurrentIndex raises no CBN_SELCHANGE: the framework maps that to a user's choice only.
+    void SetCurSel(int index) override { m_combo.setCurrentIndex(index); }
+
+  private:
+    QComboBox& m_combo;
+};
+
+QString SarText(SarLevel level) {
+    switch (level) {
+        case SarLevel::Low:
+            return QStringLiteral("Level SAR Low");
+        case SarLevel::Normal:
+            return QStringLiteral("Level SAR Normal");
+        case SarLevel::Medium:
+            return QStringLiteral("Level SAR Medium");
+        case SarLevel::High:
+            return QStringLiteral("Level SAR High");
+    }
+    return {};
+}
+
+QString Number(int value) {
+    return QString::number(value);
+}
+
+}  // namespace
+
+const MessageMap& CComDlg::ClassMessageMap() {
+    static const MessageMapEntry entries[] = {
+        MapEntry(Notify::Clicked, IDOK, &CComDlg::OnBnClickedExit),
+        // The bar is a plain progress bar: it sends no custom-draw notification, so this entry
+        // never fires and painting never beeps.
+        MapEntry(Notify::CustomDraw, IDC_BAR_FIRST, &CComDlg::OnNMCustomdrawFirstBar),
+        MapEntry(Notify::Clicked, IDC_CAPTURE, &CComDlg::CaptureWindow),
+        MapEntry(Notify::Clicked, IDC_OFF_RSCP, &CComDlg::OnBnClickedOffRscp),
+        MapEntry(Notify::Clicked, IDC_ON_SARPA, &CComDlg::OnBnClickedOnSarPa),
+        MapEntry(Notify::Clicked, IDC_ON_RSCP, &CComDlg::OnBnClickedOnRscp),
+        MapEntry(Notify::Clicked, IDC_OFF_SARPA, &CComDlg::OnBnClickedOffSarPa),
+        MapEntry(Notify::SelChange, IDC_PORT, &CComDlg::OnCbnSelchangePort),
+    };
+    static const MessageMap map{&CDialog::ClassMessageMap(), entries};
+    return map;
+}
+
+CComDlg::CComDlg(QWidget* parent) : CDialog(DialogResource(IDD_NETMONITOR), parent) {}
+
+CComDlg::~CComDlg() {
+    // Nothing keeps running once the window is gone: no frames, thread joined, port closed.
+    m_ending = true;
+    m_monitoring.Shutdown();
+}
+
+void CComDlg::DoDataExchange() {
+    DDX_Control(IDC_PORT, m_portCombo);
+    for (int i = 0; i < kCellRows; ++i) {
+        DDX_Control(IDC_BAR_FIRST + i, m_rscpBars[static_cast<std::size_t>(i)]);
+    }
+    DDX_Control(IDC_SAR_LABEL, m_sarLabel);
+    DDX_Control(IDC_PA_LABEL, m_paLabel);
+}
+
+bool CComDlg::OnInitDialog() {
+    CDialog::OnInitDialog();
+
+    ComboPortList ports(*m_portCombo);
+    FillPortList(ports);
+
+    ResetBars();
+    m_rscpBars[0].SetBarColor(kFirstBarGreen);
+
+    m_sarLabel.SetBkColor(kLabelCyan);
+    m_sarLabel.SetTextColor(kLabelYellow);
+    setItemText(IDC_SAR_LABEL, QString::fromLatin1(kSarOffText));
+    m_paLabel.SetBkColor(kLabelCyan);
+    m_paLabel.SetTextColor(kLabelYellow);
+    setItemText(IDC_PA_LABEL, QString::fromLatin1(kPaOffText));
+
+    m_monitoring.StartMonitoring();
+    return true;  // focus on the first tab stop, "Exit"
+}
+
+void CComDlg::done(int result) {
+    m_ending = true;
+    m_monitoring.Shutdown();
+    CDialog::done(result);
+}
+
+// --- handlers ---
+
+void CComDlg::OnBnClickedExit() {
+    m_monitoring.OnBnClickedExit();
+    OnOK();
+}
+
+void CComDlg::OnNMCustomdrawFirstBar() {
+    MessageBeep();
+}
+
+void CComDlg::CaptureWindow() {
+    norvane::CaptureWindow(this);
+}
+
+void CComDlg::OnBnClickedOffRscp() {
+    m_monitoring.OnBnClickedOffRscp();
+}
+
+void CComDlg::OnBnClickedOnSarPa() {
+    m_monitoring.OnBnClickedOnSarPa();
+}
+
+void CComDlg::OnBnClickedOnRscp() {
+    m_monitoring.OnBnClickedOnRscp();
+}
+
+void CComDlg::OnBnClickedOffSarPa() {
+    m_monitoring.OnBnClickedOffSarPa();
+}
+
+void CComDlg::OnCbnSelchangePort() {
+    m_monitoring.OnCbnSelchangePort();
+}
+
+// --- the monitoring control's view ---
+
+std::string CComDlg::PortListText() {
+    const int index = m_portCombo->currentIndex();
+    if (index < 0) {
+        return {};
+    }
+    const QVariant bytes = m_portCombo->itemData(index);
+    return bytes.isValid() ? bytes.toByteArray().toStdString()
+                           : m_portCombo->itemText(index).toStdString();
+}
+
+void CComDlg::ResetBars() {
+    for (CProgressCtrl& bar : m_rscpBars) {
+        bar.SetRange32(kRscpBarMin, kRscpBarMax);
+    }
+    for (CProgressCtrl& bar : m_rscpBars) {
+        bar.SetPos(kRscpBarMin);
+    }
+}
+
+void CComDlg::SetUpTimeText(std::string_view text) {
+    OnUiThread([this, copy = QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()))] {
+        setItemText(IDC_UPTIME, copy);
+    });
+}
+
+void CComDlg::MessageBox(std::string_view text, std::string_view caption) {
+    if (QThread::currentThread() == thread()) {
+        ShowMessageBox(this, std::string(text), std::string(caption));
+        return;
+    }
+    // From the receive thread: shown on the UI thread without holding the receive thread, which
+    // may be joined at any moment.
+    OnUiThread(
+        [this, t = std::string(text), c = std::string(caption)] { ShowMessageBox(this, t, c); });
+}
+
+void CComDlg::ShowCellReport(const CellReport& report) {
+    OnUiThread([this, report] { ApplyCellReport(report); });
+}
+
+void CComDlg::ShowSarPaReport(const SarPaReport& report) {
+    OnUiThread([this, report] { ApplySarPaReport(report); });
+}
+
+void CComDlg::OnUiThread(std::function<void()> work) {
+    if (QThread::currentThread() == thread()) {
+        if (!m_ending) {
+            work();
+        }
+        return;
+    }
+    // Posted to this window: Qt drops the call if the window is destroyed first, and it does
+    // nothing once the window has started to end.
+    QMetaObject::invokeMethod(
+        this,
+        [this, work = std::move(work)] {
+            if (!m_ending) {
+                work();
+            }
+        },
+        Qt::QueuedConnection);
+}
+
+// --- presentation ---
+
+void CComDlg::ApplyCellReport(const CellReport& report) {
+    setItemText(IDC_UPTIME, QString::asprintf("Modem UpTime %02d:%02d:%02d:%03d", report.hours,
+                                              report.minutes, report.seconds, report.milliseconds));
+    setItemText(IDC_WCDMA_CELLS, QString::asprintf("WCDMA Cells : %d", report.wcdmaCellCount));
+    setItemText(IDC_GSM_CELLS, QString::asprintf("GSM Cells : %d", report.gsmCellCount));
+
+    // The decoder passes 1 to 8 cells; never index past the eight rows whatever arrives.
+    const int n = std::clamp(report.wcdmaCellCount, 0, kCellRows);
+    const QString blank = QStringLiteral(" ");
+    for (int r = kCellRows; r > n; --r) {
+        const int k = r - 1;
+        setItemText(IDC_FREQ_FIRST + k, blank);
+        setItemText(IDC_PSC_FIRST + k, blank);
+        setItemText(IDC_RSCP_FIRST + k, blank);
+        setItemText(IDC_ECIO_FIRST + k, blank);
+        if (r != 1) {  // the first bar always stays
+            m_rscpBars[static_cast<std::size_t>(k)].bar()->hide();
+        }
+    }
+    for (int r = n; r >= 1; --r) {
+        const int k = r - 1;
+        const CellEntry& cell = report.cells[static_cast<std::size_t>(k)];
+        CProgressCtrl& bar = m_rscpBars[static_cast<std::size_t>(k)];
+        if (r != 1) {
+            bar.bar()->show();
+        }
+        setItemText(IDC_FREQ_FIRST + k, Number(cell.frequencyMhz));
+        setItemText(IDC_PSC_FIRST + k, Number(cell.psc));
+        setItemText(IDC_RSCP_FIRST + k, Number(cell.rscp));
+        bar.SetPos(cell.rscpBarPos);  // clamped to -120..-70
+        setItemText(IDC_ECIO_FIRST + k, Number(cell.ecIo));
+    }
+}
+
+void CComDlg::SetLabel(CReadOnlyEdit& label, int id, COLORREF background, const QString& text) {
+    label.SetBkColor(background);
+    label.SetTextColor(kLabelYellow);
+    setItemText(id, text);
+}
+
+void CComDlg::ApplySarPaReport(const SarPaReport& report) {
+    if (report.hasSarLevel) {
+        const QString text = SarText(report.sarLevel);
+        if (!text.isEmpty()) {
+            SetLabel(m_sarLabel, IDC_SAR_LABEL,
+                     report.sarLevel == SarLevel::High ? kLabelRed : kLabelCyan, text);
+        }
+    }
+    if (report.paOverheated) {
+        SetLabel(m_paLabel, IDC_PA_LABEL, kLabelRed,
+                 QString::asprintf("%d PA Overhead", report.paValue));
+    } else {
+        SetLabel(m_paLabel, IDC_PA_LABEL, kLabelCyan,
+                 QString::asprintf("%d PA Temperature OK", report.paValue));
+    }
+}
+
+}  // namespace norvane

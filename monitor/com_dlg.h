@@ -1,0 +1,100 @@
+// The NetMonitor window: the port list, eight cell rows with their RSCP bars, the cell counts,
+// the modem's up-time and the SAR and PA status labels, built from template 131.
+//
+// The window is the monitoring control's view. The control calls PortListText, ResetBars,
+// SetUpTimeText and MessageBox on the UI thread; the receive thread calls ShowCellReport,
+// ShowSarPaReport (and, in a case the control never lets happen, MessageBox). Those copy what
+// they were given and post it to the UI thread without waiting, so the receive thread never
+// blocks on the window and can always be joined. Once the window is ending, posted reports are
+// dropped; whatever ends the window (Exit, Esc, close, destruction) joins the receive thread and
+// closes the port before the window goes away.
+//
+// Use:
+//   norvane::CComDlg dlg;   // no parent: DoModal runs it over the main window
+//   dlg.DoModal();
+#pragma once
+
+#include <QComboBox>
+#include <array>
+#include <functional>
+#include <string>
+#include <string_view>
+
+#include "diag/log_decoder.h"
+#include "diag/monitoring.h"
+#include "framework/dialog.h"
+#include "framework/progress_ctrl.h"
+#include "res/resource.h"
+#include "widgets/read_only_edit.h"
+
+namespace norvane {
+
+// RSCP bars: one step per dBm between these limits.
+inline constexpr int kRscpBarMin = -120;
+inline constexpr int kRscpBarMax = -70;
+
+// Colours of the status labels and of the first bar (0x00BBGGRR).
+inline constexpr COLORREF kLabelCyan = 0xFFFF00;
+inline constexpr COLORREF kLabelRed = 0x0000FF;
+inline constexpr COLORREF kLabelYellow = 0x00FFFF;
+inline constexpr COLORREF kFirstBarGreen = 0x00FF00;
+
+inline constexpr char kSarOffText[] = "Level SAR OFF";
+inline constexpr char kPaOffText[] = "PA Temperature OFF ";
+
+class CComDlg : public CDialog, public MonitorView {
+    Q_OBJECT
+
+  public:
+    explicit CComDlg(QWidget* parent = nullptr);
+    ~CComDlg() override;
+
+    static const MessageMap& ClassMessageMap();
+
+    // MonitorView.
+    std::string PortListText() override;
+    void ResetBars() override;
+    void SetUpTimeText(std::string_view text) override;
+    void MessageBox(std::string_view text, std::string_view caption) override;
+    void ShowCellReport(const CellReport& report) override;
+    void ShowSarPaReport(const SarPaReport& report) override;
+
+    MonitoringControl& monitoring() { return m_monitoring; }
+    // False from the moment the window starts to end: reports are dropped from then on.
+    bool AcceptsReports() const { return !m_ending; }
+
+    // Ending the modal run by any path (Exit, Esc, close request, EndDialog) stops monitoring
+    // first.
+    void done(int result) override;
+
+  protected:
+    const MessageMap& GetMessageMap() const override { return ClassMessageMap(); }
+    void DoDataExchange() override;
+    bool OnInitDialog() override;
+
+  private:
+    void OnBnClickedExit();
+    void OnNMCustomdrawFirstBar();
+    void CaptureWindow();
+    void OnBnClickedOffRscp();
+    void OnBnClickedOnSarPa();
+    void OnBnClickedOnRscp();
+    void OnBnClickedOffSarPa();
+    void OnCbnSelchangePort();
+
+    // Runs `work` on the UI thread: at once when called there, else posted (never waiting).
+    void OnUiThread(std::function<void()> work);
+    void ApplyCellReport(const CellReport& report);
+    void ApplySarPaReport(const SarPaReport& report);
+    void SetLabel(CReadOnlyEdit& label, int id, COLORREF background, const QString& text);
+
+    CReadOnlyEdit m_sarLabel;
+    CReadOnlyEdit m_paLabel;
+    QComboBox* m_portCombo = nullptr;
+    std::array<CProgressCtrl, kCellRows> m_rscpBars;
+    bool m_ending = false;
+    // Last: destroyed first, so the receive thread has ended before any control goes.
+    MonitoringControl m_monitoring{*this};
+};
+
+}  // namespace norvane
