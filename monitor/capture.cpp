@@ -8,6 +8,7 @@
 #include <QSaveFile>
 #include <QScreen>
 #include <QWidget>
+#include <QWindow>
 #include <string>
 
 #include "framework/message_box.h"
@@ -28,9 +29,13 @@ QImage GrabWindowWithFrame(QWidget* window) {
     }
     if (CanReadScreen()) {
         if (QScreen* screen = window->screen()) {
-            // frameGeometry is in global coordinates; grabWindow(0, ...) is relative to the
-            // screen's origin.
-            const QRect frame = window->frameGeometry().translated(-screen->geometry().topLeft());
+            // The platform window's frame, asked afresh: QWidget::frameGeometry keeps what it
+            // learnt before the window manager framed the window until the window next moves.
+            // It is in global coordinates; grabWindow(0, ...) is relative to the screen.
+            const QWindow* handle = window->windowHandle();
+            const QRect global =
+                handle != nullptr ? handle->frameGeometry() : window->frameGeometry();
+            const QRect frame = global.translated(-screen->geometry().topLeft());
             const QPixmap shot =
                 screen->grabWindow(0, frame.x(), frame.y(), frame.width(), frame.height());
             if (!shot.isNull()) {
