@@ -1,6 +1,7 @@
-#include <QApplication>
+// norvane: the Norvane NetMonitor desktop program.
+#include "app/tessaly_app.h"
 
 int main(int argc, char** argv) {
-    QApplication app(argc, argv);
-    return 0;
+    norvane::CTessalyApp app(argc, argv);
+    return app.Run();
 }

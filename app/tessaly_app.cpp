@@ -1,0 +1,112 @@
+#include "app/tessaly_app.h"
+
+#include <QFileInfo>
+#include <cstdio>
+#include <optional>
+
+#include "app/tessaly_dlg.h"
+#include "framework/framework.h"
+#include "res/resource.h"
+
+namespace norvane {
+
+QString TitleFromProgramPath(const QString& programPath) {
+    const QString title = QFileInfo(programPath).completeBaseName();
+    return title.isEmpty() ? QStringLiteral("norvane") : title;
+}
+
+CommandLineVerdict CheckCommandLine(const QStringList& arguments) {
+    const QString program =
+        arguments.isEmpty() ? QStringLiteral("norvane") : QFileInfo(arguments.first()).fileName();
+    if (arguments.size() <= 1) {
+        return {};
+    }
+    const QString first = arguments.at(1);
+    if (arguments.size() == 2 &&
+        (first == QLatin1String("--help") || first == QLatin1String("-h"))) {
+        return {CommandLineVerdict::Action::PrintAndExit,
+                QStringLiteral("Usage: %1\n"
+                               "Norvane NetMonitor: live WCDMA cells of a UMTS modem's diagnostic "
+                               "port.\nThe program takes no arguments; the port is chosen in its "
+                               "window.\n")
+                    .arg(program)};
+    }
+    if (arguments.size() == 2 && first == QLatin1String("--version")) {
+        const int* v = kVersionInfo.productVersion;
+        return {CommandLineVerdict::Action::PrintAndExit,
+                QStringLiteral("%1 %2.%3.%4.%5\n")
+                    .arg(QString::fromLatin1(kVersionInfo.productName))
+                    .arg(v[0])
+                    .arg(v[1])
+                    .arg(v[2])
+                    .arg(v[3])};
+    }
+    return {CommandLineVerdict::Action::Refuse,
+            QStringLiteral("%1: takes no arguments (got '%2'); the port is chosen in the window\n"
+                           "Try '%1 --help'.\n")
+                .arg(program, first)};
+}
+
+namespace {
+
+// Prints the verdict's text; returns the exit status, or nothing when the program runs.
+std::optional<int> Answer(const CommandLineVerdict& verdict) {
+    switch (verdict.action) {
+        case CommandLineVerdict::Action::PrintAndExit:
+            std::fputs(verdict.text.toLocal8Bit().constData(), stdout);
+            return 0;
+        case CommandLineVerdict::Action::Refuse:
+            std::fputs(verdict.text.toLocal8Bit().constData(), stderr);
+            return 2;
+        case CommandLineVerdict::Action::Run:
+            break;
+    }
+    return std::nullopt;
+}
+
+}  // namespace
+
+CTessalyApp::CTessalyApp(int& argc, char** argv) : m_argc(argc), m_argv(argv) {}
+
+CTessalyApp::~CTessalyApp() = default;
+
+void CTessalyApp::CreateApplication() {
+    // The title is taken before Qt sees argv: it is the caption of the program's messages.
+    const QString title =
+        TitleFromProgramPath(m_argc > 0 ? QString::fromLocal8Bit(m_argv[0]) : QString());
+    m_app = std::make_unique<QApplication>(m_argc, m_argv);
+    QApplication::setApplicationName(title);
+    QApplication::setApplicationVersion(QStringLiteral("1.0.0.0"));
+    // Lets the desktop match the windows to the installed entry and its icon.
+    QGuiApplication::setDesktopFileName(QString::fromLatin1(kDesktopId));
+}
+
+int CTessalyApp::Run() {
+    QStringList raw;
+    for (int i = 0; i < m_argc; ++i) {
+        raw << QString::fromLocal8Bit(m_argv[i]);
+    }
+    const CommandLineVerdict early = CheckCommandLine(raw);
+    if (early.action == CommandLineVerdict::Action::PrintAndExit) {
+        return *Answer(early);
+    }
+    // Qt takes its own options (-platform, -display, ...) out of argv; what is left is ours.
+    CreateApplication();
+    if (const std::optional<int> status = Answer(CheckCommandLine(QApplication::arguments()))) {
+        return *status;
+    }
+    InitInstance();
+    return 0;
+}
+
+bool CTessalyApp::InitInstance() {
+    InitFramework();
+    QApplication::setWindowIcon(LoadIcon(IDR_MAINFRAME));
+    CTessalyDlg startDlg;
+    SetMainWindow(&startDlg);
+    startDlg.DoModal();
+    SetMainWindow(nullptr);
+    return false;
+}
+
+}  // namespace norvane

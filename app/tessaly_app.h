@@ -1,0 +1,47 @@
+// The application object: owns the QApplication, runs the start window and ends the program
+// when it closes. There is no event loop outside the modal windows.
+#pragma once
+
+#include <QApplication>
+#include <QString>
+#include <QStringList>
+#include <memory>
+
+namespace norvane {
+
+// The one id under which the desktop entry, the AppStream metainfo and the icons are installed.
+inline constexpr char kDesktopId[] = "org.example.Norvane.NetMonitor";
+
+// The application title: the program file's name without its extension ("norvane").
+QString TitleFromProgramPath(const QString& programPath);
+
+// What to do with the command line left after Qt took its own options (-platform, -display,
+// ...). The program takes none; --help and --version are answered, anything else is refused.
+struct CommandLineVerdict {
+    enum class Action { Run, PrintAndExit, Refuse } action = Action::Run;
+    QString text;  // for PrintAndExit (standard output) and Refuse (standard error)
+};
+CommandLineVerdict CheckCommandLine(const QStringList& arguments);
+
+class CTessalyApp {
+  public:
+    CTessalyApp(int& argc, char** argv);
+    ~CTessalyApp();
+    CTessalyApp(const CTessalyApp&) = delete;
+    CTessalyApp& operator=(const CTessalyApp&) = delete;
+
+    // The command line, start-up, the start window, modal; returns the process's exit status.
+    // --help and --version are answered before Qt starts, so they need no display.
+    int Run();
+
+  private:
+    void CreateApplication();
+    // Start-up and the start window's modal run. Returns false: the program then ends.
+    bool InitInstance();
+
+    int& m_argc;
+    char** m_argv;
+    std::unique_ptr<QApplication> m_app;
+};
+
+}  // namespace norvane

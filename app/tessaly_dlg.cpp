@@ -1,0 +1,51 @@
+#include "app/tessaly_dlg.h"
+
+#include <QUrl>
+
+#include "framework/framework.h"
+#include "monitor/com_dlg.h"
+#include "res/resource.h"
+
+namespace norvane {
+
+const MessageMap& CTessalyDlg::ClassMessageMap() {
+    // OK and Cancel (Enter, Esc, the close box) stay the base dialog's: they end the window.
+    static const MessageMapEntry entries[] = {
+        MapEntry(Notify::Clicked, IDC_PICTURE, &CTessalyDlg::OnPictureClicked),
+        MapEntry(Notify::Clicked, IDC_QUIT, &CTessalyDlg::OnQuit),
+        MapEntry(Notify::Clicked, IDC_NETMONITOR, &CTessalyDlg::OnNetMonitor),
+    };
+    static const MessageMap map{&CDialog::ClassMessageMap(), entries};
+    return map;
+}
+
+CTessalyDlg::CTessalyDlg(QWidget* parent)
+    : CDialog(DialogResource(IDD_NORVANE_DIALOG), parent), m_hIcon(LoadIcon(IDR_MAINFRAME)) {}
+
+CTessalyDlg::~CTessalyDlg() = default;
+
+bool CTessalyDlg::OnInitDialog() {
+    // One icon for the title bar and the task switcher; the window manager picks the size.
+    setWindowIcon(m_hIcon);
+    // The link shows the address as its status text; a click opens the homepage either way.
+    m_homepageLink.BindToDialogItem(this, IDC_HOMEPAGE, LoadString(IDS_HOMEPAGE));
+    return true;  // focus on the first tab stop: "Quit"
+}
+
+void CTessalyDlg::OnPictureClicked() {
+    MessageBeep();
+    OpenUrl(QUrl(QString::fromLatin1(kHomepageUrl)));
+}
+
+void CTessalyDlg::OnQuit() {
+    EndDialog(0);
+}
+
+void CTessalyDlg::OnNetMonitor() {
+    // A fresh monitor for every press. Without a parent of its own it is owned by the main
+    // window, this one, which takes no input while the monitor runs.
+    CComDlg monitor;
+    monitor.DoModal();
+}
+
+}  // namespace norvane

@@ -1,0 +1,35 @@
+// The start window: the picture, the homepage link, "NetMonitor" and "Quit" (dialog 102).
+#pragma once
+
+#include <QIcon>
+#include <QLabel>  // hyperlink.h keeps a QPointer<QLabel>
+
+#include "framework/dialog.h"
+#include "widgets/hyperlink.h"
+
+namespace norvane {
+
+class CTessalyDlg : public CDialog {
+  public:
+    explicit CTessalyDlg(QWidget* parent = nullptr);
+    ~CTessalyDlg() override;
+
+    static const MessageMap& ClassMessageMap();
+
+    const QIcon& icon() const { return m_hIcon; }
+    const CDemoLink& homepageLink() const { return m_homepageLink; }
+
+  protected:
+    const MessageMap& GetMessageMap() const override { return ClassMessageMap(); }
+    bool OnInitDialog() override;
+
+  private:
+    void OnPictureClicked();
+    void OnQuit();
+    void OnNetMonitor();
+
+    QIcon m_hIcon;
+    CDemoLink m_homepageLink;
+};
+
+}  // namespace norvane
