@@ -97,6 +97,7 @@ void CComDlg::DoDataExchange() {
 
 bool CComDlg::OnInitDialog() {
     CDialog::OnInitDialog();
+    FitCountLabels();
 
     ComboPortList ports(*m_portCombo);
     FillPortList(ports);
@@ -113,6 +114,29 @@ bool CComDlg::OnInitDialog() {
 
     m_monitoring.StartMonitoring();
     return true;  // focus on the first tab stop, "Exit"
+}
+
+void CComDlg::FitCountLabels() {
+    // The template sized the count labels for the dialog font it names; Liberation Sans, which
+    // stands in for it, is a little wider, and "WCDMA Cells : 8" would lose its digit. Each label
+    // grows to its longest text, never into the control to its right.
+    struct Fit {
+        int id;
+        const char* longest;
+        int nextId;
+    };
+    static constexpr Fit kFits[] = {
+        {IDC_WCDMA_CELLS, "WCDMA Cells : 8", IDC_GSM_CELLS},
+        {IDC_GSM_CELLS, "GSM Cells : 255", IDC_UPTIME},
+    };
+    for (const Fit& fit : kFits) {
+        QWidget* label = item(fit.id);
+        const int needed = label->fontMetrics().horizontalAdvance(QString::fromLatin1(fit.longest));
+        const int room = item(fit.nextId)->x() - label->x();
+        if (needed > label->width()) {
+            label->resize(std::min(needed + 1, room), label->height());
+        }
+    }
 }
 
 void CComDlg::done(int result) {

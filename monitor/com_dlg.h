@@ -82,6 +82,7 @@ class CComDlg : public CDialog, public MonitorView {
     void OnBnClickedOffSarPa();
     void OnCbnSelchangePort();
 
+    void FitCountLabels();
     // Runs `work` on the UI thread: at once when called there, else posted (never waiting).
     void OnUiThread(std::function<void()> work);
     void ApplyCellReport(const CellReport& report);

@@ -145,6 +145,37 @@ TEST(MonitorDialogBuild, ControlsOfTemplate131WithTheMembersBound) {
     EXPECT_EQ(dlg.PortListText(), "");
 }
 
+TEST(MonitorDialogBuild, LongestTextsFitTheirControls) {
+    test::UiRecorder ui;
+    CComDlg dlg;
+    dlg.Create();
+    const struct {
+        int id;
+        const char* text;
+    } longest[] = {
+        {IDC_WCDMA_CELLS, "WCDMA Cells : 8"},
+        {IDC_GSM_CELLS, "GSM Cells : 255"},
+        {IDC_UPTIME, "Modem UpTime 100:00:00:000"},
+        {IDC_PSC_FIRST, "511"},
+        {IDC_RSCP_FIRST, "-120"},
+        {IDC_ECIO_FIRST, "-128"},
+        {IDC_FREQ_FIRST, "2167"},
+        {IDC_SAR_LABEL, "Level SAR Medium"},
+        {IDC_PA_LABEL, "255 PA Temperature OK"},
+    };
+    for (const auto& l : longest) {
+        QLabel* label = Label(dlg, l.id);
+        EXPECT_LE(label->fontMetrics().horizontalAdvance(l.text), label->contentsRect().width())
+            << l.text;
+    }
+    // Grown, not moved, and still clear of the next control on the line.
+    const QRect wcdma = dlg.item(IDC_WCDMA_CELLS)->geometry();
+    const QRect gsm = dlg.item(IDC_GSM_CELLS)->geometry();
+    EXPECT_EQ(wcdma.topLeft(), dlg.MapDialogRect({12, 264, 54, 8}).topLeft());
+    EXPECT_LT(wcdma.right(), gsm.left());
+    EXPECT_LT(gsm.right(), dlg.item(IDC_UPTIME)->geometry().left());
+}
+
 TEST(MonitorDialogBuild, MessageMapInItsOrder) {
     const MessageMap& map = CComDlg::ClassMessageMap();
     EXPECT_EQ(map.base, &CDialog::ClassMessageMap());
