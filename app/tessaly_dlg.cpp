@@ -20,7 +20,13 @@ const MessageMap& CTessalyDlg::ClassMessageMap() {
 }
 
 CTessalyDlg::CTessalyDlg(QWidget* parent)
-    : CDialog(DialogResource(IDD_NORVANE_DIALOG), parent), m_hIcon(LoadIcon(IDR_MAINFRAME)) {}
+    : CDialog(DialogResource(IDD_NORVANE_DIALOG), parent), m_hIcon(LoadIcon(IDR_MAINFRAME)) {
+    // WS_EX_APPWINDOW: the program's own window with its own task bar entry, not a dialog
+    // that the window manager keeps transient for another window.
+    if ((dialogTemplate().exStyle & WS_EX_APPWINDOW) != 0) {
+        setWindowFlags((windowFlags() & ~Qt::WindowType_Mask) | Qt::Window);
+    }
+}
 
 CTessalyDlg::~CTessalyDlg() = default;
 

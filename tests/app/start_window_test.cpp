@@ -78,9 +78,13 @@ class StartWindowTest : public testing::Test {
     CTessalyDlg dlg;
 };
 
-TEST_F(StartWindowTest, FocusOnQuitLinkBoundIconAndInertMenu) {
+TEST_F(StartWindowTest, FocusOnQuitOwnWindowLinkBoundIconAndInertMenu) {
     Show();
     EXPECT_EQ(QApplication::focusWidget(), dlg.item(IDC_QUIT));
+    // An application window of its own (task bar entry), still without minimise and maximise.
+    EXPECT_EQ(dlg.windowType(), Qt::Window);
+    EXPECT_FALSE(dlg.windowFlags() & (Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint));
+    EXPECT_TRUE(dlg.windowFlags() & Qt::WindowCloseButtonHint);
 
     const CDemoLink& link = dlg.homepageLink();
     EXPECT_EQ(link.control(), dlg.item(IDC_HOMEPAGE));

@@ -7,12 +7,13 @@
 # must exit with 0.
 #
 # Usage: e2e.sh NORVANE NORVANE_SIM E2E_FRAMES
-# Environment: E2E_SHOTS=DIR keeps screenshots of the start window and the monitor there.
+# Environment: E2E_SHOTS=DIR keeps screenshots of the start window, the monitor (with cells,
+# with the SAR/PA labels) and the capture message there.
 set -uo pipefail
 
-NORVANE=$1
-SIM=$2
-FRAMES=$3
+NORVANE=$(realpath "$1")
+SIM=$(realpath "$2")
+FRAMES=$(realpath "$3")
 
 source "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
 start_x
@@ -56,9 +57,14 @@ echo "cells shown $(($(now_ms) - clicked)) ms after the click on NetMonitor"
 
 # --- "On SAR/PA", then "Capture" and its message
 click "$MON" 0 72 306 54 12
+if [[ -n ${E2E_SHOTS:-} ]]; then
+    sleep 2.5  # the SAR/PA report comes once a second
+    import -window root "$E2E_SHOTS/monitor-sar-pa.png"
+fi
 click "$MON" 0 252 306 54 12
 wait_for 10 has_window norvane || fail "no message after Capture"
 BOX=$(window norvane)
+[[ -n ${E2E_SHOTS:-} ]] && import -window root "$E2E_SHOTS/capture-message.png"
 xdotool windowactivate --sync "$BOX" key Return
 wait_for 10 no_window norvane || fail "the capture message did not close on Return"
 JPG="$TMP/work/NetMonitor.JPG"
