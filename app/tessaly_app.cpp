@@ -9,6 +9,32 @@
 #include "res/resource.h"
 
 namespace norvane {
+namespace {
+
+// The id under which the desktop entry, the metainfo and the icons are installed.
+constexpr char kDesktopId[] = NORVANE_DESKTOP_ID;
+
+// Prints the verdict's text; returns the exit status, or nothing when the program runs.
+std::optional<int> Answer(const CommandLineVerdict& verdict) {
+    switch (verdict.action) {
+        case CommandLineVerdict::Action::PrintAndExit:
+            std::fputs(verdict.text.toLocal8Bit().constData(), stdout);
+            return 0;
+        case CommandLineVerdict::Action::Refuse:
+            std::fputs(verdict.text.toLocal8Bit().constData(), stderr);
+            return 2;
+        case CommandLineVerdict::Action::Run:
+            break;
+    }
+    return std::nullopt;
+}
+
+QString VersionText() {
+    const int* v = kVersionInfo.productVersion;
+    return QStringLiteral("%1.%2.%3.%4").arg(v[0]).arg(v[1]).arg(v[2]).arg(v[3]);
+}
+
+}  // namespace
 
 QString TitleFromProgramPath(const QString& programPath) {
     const QString title = QFileInfo(programPath).completeBaseName();
@@ -32,14 +58,9 @@ CommandLineVerdict CheckCommandLine(const QStringList& arguments) {
                     .arg(program)};
     }
     if (arguments.size() == 2 && first == QLatin1String("--version")) {
-        const int* v = kVersionInfo.productVersion;
         return {CommandLineVerdict::Action::PrintAndExit,
-                QStringLiteral("%1 %2.%3.%4.%5\n")
-                    .arg(QString::fromLatin1(kVersionInfo.productName))
-                    .arg(v[0])
-                    .arg(v[1])
-                    .arg(v[2])
-                    .arg(v[3])};
+                QStringLiteral("%1 %2\n").arg(QString::fromLatin1(kVersionInfo.productName),
+                                              VersionText())};
     }
     return {CommandLineVerdict::Action::Refuse,
             QStringLiteral("%1: takes no arguments (got '%2'); the port is chosen in the window\n"
@@ -47,24 +68,19 @@ CommandLineVerdict CheckCommandLine(const QStringList& arguments) {
                 .arg(program, first)};
 }
 
-namespace {
-
-// Prints the verdict's text; returns the exit status, or nothing when the program runs.
-std::optional<int> Answer(const CommandLineVerdict& verdict) {
-    switch (verdict.action) {
-        case CommandLineVerdict::Action::PrintAndExit:
-            std::fputs(verdict.text.toLocal8Bit().constData(), stdout);
-            return 0;
-        case CommandLineVerdict::Action::Refuse:
-            std::fputs(verdict.text.toLocal8Bit().constData(), stderr);
-            return 2;
-        case CommandLineVerdict::Action::Run:
-            break;
+bool DisplayAvailable(const QStringList& arguments) {
+    for (const char* variable : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) {
+        if (!qEnvironmentVariableIsEmpty(variable)) {
+            return true;
+        }
     }
-    return std::nullopt;
+    for (const char* option : {"-platform", "--platform", "-display", "--display"}) {
+        if (arguments.contains(QLatin1String(option))) {
+            return true;
+        }
+    }
+    return false;
 }
-
-}  // namespace
 
 CTessalyApp::CTessalyApp(int& argc, char** argv) : m_argc(argc), m_argv(argv) {}
 
@@ -76,7 +92,7 @@ void CTessalyApp::CreateApplication() {
         TitleFromProgramPath(m_argc > 0 ? QString::fromLocal8Bit(m_argv[0]) : QString());
     m_app = std::make_unique<QApplication>(m_argc, m_argv);
     QApplication::setApplicationName(title);
-    QApplication::setApplicationVersion(QStringLiteral("1.0.0.0"));
+    QApplication::setApplicationVersion(VersionText());
     // Lets the desktop match the windows to the installed entry and its icon.
     QGuiApplication::setDesktopFileName(QString::fromLatin1(kDesktopId));
 }
@@ -89,6 +105,13 @@ int CTessalyApp::Run() {
     const CommandLineVerdict early = CheckCommandLine(raw);
     if (early.action == CommandLineVerdict::Action::PrintAndExit) {
         return *Answer(early);
+    }
+    if (!DisplayAvailable(raw)) {
+        std::fputs(
+            "norvane: no display to show the window on (DISPLAY is not set); on a text "
+            "terminal, 'norvane-cli monitor' shows the cells\n",
+            stderr);
+        return 1;
     }
     // Qt takes its own options (-platform, -display, ...) out of argv; what is left is ours.
     CreateApplication();

@@ -9,9 +9,6 @@
 
 namespace norvane {
 
-// The one id under which the desktop entry, the AppStream metainfo and the icons are installed.
-inline constexpr char kDesktopId[] = "org.example.Norvane.NetMonitor";
-
 // The application title: the program file's name without its extension ("norvane").
 QString TitleFromProgramPath(const QString& programPath);
 
@@ -22,6 +19,11 @@ struct CommandLineVerdict {
     QString text;  // for PrintAndExit (standard output) and Refuse (standard error)
 };
 CommandLineVerdict CheckCommandLine(const QStringList& arguments);
+
+// Whether Qt has somewhere to show windows: an X or Wayland display, or a platform named in
+// QT_QPA_PLATFORM, or -platform / -display on the command line. Without one Qt would abort; the
+// program says so instead.
+bool DisplayAvailable(const QStringList& arguments);
 
 class CTessalyApp {
   public:

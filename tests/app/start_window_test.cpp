@@ -15,6 +15,7 @@
 #include <memory>
 #include <ostream>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "app/tessaly_app.h"
@@ -195,6 +196,45 @@ TEST(CommandLine, TakesNoArgumentsAnswersHelpAndVersion) {
     EXPECT_EQ(port.action, Action::Refuse);
     EXPECT_TRUE(port.text.startsWith("norvane: takes no arguments (got '/dev/ttyUSB2')"));
     EXPECT_EQ(CheckCommandLine({"norvane", "--help", "x"}).action, Action::Refuse);
+}
+
+// Sets or clears environment variables for one test and puts them back afterwards.
+class ScopedEnv {
+  public:
+    void Set(const char* name, const char* value) {
+        saved_.emplace_back(name, qgetenv(name), qEnvironmentVariableIsSet(name));
+        if (value != nullptr) {
+            qputenv(name, value);
+        } else {
+            qunsetenv(name);
+        }
+    }
+    ~ScopedEnv() {
+        for (auto it = saved_.rbegin(); it != saved_.rend(); ++it) {
+            if (std::get<2>(*it)) {
+                qputenv(std::get<0>(*it), std::get<1>(*it));
+            } else {
+                qunsetenv(std::get<0>(*it));
+            }
+        }
+    }
+
+  private:
+    std::vector<std::tuple<const char*, QByteArray, bool>> saved_;
+};
+
+TEST(CommandLine, NoDisplayIsToldNotAborted) {
+    ScopedEnv env;
+    env.Set("DISPLAY", nullptr);
+    env.Set("WAYLAND_DISPLAY", nullptr);
+    env.Set("QT_QPA_PLATFORM", nullptr);
+    EXPECT_FALSE(DisplayAvailable({"norvane"}));
+    EXPECT_TRUE(DisplayAvailable({"norvane", "-platform", "offscreen"}));
+    env.Set("WAYLAND_DISPLAY", "wayland-0");
+    EXPECT_TRUE(DisplayAvailable({"norvane"}));
+    env.Set("WAYLAND_DISPLAY", nullptr);
+    env.Set("DISPLAY", ":0");
+    EXPECT_TRUE(DisplayAvailable({"norvane"}));
 }
 
 }  // namespace
