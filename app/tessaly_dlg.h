@@ -2,7 +2,6 @@
 #pragma once
 
 #include <QIcon>
-#include <QLabel>  // hyperlink.h keeps a QPointer<QLabel>
 
 #include "framework/dialog.h"
 #include "widgets/hyperlink.h"

@@ -8,12 +8,12 @@
 #pragma once
 
 #include <QFont>
+#include <QLabel>
 #include <QPointer>
 #include <QString>
 #include <optional>
 
 class QEvent;
-class QLabel;
 
 class QWidget;
 
