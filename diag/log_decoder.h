@@ -31,8 +31,8 @@ struct CellReport {
     std::int32_t minutes = 0;
     std::int32_t seconds = 0;
     std::int32_t milliseconds = 0;
-    std::int32_t wcdmaCellCount = 0;  // 1..8
-    std::int32_t gsmCellCount = 0;    // 0..255
+    std::int32_t wcdmaCellCount = 0;   // 1..8
+    std::int32_t gsmCellCount = 0;     // 0..255
     std::array<CellEntry, 8> cells{};  // cells[0 .. wcdmaCellCount-1] are filled
 };
 
@@ -40,8 +40,8 @@ enum class LogFrameKind { CellList, SarPa, Other };
 
 struct DecodedLogFrame {
     LogFrameKind kind = LogFrameKind::Other;
-    CellReport cells;  // valid when kind == CellList
-    SarPaReport sarPa; // valid when kind == SarPa
+    CellReport cells;   // valid when kind == CellList
+    SarPaReport sarPa;  // valid when kind == SarPa
 };
 
 // Classifies and decodes one unescaped DIAG frame payload (CRC already checked and removed by

@@ -16,7 +16,7 @@ extern std::atomic<std::int32_t> g_bReading;
 // What the receive loop hands its reports to (the monitor window, the command-line monitor).
 // Called on the receive thread.
 class ReportSink {
-public:
+  public:
     virtual ~ReportSink() = default;
     virtual void ShowCellReport(const CellReport& report) = 0;
     virtual void ShowSarPaReport(const SarPaReport& report) = 0;

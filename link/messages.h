@@ -7,7 +7,7 @@
 namespace norvane {
 
 class MessageSink {
-public:
+  public:
     virtual ~MessageSink() = default;
     // Shows `text` with `caption` and an OK button only; returns when the user has closed it.
     virtual void MessageBox(std::string_view text, std::string_view caption) = 0;

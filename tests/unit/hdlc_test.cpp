@@ -198,7 +198,7 @@ TEST(HdlcDeframer, LeadingAndRepeatedFlagsAreBoundariesOnly) {
 
 TEST(HdlcDeframer, OverlongGarbageWithoutFlagIsDroppedUpToTheNextFlag) {
     Bytes stream(3 * kFrameBufferSize, 0x55);
-    stream[100] = 0x7D;  // escapes in the garbage change nothing
+    stream[100] = 0x7D;           // escapes in the garbage change nothing
     stream.push_back(kHdlcFlag);  // ends the garbage: everything before it is lost
     const Bytes good = Wire({SomePayloads()[0]});
     stream.insert(stream.end(), good.begin(), good.end());

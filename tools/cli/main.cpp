@@ -39,7 +39,7 @@ int main(int argc, char** argv) {
     if (command == "monitor") {
         return norvane::cli::RunMonitor(rest);
     }
-    std::fprintf(stderr, "norvane-cli: unknown command '%.*s'\n\n%s", static_cast<int>(command.size()),
-                 command.data(), kUsage);
+    std::fprintf(stderr, "norvane-cli: unknown command '%.*s'\n\n%s",
+                 static_cast<int>(command.size()), command.data(), kUsage);
     return 2;
 }
