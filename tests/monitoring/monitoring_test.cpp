@@ -2,136 +2,27 @@
 // real pseudo terminal.
 #include "diag/monitoring.h"
 
-#include <dirent.h>
-#include <fcntl.h>
-#include <poll.h>
-#include <termios.h>
-#include <unistd.h>
-
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <chrono>
-#include <cstdlib>
 #include <mutex>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "diag/command_table.h"
-#include "diag/hdlc.h"
+#include "tests/support/pty_modem.h"
 
 namespace norvane {
 namespace {
 
-using Bytes = std::vector<std::uint8_t>;
-
-Bytes RowBytes(std::string_view name) {
-    const DiagCommandRow* row = FindCommandRow(name);
-    EXPECT_NE(row, nullptr) << name;
-    std::array<std::uint8_t, kFrameBufferSize> buffer{};
-    const std::size_t n = StoredFrameToBytes(row ? row->strFrame : std::string_view{}, buffer);
-    return Bytes(buffer.begin(), buffer.begin() + static_cast<std::ptrdiff_t>(n));
-}
+using test::Bytes;
+using test::Concat;
+using test::PtyModem;
+using test::RowBytes;
 
 Bytes ProbeBytes() {
-    std::array<std::uint8_t, kFrameBufferSize> buffer{};
-    const std::size_t n = StoredFrameToBytes(DiagProbeFrame, buffer);
-    return Bytes(buffer.begin(), buffer.begin() + static_cast<std::ptrdiff_t>(n));
+    return test::StoredBytes(DiagProbeFrame);
 }
-
-Bytes Concat(std::initializer_list<Bytes> parts) {
-    Bytes all;
-    for (const Bytes& p : parts) {
-        all.insert(all.end(), p.begin(), p.end());
-    }
-    return all;
-}
-
-// The modem side: the master of a pty. Collects every byte the host writes; when answering,
-// replies to each probe with a loopback frame.
-class PtyModem {
-  public:
-    explicit PtyModem(bool answers) : answers_(answers) {
-        master_ = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
-        EXPECT_GE(master_, 0);
-        EXPECT_EQ(grantpt(master_), 0);
-        EXPECT_EQ(unlockpt(master_), 0);
-        slave_ = ptsname(master_);
-        // Keep one slave descriptor open so the master never sees a hang-up between opens.
-        holder_ = open(slave_.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
-        termios tio{};
-        tcgetattr(holder_, &tio);
-        cfmakeraw(&tio);
-        tcsetattr(holder_, TCSANOW, &tio);
-        thread_ = std::thread([this] { Run(); });
-    }
-    ~PtyModem() {
-        stop_ = true;
-        thread_.join();
-        close(holder_);
-        close(master_);
-    }
-
-    std::string Entry() const { return slave_ + " - test modem"; }
-
-    Bytes Received() {
-        const std::lock_guard lock(mutex_);
-        return received_;
-    }
-    void Clear() {
-        const std::lock_guard lock(mutex_);
-        received_.clear();
-    }
-    // Waits until `count` bytes have arrived or two seconds have passed.
-    Bytes WaitFor(std::size_t count) {
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(2);
-        while (std::chrono::steady_clock::now() < deadline) {
-            if (Received().size() >= count) {
-                break;
-            }
-            std::this_thread::sleep_for(std::chrono::milliseconds(5));
-        }
-        // Anything written beyond `count` arrives well within this.
-        std::this_thread::sleep_for(std::chrono::milliseconds(100));
-        return Received();
-    }
-
-  private:
-    void Run() {
-        std::array<std::uint8_t, 4096> chunk{};
-        const Bytes probe = ProbeBytes();
-        while (!stop_) {
-            pollfd p{master_, POLLIN, 0};
-            if (poll(&p, 1, 20) <= 0 || !(p.revents & POLLIN)) {
-                continue;
-            }
-            const ssize_t n = read(master_, chunk.data(), chunk.size());
-            if (n <= 0) {
-                continue;
-            }
-            const std::lock_guard lock(mutex_);
-            received_.insert(received_.end(), chunk.begin(), chunk.begin() + n);
-            if (answers_ && received_.size() >= probe.size() &&
-                std::equal(probe.begin(), probe.end(),
-                           received_.end() - static_cast<std::ptrdiff_t>(probe.size()))) {
-                const std::array<std::uint8_t, 11> payload{0x7B, 0, 1, 2, 3, 4, 5, 6, 7, 8, 9};
-                std::array<std::uint8_t, 32> reply{};
-                const std::size_t len = HdlcEncode(payload, reply);
-                (void)!write(master_, reply.data(), len);
-            }
-        }
-    }
-
-    bool answers_;
-    int master_ = -1;
-    int holder_ = -1;
-    std::string slave_;
-    std::atomic<bool> stop_{false};
-    std::mutex mutex_;
-    Bytes received_;
-    std::thread thread_;
-};
 
 // Records what the control asks of the window.
 class RecordingView : public MonitorView {
@@ -167,17 +58,6 @@ class RecordingView : public MonitorView {
     std::mutex mutex;
     std::vector<Message> messages;
 };
-
-int CountEntries(const char* dir) {
-    int n = 0;
-    if (DIR* d = opendir(dir)) {
-        while (readdir(d) != nullptr) {
-            ++n;
-        }
-        closedir(d);
-    }
-    return n;
-}
 
 class MonitoringWire : public ::testing::Test {
   protected:
@@ -302,18 +182,18 @@ TEST_F(MonitoringWire, PortThatCannotBeOpenedClosesThePreviousOne) {
 TEST_F(MonitoringWire, TwentyPortChangesLeaveOneThreadAndNoDescriptor) {
     PtyModem modem(true);
     Use(modem);
-    const int fdsBefore = CountEntries("/proc/self/fd");
-    const int threadsBefore = CountEntries("/proc/self/task");
+    const int fdsBefore = test::DescriptorCount();
+    const int threadsBefore = test::ThreadCount();
     control.StartMonitoring();
     for (int i = 0; i < 20; ++i) {
         control.OnCbnSelchangePort();
         ASSERT_NE(g_hComPort.load(), nullptr) << "change " << i;
-        EXPECT_EQ(CountEntries("/proc/self/task"), threadsBefore + 1) << "change " << i;
+        EXPECT_EQ(test::ThreadCount(), threadsBefore + 1) << "change " << i;
     }
     EXPECT_EQ(view.barResets, 20);
     control.OnBnClickedExit();
-    EXPECT_EQ(CountEntries("/proc/self/task"), threadsBefore);
-    EXPECT_EQ(CountEntries("/proc/self/fd"), fdsBefore);
+    EXPECT_EQ(test::ThreadCount(), threadsBefore);
+    EXPECT_EQ(test::DescriptorCount(), fdsBefore);
 }
 
 }  // namespace

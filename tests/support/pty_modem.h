@@ -1,0 +1,159 @@
+// Test support without Qt: the stored frames as bytes, a modem on the master side of a real
+// pty, and the process's thread and descriptor counts.
+#pragma once
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <poll.h>
+#include <stdlib.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <array>
+#include <atomic>
+#include <chrono>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "diag/command_table.h"
+#include "diag/hdlc.h"
+
+namespace norvane::test {
+
+using Bytes = std::vector<std::uint8_t>;
+
+inline Bytes StoredBytes(std::string_view text) {
+    std::array<std::uint8_t, kFrameBufferSize> buffer{};
+    const std::size_t n = StoredFrameToBytes(text, buffer);
+    return Bytes(buffer.begin(), buffer.begin() + static_cast<std::ptrdiff_t>(n));
+}
+
+inline Bytes RowBytes(std::string_view name) {
+    const DiagCommandRow* row = FindCommandRow(name);
+    EXPECT_NE(row, nullptr) << name;
+    return row != nullptr ? StoredBytes(row->strFrame) : Bytes{};
+}
+
+inline Bytes Concat(std::initializer_list<Bytes> parts) {
+    Bytes all;
+    for (const Bytes& p : parts) {
+        all.insert(all.end(), p.begin(), p.end());
+    }
+    return all;
+}
+
+// The modem: the master of a pty that records every byte the host writes and, when it answers,
+// replies to each probe with a loopback frame, so the start-up exchange does not wait. A
+// silent one leaves the probe unanswered, as a modem still in AT mode does.
+class PtyModem {
+  public:
+    explicit PtyModem(bool answers = true) : answers_(answers) {
+        master_ = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+        EXPECT_GE(master_, 0);
+        EXPECT_EQ(grantpt(master_), 0);
+        EXPECT_EQ(unlockpt(master_), 0);
+        slave_ = ptsname(master_);
+        // One slave descriptor stays open so the master never sees a hang-up between opens.
+        holder_ = open(slave_.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+        termios tio{};
+        tcgetattr(holder_, &tio);
+        cfmakeraw(&tio);
+        tcsetattr(holder_, TCSANOW, &tio);
+        thread_ = std::thread([this] { Run(); });
+    }
+    ~PtyModem() {
+        stop_ = true;
+        thread_.join();
+        close(holder_);
+        close(master_);
+    }
+    PtyModem(const PtyModem&) = delete;
+    PtyModem& operator=(const PtyModem&) = delete;
+
+    const std::string& slave() const { return slave_; }
+    std::string Entry() const { return slave_ + " - test modem"; }
+
+    Bytes Received() {
+        const std::lock_guard lock(mutex_);
+        return received_;
+    }
+    void Clear() {
+        const std::lock_guard lock(mutex_);
+        received_.clear();
+    }
+    // Waits until `count` bytes have come or two seconds have passed, then a little longer for
+    // anything beyond `count`.
+    Bytes WaitFor(std::size_t count) {
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(2);
+        while (Received().size() < count && std::chrono::steady_clock::now() < deadline) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        return Received();
+    }
+
+    // What has come after a pause long enough for a write in flight to arrive.
+    Bytes Quiet() {
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        return Received();
+    }
+
+  private:
+    void Run() {
+        const Bytes probe = StoredBytes(DiagProbeFrame);
+        std::array<std::uint8_t, 4096> chunk{};
+        while (!stop_) {
+            pollfd p{master_, POLLIN, 0};
+            if (poll(&p, 1, 20) <= 0 || (p.revents & POLLIN) == 0) {
+                continue;
+            }
+            const ssize_t n = read(master_, chunk.data(), chunk.size());
+            if (n <= 0) {
+                continue;
+            }
+            const std::lock_guard lock(mutex_);
+            received_.insert(received_.end(), chunk.begin(), chunk.begin() + n);
+            if (answers_ && received_.size() >= probe.size() &&
+                std::equal(probe.begin(), probe.end(),
+                           received_.end() - static_cast<std::ptrdiff_t>(probe.size()))) {
+                const std::array<std::uint8_t, 11> payload{0x7B, 0, 1, 2, 3, 4, 5, 6, 7, 8, 9};
+                std::array<std::uint8_t, 32> reply{};
+                const std::size_t len = HdlcEncode(payload, reply);
+                (void)!write(master_, reply.data(), len);
+            }
+        }
+    }
+
+    bool answers_;
+    int master_ = -1;
+    int holder_ = -1;
+    std::string slave_;
+    std::atomic<bool> stop_{false};
+    std::mutex mutex_;
+    Bytes received_;
+    std::thread thread_;
+};
+
+inline int CountEntries(const char* dir) {
+    int n = 0;
+    if (DIR* d = opendir(dir)) {
+        while (readdir(d) != nullptr) {
+            ++n;
+        }
+        closedir(d);
+    }
+    return n;
+}
+inline int ThreadCount() {
+    return CountEntries("/proc/self/task");
+}
+inline int DescriptorCount() {
+    return CountEntries("/proc/self/fd");
+}
+
+}  // namespace norvane::test
