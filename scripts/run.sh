@@ -11,7 +11,7 @@ ROOT=$PWD
 
 scripts/setup.sh
 cmake -S "$ROOT" -B build -G Ninja >build.configure.log 2>&1 || { cat build.configure.log; exit 1; }
-cmake --build build -j "$(nproc)"
+cmake --build build -j "$(nproc)" --target norvane norvane-cli norvane-sim
 
 # In its own session, so that Ctrl+C reaches the monitor, which then switches the reports off.
 setsid build/tools/norvane-sim >/dev/null 2>&1 &
