@@ -10,22 +10,6 @@
 #include "framework/framework.h"
 #include "x_session.h"
 
-#if defined(__has_feature)
-#if __has_feature(address_sanitizer)
-#define NORVANE_ASAN 1
-#endif
-#endif
-#if defined(__SANITIZE_ADDRESS__)
-#define NORVANE_ASAN 1
-#endif
-
-#ifdef NORVANE_ASAN
-// Allocations that the platform libraries keep until exit, listed in a file.
-extern "C" const char* __lsan_default_options() {
-    return "suppressions=" NORVANE_SOURCE_DIR "/tests/desktop/lsan.supp:print_suppressions=0";
-}
-#endif
-
 int main(int argc, char** argv) {
     testing::InitGoogleTest(&argc, argv);
     if (GTEST_FLAG_GET(list_tests)) {

@@ -9,9 +9,10 @@ for tool in Xvfb openbox xdotool xprop import convert identify; do
     fi
 done
 
-# Leak reports of sanitizer builds leave out the system libraries' own (lsan.supp).
-E2E_DIR=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
-export LSAN_OPTIONS="${LSAN_OPTIONS:+$LSAN_OPTIONS:}suppressions=$E2E_DIR/lsan.supp:print_suppressions=0"
+# Under a real X server the leak check at exit is left out of sanitizer builds: its tracer
+# can crash on the threads the X and D-Bus client libraries leave behind, failing a run that
+# passed. Memory errors are still caught; leaks are checked by the offscreen tiers.
+export ASAN_OPTIONS="${ASAN_OPTIONS:+$ASAN_OPTIONS:}detect_leaks=0"
 
 TMP=$(mktemp -d /tmp/norvane-e2e-XXXXXX)
 PIDS=()
