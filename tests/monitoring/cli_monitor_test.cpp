@@ -19,22 +19,14 @@
 #include "diag/command_table.h"
 #include "diag/monitoring.h"
 #include "tests/sim/sim_process.h"
+#include "tests/support/frames.h"
 
 namespace norvane {
 namespace {
 
 using Clock = std::chrono::steady_clock;
-using Bytes = std::vector<std::uint8_t>;
-
-Bytes Frame(std::string_view text) {
-    std::array<std::uint8_t, kFrameBufferSize> buffer{};
-    const std::size_t n = StoredFrameToBytes(text, buffer);
-    return Bytes(buffer.begin(), buffer.begin() + static_cast<std::ptrdiff_t>(n));
-}
-
-Bytes Row(std::string_view name) {
-    return Frame(FindCommandRow(name)->strFrame);
-}
+using test::Bytes;
+using test::RowBytes;
 
 // norvane-cli monitor as a child, its standard output and error read through pipes.
 class MonitorProcess {
@@ -145,8 +137,9 @@ TEST(CliMonitor, PrintsReportsWithinTwoSecondsAndSendsStopFramesOnSigint) {
     monitor.Signal(SIGINT);
     EXPECT_EQ(monitor.Wait(std::chrono::milliseconds(3000)), 0) << monitor.Errors();
     sim.Stop();
-    Bytes expected = Frame(DiagProbeFrame);
-    for (const Bytes& part : {Row(kRowCellsOn), Row(kRowAgcOff), Row(kRowCellsOff), Bytes{0x7E}}) {
+    Bytes expected = test::StoredBytes(DiagProbeFrame);
+    for (const Bytes& part :
+         {RowBytes(kRowCellsOn), RowBytes(kRowAgcOff), RowBytes(kRowCellsOff), Bytes{0x7E}}) {
         expected.insert(expected.end(), part.begin(), part.end());
     }
     EXPECT_EQ(ReadFile(sim.recordPath()), expected);

@@ -13,42 +13,19 @@
 #include "diag/receive_thread.h"
 #include "link/serial_port.h"
 #include "tests/pty/pty_pair.h"
+#include "tests/support/frames.h"
+#include "tests/support/reports.h"
 
 namespace norvane {
 namespace {
 
 using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
+using test::Bytes;
+using test::EncodeFrame;
 using test::PtyPair;
 using test::RecordingMessages;
-using Bytes = std::vector<std::uint8_t>;
-
-// Keeps the order of what arrives: PSC of the first cell for cell lists, -PA value for SAR/PA.
-class RecordingReports : public ReportSink {
-  public:
-    void ShowCellReport(const CellReport& r) override {
-        std::lock_guard lock(mutex_);
-        seen_.push_back(r.cells[0].psc);
-    }
-    void ShowSarPaReport(const SarPaReport& r) override {
-        std::lock_guard lock(mutex_);
-        seen_.push_back(-static_cast<int>(r.paValue));
-    }
-    std::vector<int> Seen() {
-        std::lock_guard lock(mutex_);
-        return seen_;
-    }
-
-  private:
-    std::mutex mutex_;
-    std::vector<int> seen_;
-};
-
-Bytes Encode(const Bytes& payload) {
-    Bytes out(2 * payload.size() + 4);
-    out.resize(HdlcEncode(payload, out));
-    return out;
-}
+using test::RecordingReports;
 
 // A cell list with one band I cell of the given PSC.
 Bytes CellList(std::uint16_t psc) {
@@ -66,7 +43,7 @@ Bytes CellList(std::uint16_t psc) {
                         0,
                         0};
     p.insert(p.end(), cell.begin(), cell.end());
-    return Encode(p);
+    return EncodeFrame(p);
 }
 
 Bytes SarPa(std::uint8_t pa) {
@@ -75,7 +52,7 @@ Bytes SarPa(std::uint8_t pa) {
     std::copy(head.begin(), head.end(), p.begin());
     p[25] = 2;
     p[29] = pa;
-    return Encode(p);
+    return EncodeFrame(p);
 }
 
 template <typename Pred>

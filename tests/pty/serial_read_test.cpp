@@ -13,21 +13,17 @@
 #include "diag/hdlc.h"
 #include "link/serial_port.h"
 #include "tests/pty/pty_pair.h"
+#include "tests/support/frames.h"
 
 namespace norvane {
 namespace {
 
 using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
+using test::Bytes;
+using test::EncodeFrame;
 using test::PtyPair;
 using test::RecordingMessages;
-using Bytes = std::vector<std::uint8_t>;
-
-Bytes Frame(std::initializer_list<std::uint8_t> payload) {
-    std::array<std::uint8_t, 64> out{};
-    const std::size_t n = HdlcEncode(std::span(payload.begin(), payload.size()), out);
-    return Bytes(out.begin(), out.begin() + static_cast<std::ptrdiff_t>(n));
-}
 
 double Seconds(Clock::duration d) {
     return std::chrono::duration<double>(d).count();
@@ -63,7 +59,7 @@ TEST_F(SerialRead, SilenceGivesNothingAfterPauseAndTimeout) {
 }
 
 TEST_F(SerialRead, QueuedFrameComesAfterTheOpeningPause) {
-    const Bytes frame = Frame({0x10, 0x00, 0x7E, 0x7D, 0x11, 0x13, 0x0D, 0x0A});
+    const Bytes frame = EncodeFrame({0x10, 0x00, 0x7E, 0x7D, 0x11, 0x13, 0x0D, 0x0A});
     pty_.Send(frame);
     const auto [n, took] = Read();
     ASSERT_EQ(n, static_cast<int>(frame.size()));
@@ -73,7 +69,8 @@ TEST_F(SerialRead, QueuedFrameComesAfterTheOpeningPause) {
 }
 
 TEST_F(SerialRead, FrameInThreeChunksIsReturnedWhole) {
-    const Bytes frame = Frame({0x10, 0x00, 0x20, 0x00, 0x20, 0x00, 0x05, 0x40, 1, 2, 3, 4, 5, 6});
+    const Bytes frame =
+        EncodeFrame({0x10, 0x00, 0x20, 0x00, 0x20, 0x00, 0x05, 0x40, 1, 2, 3, 4, 5, 6});
     const std::size_t a = 4, b = 9;
     std::thread modem([&] {
         pty_.Send(std::span(frame).first(a));
@@ -90,8 +87,8 @@ TEST_F(SerialRead, FrameInThreeChunksIsReturnedWhole) {
 }
 
 TEST_F(SerialRead, TwoFramesInOneChunkAreReturnedTogether) {
-    Bytes both = Frame({0x7B, 0x00, 0x01});
-    const Bytes second = Frame({0x73, 0x7E, 0x00});
+    Bytes both = EncodeFrame({0x7B, 0x00, 0x01});
+    const Bytes second = EncodeFrame({0x73, 0x7E, 0x00});
     both.insert(both.end(), second.begin(), second.end());
     pty_.Send(both);
     const auto [n, took] = Read();
@@ -101,8 +98,8 @@ TEST_F(SerialRead, TwoFramesInOneChunkAreReturnedTogether) {
 
 TEST_F(SerialRead, FlagInsideAChunkEndsNothing) {
     // A whole frame and the start of the next in one chunk: read on until a chunk ends on 0x7E.
-    const Bytes first = Frame({0x01, 0x02});
-    const Bytes second = Frame({0x03, 0x04, 0x05});
+    const Bytes first = EncodeFrame({0x01, 0x02});
+    const Bytes second = EncodeFrame({0x03, 0x04, 0x05});
     Bytes chunk = first;
     chunk.insert(chunk.end(), second.begin(), second.begin() + 2);
     std::thread modem([&] {
@@ -119,7 +116,7 @@ TEST_F(SerialRead, FlagInsideAChunkEndsNothing) {
 }
 
 TEST_F(SerialRead, PartialFrameThenSilenceGivesNothingAndTheRestComesNext) {
-    const Bytes frame = Frame({0x10, 0x00, 0x12, 0x00, 0x12, 0x00});
+    const Bytes frame = EncodeFrame({0x10, 0x00, 0x12, 0x00, 0x12, 0x00});
     pty_.Send(std::span(frame).first(5));
     const auto [n, took] = Read();
     EXPECT_EQ(n, 0);
@@ -178,7 +175,7 @@ TEST_F(SerialRead, MasterClosedDuringReadGivesNothingWithinASecond) {
     EXPECT_EQ(again, 0);
     EXPECT_GT(took2, 0.45);
     EXPECT_LT(took2, 0.9);
-    EXPECT_FALSE(WriteComFrame(port_, Frame({0x00})));
+    EXPECT_FALSE(WriteComFrame(port_, EncodeFrame({0x00})));
 }
 
 TEST_F(SerialRead, WakeEndsAPendingReadAtOnceUntilCleared) {
@@ -192,13 +189,13 @@ TEST_F(SerialRead, WakeEndsAPendingReadAtOnceUntilCleared) {
     // Woken reads end even during the opening pause.
     EXPECT_LT(Read().second, 0.2);
     ClearComPortWake(port_);
-    const Bytes frame = Frame({0x7B});
+    const Bytes frame = EncodeFrame({0x7B});
     pty_.Send(frame);
     EXPECT_EQ(Read().first, static_cast<int>(frame.size()));
 }
 
 TEST_F(SerialRead, WriteSendsExactBytesAndRefusesOversizedFrames) {
-    const Bytes frame = Frame({0x7B, 0x00, 0x01, 0x02, 0x7E, 0x7D, 0x0D, 0x0A, 0x11, 0x13});
+    const Bytes frame = EncodeFrame({0x7B, 0x00, 0x01, 0x02, 0x7E, 0x7D, 0x0D, 0x0A, 0x11, 0x13});
     EXPECT_TRUE(WriteComFrame(port_, frame));
     EXPECT_EQ(pty_.Receive(frame.size(), 1s), frame);
 

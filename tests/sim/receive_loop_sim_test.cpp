@@ -13,48 +13,17 @@
 #include "link/serial_port.h"
 #include "tests/pty/pty_pair.h"
 #include "tests/sim/sim_process.h"
+#include "tests/support/frames.h"
+#include "tests/support/reports.h"
 
 namespace norvane {
 namespace {
 
 using namespace std::chrono_literals;
+using test::Bytes;
 using test::RecordingMessages;
+using test::RecordingReports;
 using test::SimProcess;
-using Bytes = std::vector<std::uint8_t>;
-
-class RecordingReports : public ReportSink {
-  public:
-    void ShowCellReport(const CellReport& r) override {
-        std::lock_guard lock(mutex_);
-        cells_.push_back(r);
-    }
-    void ShowSarPaReport(const SarPaReport& r) override {
-        std::lock_guard lock(mutex_);
-        sarPa_.push_back(r);
-    }
-    std::vector<CellReport> Cells() {
-        std::lock_guard lock(mutex_);
-        return cells_;
-    }
-    std::size_t SarPaCount() {
-        std::lock_guard lock(mutex_);
-        return sarPa_.size();
-    }
-
-  private:
-    std::mutex mutex_;
-    std::vector<CellReport> cells_;
-    std::vector<SarPaReport> sarPa_;
-};
-
-Bytes Stored(std::string_view text) {
-    std::array<std::uint8_t, 1024> out{};
-    return Bytes(out.begin(),
-                 out.begin() + static_cast<std::ptrdiff_t>(StoredFrameToBytes(text, out)));
-}
-Bytes Row(std::string_view name) {
-    return Stored(FindCommandRow(name)->strFrame);
-}
 
 std::int64_t UpTimeMs(const CellReport& r) {
     return ((r.hours * 60LL + r.minutes) * 60 + r.seconds) * 1000 + r.milliseconds;
@@ -98,14 +67,14 @@ void ExpectConsecutive(const std::vector<CellReport>& cells) {
 
 TEST(SimReceive, ReportsArriveInOrderAndTheModemGetsExactlyWhatWasWritten) {
     SimSession s({"--rate", "5", "--seed", "1"});
-    const Bytes probe = Stored(DiagProbeFrame);
+    const Bytes probe = test::StoredBytes(DiagProbeFrame);
     s.Write(probe);
     std::array<std::uint8_t, kFrameBufferSize> reply{};
     const int n = ReadComFrame(g_hComPort.load(), reply);
     ASSERT_EQ(Bytes(reply.begin(), reply.begin() + n), probe) << "loopback reply";
-    s.Write(Row("ON Cell RSSI"));
+    s.Write(test::RowBytes("ON Cell RSSI"));
     for (std::string_view row : {"ON_AGC", "ON_AGC1", "ON_AGC2", "ON_AGC3"}) {
-        s.Write(Row(row));
+        s.Write(test::RowBytes(row));
     }
     s.Run(3s);
     const auto cells = s.reports_.Cells();
@@ -121,7 +90,7 @@ TEST(SimReceive, ReportsArriveInOrderAndTheModemGetsExactlyWhatWasWritten) {
 
     Bytes expected = probe;
     for (std::string_view row : {"ON Cell RSSI", "ON_AGC", "ON_AGC1", "ON_AGC2", "ON_AGC3"}) {
-        const Bytes f = Row(row);
+        const Bytes f = test::RowBytes(row);
         expected.insert(expected.end(), f.begin(), f.end());
     }
     std::ifstream recorded(s.sim_.recordPath(), std::ios::binary);
@@ -131,7 +100,7 @@ TEST(SimReceive, ReportsArriveInOrderAndTheModemGetsExactlyWhatWasWritten) {
 
 TEST(SimReceive, NoReportIsLostInBursts) {
     SimSession s({"--burst", "8", "--rate", "20", "--numbered", "--seed", "2"});
-    s.Write(Row("ON Cell RSSI"));
+    s.Write(test::RowBytes("ON Cell RSSI"));
     s.Run(4s);
     const auto cells = s.reports_.Cells();
     EXPECT_GE(cells.size(), 300u);  // 160 a second
@@ -141,7 +110,7 @@ TEST(SimReceive, NoReportIsLostInBursts) {
 
 TEST(SimReceive, NoiseInventsNoReport) {
     SimSession s({"--noise", "--burst", "4", "--rate", "10", "--numbered", "--seed", "3"});
-    s.Write(Row("ON Cell RSSI"));
+    s.Write(test::RowBytes("ON Cell RSSI"));
     s.Run(3s);
     const auto cells = s.reports_.Cells();
     EXPECT_GE(cells.size(), 60u);
@@ -158,13 +127,13 @@ TEST(SimReceive, NoiseInventsNoReport) {
 
 TEST(SimReceive, AtModeStreamsOnlyAfterTheModeSwitch) {
     SimSession s({"--at-mode", "--rate", "5", "--seed", "4"});
-    s.Write(Stored(DiagProbeFrame));
+    s.Write(test::StoredBytes(DiagProbeFrame));
     std::array<std::uint8_t, kFrameBufferSize> reply{};
     EXPECT_EQ(ReadComFrame(g_hComPort.load(), reply), 0) << "no DIAG before AT$QCDMG";
     s.Write(Bytes{kHdlcFlag});
     const std::string_view text = "AT$QCDMG\r\n";
     s.Write(Bytes(text.begin(), text.end()));
-    s.Write(Row("ON Cell RSSI"));
+    s.Write(test::RowBytes("ON Cell RSSI"));
     s.Run(2s);
     EXPECT_GE(s.reports_.Cells().size(), 4u);
 }

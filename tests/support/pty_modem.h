@@ -1,5 +1,5 @@
-// Test support without Qt: the stored frames as bytes, a modem on the master side of a real
-// pty, and the process's thread and descriptor counts.
+// Test support without Qt: a modem on the master side of a real pty, and the process's thread
+// and descriptor counts.
 #pragma once
 
 #include <dirent.h>
@@ -22,30 +22,9 @@
 
 #include "diag/command_table.h"
 #include "diag/hdlc.h"
+#include "tests/support/frames.h"
 
 namespace norvane::test {
-
-using Bytes = std::vector<std::uint8_t>;
-
-inline Bytes StoredBytes(std::string_view text) {
-    std::array<std::uint8_t, kFrameBufferSize> buffer{};
-    const std::size_t n = StoredFrameToBytes(text, buffer);
-    return Bytes(buffer.begin(), buffer.begin() + static_cast<std::ptrdiff_t>(n));
-}
-
-inline Bytes RowBytes(std::string_view name) {
-    const DiagCommandRow* row = FindCommandRow(name);
-    EXPECT_NE(row, nullptr) << name;
-    return row != nullptr ? StoredBytes(row->strFrame) : Bytes{};
-}
-
-inline Bytes Concat(std::initializer_list<Bytes> parts) {
-    Bytes all;
-    for (const Bytes& p : parts) {
-        all.insert(all.end(), p.begin(), p.end());
-    }
-    return all;
-}
 
 // The modem: the master of a pty that records every byte the host writes and, when it answers,
 // replies to each probe with a loopback frame, so the start-up exchange does not wait. A
