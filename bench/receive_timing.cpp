@@ -3,11 +3,9 @@
 //            receive loop (median, 90th percentile and worst);
 //   idle     CPU time of this process while the receive loop waits on a silent open port.
 // Usage: bench_receive_timing [--seconds N] [--rate HZ] [--burst N] [--idle N]
-#include <fcntl.h>
-#include <poll.h>
-#include <stdlib.h>
 #include <sys/resource.h>
 #include <unistd.h>
+#include <cstdlib>
 
 #include <algorithm>
 #include <atomic>
@@ -23,6 +21,7 @@
 #include "diag/command_table.h"
 #include "diag/receive_thread.h"
 #include "link/serial_port.h"
+#include "tests/pty/pty_pair.h"
 #include "tools/sim/modem.h"
 
 namespace {
@@ -61,28 +60,14 @@ class TimedReports : public ReportSink {
     std::vector<Arrival> arrivals_;
 };
 
-struct Pty {
-    int master = -1;
-    std::string slave;
-    Pty() {
-        master = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
-        grantpt(master);
-        unlockpt(master);
-        char name[128] = {};
-        ptsname_r(master, name, sizeof name);
-        slave = name;
-    }
-    ~Pty() { close(master); }
-};
-
 double Ms(Clock::duration d) {
     return std::chrono::duration<double, std::milli>(d).count();
 }
 
 int Latency(double seconds, double rate, int burst) {
-    Pty pty;
+    test::PtyPair pty;
     StderrMessages messages;
-    ComPort* port = OpenComPort(pty.slave + " - bench", messages);
+    ComPort* port = OpenComPort(pty.Entry(), messages);
     if (port == nullptr) {
         return 1;
     }
@@ -116,7 +101,7 @@ int Latency(double seconds, double rate, int burst) {
         }
         std::size_t done = 0;
         while (done < frames.size()) {
-            const ssize_t w = write(pty.master, frames.data() + done, frames.size() - done);
+            const ssize_t w = write(pty.master(), frames.data() + done, frames.size() - done);
             if (w > 0) {
                 done += static_cast<std::size_t>(w);
             }
@@ -160,9 +145,9 @@ double CpuSeconds() {
 }
 
 int Idle(double seconds) {
-    Pty pty;
+    test::PtyPair pty;
     StderrMessages messages;
-    ComPort* port = OpenComPort(pty.slave + " - bench", messages);
+    ComPort* port = OpenComPort(pty.Entry(), messages);
     if (port == nullptr) {
         return 1;
     }
