@@ -33,7 +33,8 @@ void MonitoringControl::WriteRaw(std::span<const std::uint8_t> bytes) {
 }
 
 void MonitoringControl::StartMonitoring() {
-    // Only one receive thread ever reads the port: an earlier one ends before a new open.
+    // Only one receive thread ever reads a port: an earlier thread ends and its port is closed
+    // (without stop frames) before the new open.
     StopReceiveThread();
     ClosePort();
     g_hComPort.store(OpenComPort(view_.PortListText(), view_));
@@ -78,9 +79,7 @@ void MonitoringControl::ClosePort() {
 
 void MonitoringControl::OnCbnSelchangePort() {
     view_.ResetBars();
-    StopReceiveThread();
-    ClosePort();
-    StartMonitoring();
+    StartMonitoring();  // ends the old port's thread and closes it before the new open
 }
 
 void MonitoringControl::OnBnClickedExit() {
