@@ -2,30 +2,20 @@
 #include "link/serial_port.h"
 
 #include <fcntl.h>
-#include <grp.h>
 #include <poll.h>
 #include <sys/eventfd.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
-#include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
 
-#include <array>
 #include <cerrno>
 #include <chrono>
-#include <cstring>
 #include <string>
 #include <thread>
+#include <utility>
 
 namespace norvane {
-
-struct ComPort {
-    int fd = -1;      // the tty, non-blocking, locked with flock and TIOCEXCL
-    int wakeFd = -1;  // eventfd; once written it stays readable and ends every read at once
-};
-
-std::atomic<ComPort*> g_hComPort{nullptr};
 
 namespace {
 
@@ -50,38 +40,6 @@ int PollUntil(pollfd* fds, nfds_t count, Clock::time_point deadline) {
     }
 }
 
-// The second line of the open failure: the system's reason and, when access was refused, how
-// to get it.
-std::string OpenFailureReason(const std::string& path, int err) {
-    std::string reason = path + ": ";
-    if (err == EWOULDBLOCK || err == EBUSY) {
-        return reason + "the port is in use by another program.";
-    }
-    reason += std::strerror(err);
-    reason += '.';
-    if (err != EACCES && err != EPERM) {
-        return reason;
-    }
-    struct stat st {};
-    if (stat(path.c_str(), &st) != 0) {
-        return reason;
-    }
-    std::string groupName = std::to_string(st.st_gid);
-    std::array<char, 4096> scratch{};
-    struct group g {};
-    struct group* found = nullptr;
-    if (getgrgid_r(st.st_gid, &g, scratch.data(), scratch.size(), &found) == 0 && found) {
-        groupName = found->gr_name;
-    }
-    if ((st.st_mode & (S_IRGRP | S_IWGRP)) == (S_IRGRP | S_IWGRP)) {
-        reason += " Members of the group \"" + groupName + "\" may use it: sudo usermod -aG " +
-                  groupName + " $USER, then log out and in again.";
-    } else {
-        reason += " Only its owner may open it (group \"" + groupName + "\" has no access).";
-    }
-    return reason;
-}
-
 // Line settings: 115200 baud, 8 data bits, no parity, one stop bit, raw bytes, receiver on,
 // modem lines ignored. Hardware flow control stays as the port had it. Software flow control
 // is switched off: every fresh Linux tty starts with IXON, and with it the tty would swallow
@@ -101,17 +59,6 @@ void ApplyLineSettings(int fd, termios tio) {
     tcsetattr(fd, TCSANOW, &tio);
 }
 
-void CloseFds(ComPort* port) {
-    if (port->fd >= 0) {
-        ioctl(port->fd, TIOCNXCL);  // a pty's tty outlives us: leave it open to others again
-        close(port->fd);
-    }
-    if (port->wakeFd >= 0) {
-        close(port->wakeFd);
-    }
-    delete port;
-}
-
 }  // namespace
 
 std::string PortDevicePath(std::string_view portListEntry) {
@@ -124,39 +71,29 @@ std::string PortDevicePath(std::string_view portListEntry) {
     return std::string(kDevPrefix) + std::string(device);
 }
 
-ComPort* OpenComPort(std::string_view portListEntry, MessageSink& messages) {
-    if (portListEntry.empty()) {
-        messages.MessageBox(kNoMobilePortText, kErrorCaption);
-        return nullptr;
-    }
-    const std::string path = PortDevicePath(portListEntry);
-    auto openFailed = [&](int err) -> ComPort* {
-        const std::string text = std::string(kOpenErrorText) + "\n" + OpenFailureReason(path, err);
-        messages.MessageBox(text, kErrorCaption);
-        return nullptr;
+SerialPort SerialPort::Open(const std::string& devicePath, PortError& error) {
+    auto failed = [&](PortError::Step step, int err, int fd) {
+        if (fd >= 0) {
+            close(fd);
+        }
+        error = PortError{step, err, devicePath};
+        return SerialPort();
     };
-
-    const int fd = open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    const int fd = open(devicePath.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
-        return openFailed(errno);
+        return failed(PortError::Step::kOpen, errno, -1);
     }
     // flock holds for root too, where TIOCEXCL does not.
     if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
-        const int err = errno;
-        close(fd);
-        return openFailed(err);
+        return failed(PortError::Step::kLock, errno, fd);
     }
     termios tio{};
     if (tcgetattr(fd, &tio) != 0) {
-        close(fd);
-        messages.MessageBox(kHandleErrorText, kErrorCaption);
-        return nullptr;
+        return failed(PortError::Step::kTerminal, errno, fd);
     }
     const int wakeFd = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
     if (wakeFd < 0) {
-        close(fd);
-        messages.MessageBox(kHandleErrorText, kErrorCaption);
-        return nullptr;
+        return failed(PortError::Step::kWakeEvent, errno, fd);
     }
     ioctl(fd, TIOCEXCL);  // later opens by others fail with EBUSY (root excepted)
 
@@ -165,25 +102,36 @@ ComPort* OpenComPort(std::string_view portListEntry, MessageSink& messages) {
     tcflush(fd, TCIOFLUSH);
     ApplyLineSettings(fd, tio);
     tcflush(fd, TCIFLUSH);
-
-    return new ComPort{fd, wakeFd};
+    return SerialPort(fd, wakeFd);
 }
 
-int ReadComFrame(ComPort* port, std::span<std::uint8_t, kFrameBufferSize> dest) {
-    if (port == nullptr) {
+SerialPort::SerialPort(SerialPort&& other) noexcept
+    : fd_(std::exchange(other.fd_, -1)), wakeFd_(std::exchange(other.wakeFd_, -1)) {}
+
+SerialPort& SerialPort::operator=(SerialPort&& other) noexcept {
+    if (this != &other) {
+        Close();
+        fd_ = std::exchange(other.fd_, -1);
+        wakeFd_ = std::exchange(other.wakeFd_, -1);
+    }
+    return *this;
+}
+
+int SerialPort::ReadFrame(std::span<std::uint8_t> dest, std::uint8_t frameEnd) const {
+    if (!IsOpen()) {
         // No port to wait on: keep the caller's pace rather than spin.
         std::this_thread::sleep_for(kReadPause);
         return 0;
     }
     // Every read opens with a pause; only a wake ends it early.
-    pollfd pause{port->wakeFd, POLLIN, 0};
+    pollfd pause{wakeFd_, POLLIN, 0};
     if (PollUntil(&pause, 1, Clock::now() + kReadPause) != 0) {
         return 0;
     }
 
     std::size_t total = 0;
     for (;;) {
-        pollfd fds[2] = {{port->fd, POLLIN, 0}, {port->wakeFd, POLLIN, 0}};
+        pollfd fds[2] = {{fd_, POLLIN, 0}, {wakeFd_, POLLIN, 0}};
         const int r = PollUntil(fds, 2, Clock::now() + kReadTimeout);
         if (r <= 0 || (fds[1].revents & POLLIN)) {
             return 0;  // silence (a partial frame is given up), poll failure, or woken
@@ -191,7 +139,7 @@ int ReadComFrame(ComPort* port, std::span<std::uint8_t, kFrameBufferSize> dest) 
         if (!(fds[0].revents & POLLIN)) {
             return 0;  // POLLHUP, POLLERR or POLLNVAL without data: the port has gone
         }
-        const ssize_t n = read(port->fd, dest.data() + total, dest.size() - total);
+        const ssize_t n = read(fd_, dest.data() + total, dest.size() - total);
         if (n < 0 && (errno == EAGAIN || errno == EINTR)) {
             continue;
         }
@@ -199,8 +147,8 @@ int ReadComFrame(ComPort* port, std::span<std::uint8_t, kFrameBufferSize> dest) 
             return 0;  // EIO, ENXIO, ENODEV, or end of file after poll said readable: gone
         }
         total += static_cast<std::size_t>(n);
-        // Only a chunk that ends on the flag ends the frame.
-        if (dest[total - 1] == kHdlcFlag) {
+        // Only a chunk that ends on the closing byte ends the frame.
+        if (dest[total - 1] == frameEnd) {
             return static_cast<int>(total);
         }
         if (total == dest.size()) {
@@ -209,14 +157,14 @@ int ReadComFrame(ComPort* port, std::span<std::uint8_t, kFrameBufferSize> dest) 
     }
 }
 
-bool WriteComFrame(ComPort* port, std::span<const std::uint8_t> bytes) {
-    if (port == nullptr || bytes.size() > kFrameBufferSize) {
+bool SerialPort::Write(std::span<const std::uint8_t> bytes) const {
+    if (!IsOpen()) {
         return false;
     }
     const auto deadline = Clock::now() + kWriteBase + Ms(bytes.size());
     std::size_t done = 0;
     while (done < bytes.size()) {
-        const ssize_t n = write(port->fd, bytes.data() + done, bytes.size() - done);
+        const ssize_t n = write(fd_, bytes.data() + done, bytes.size() - done);
         if (n > 0) {
             done += static_cast<std::size_t>(n);
             continue;
@@ -227,7 +175,7 @@ bool WriteComFrame(ComPort* port, std::span<const std::uint8_t> bytes) {
         if (n < 0 && errno != EAGAIN) {
             return false;
         }
-        pollfd p{port->fd, POLLOUT, 0};
+        pollfd p{fd_, POLLOUT, 0};
         if (PollUntil(&p, 1, deadline) <= 0 || !(p.revents & POLLOUT)) {
             return false;  // budget spent, or the port failed
         }
@@ -235,25 +183,29 @@ bool WriteComFrame(ComPort* port, std::span<const std::uint8_t> bytes) {
     return true;
 }
 
-void WakeComPort(ComPort* port) {
-    if (port == nullptr) {
+void SerialPort::Wake() const {
+    if (wakeFd_ < 0) {
         return;
     }
     const std::uint64_t one = 1;
-    [[maybe_unused]] const ssize_t n = write(port->wakeFd, &one, sizeof one);
+    [[maybe_unused]] const ssize_t n = write(wakeFd_, &one, sizeof one);
 }
 
-void ClearComPortWake(ComPort* port) {
-    if (port == nullptr) {
+void SerialPort::ClearWake() const {
+    if (wakeFd_ < 0) {
         return;
     }
     std::uint64_t count = 0;
-    [[maybe_unused]] const ssize_t n = read(port->wakeFd, &count, sizeof count);
+    [[maybe_unused]] const ssize_t n = read(wakeFd_, &count, sizeof count);
 }
 
-void CloseComPort(ComPort* port) {
-    if (port != nullptr) {
-        CloseFds(port);
+void SerialPort::Close() {
+    if (fd_ >= 0) {
+        ioctl(fd_, TIOCNXCL);  // a pty's tty outlives us: leave it open to others again
+        close(std::exchange(fd_, -1));
+    }
+    if (wakeFd_ >= 0) {
+        close(std::exchange(wakeFd_, -1));
     }
 }
 

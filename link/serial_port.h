@@ -1,55 +1,70 @@
 // The serial channel to the modem's diagnostic port: open and configure it, read whole frames
-// (everything up to a chunk that ends in 0x7E), write frames.
+// (everything up to a chunk that ends in the frame's closing byte), write frames.
 #pragma once
 
-#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <span>
 #include <string>
 #include <string_view>
 
-#include "diag/hdlc.h"
-#include "link/messages.h"
-
 namespace norvane {
 
-// An open port: the tty descriptor and an eventfd that wakes a pending read. Opaque to callers.
-struct ComPort;
-
-// The one open modem port of the process, or nullptr.
-extern std::atomic<ComPort*> g_hComPort;
-
-// The fixed failure messages (first lines; the open failure gets a second line with the
-// system's reason) and their caption.
-inline constexpr std::string_view kNoMobilePortText = "          No Mobile Port !          ";
-inline constexpr std::string_view kOpenErrorText = "Error while opening ComPort";
-inline constexpr std::string_view kHandleErrorText = "Error Handle the error while opening ComPort";
-inline constexpr std::string_view kErrorCaption = "Error";
+// Why a port did not open. The channel reports the cause only; the session words it.
+struct PortError {
+    enum class Step {
+        kOpen,       // open() failed
+        kLock,       // another program holds the port (flock)
+        kTerminal,   // the device is not a terminal (tcgetattr failed)
+        kWakeEvent,  // no eventfd to wake a pending read
+    };
+    Step step = Step::kOpen;
+    int err = 0;       // errno of the failed call
+    std::string path;  // the device path tried
+};
 
 // The device path a port list entry opens: the text before the first " - " (empty when there
 // is none), with "/dev/" in front unless it begins with '/'.
 std::string PortDevicePath(std::string_view portListEntry);
 
-// Opens and configures the port named by a port list entry (`device - description`). On
-// failure shows one of the three messages through `messages` and returns nullptr.
-ComPort* OpenComPort(std::string_view portListEntry, MessageSink& messages);
+// An open port: the tty descriptor, locked for this process alone, and an eventfd that wakes a
+// pending read. Move-only; the destructor closes both. A default-constructed port is closed.
+class SerialPort {
+  public:
+    // Opens and configures `devicePath`. On failure the result is closed and `error` says why.
+    static SerialPort Open(const std::string& devicePath, PortError& error);
 
-// Reads one frame into `dest`: waits 500 ms, then collects chunks until one ends in 0x7E.
-// Returns the number of bytes stored from dest[0], or 0 when nothing came within 500 ms, the
-// port failed or went away, the bytes would pass the buffer, or the port was woken.
-int ReadComFrame(ComPort* port, std::span<std::uint8_t, kFrameBufferSize> dest);
+    SerialPort() = default;
+    SerialPort(SerialPort&& other) noexcept;
+    SerialPort& operator=(SerialPort&& other) noexcept;
+    SerialPort(const SerialPort&) = delete;
+    SerialPort& operator=(const SerialPort&) = delete;
+    ~SerialPort() { Close(); }
 
-// Writes exactly `bytes` (at most kFrameBufferSize) within 50 ms + 1 ms per byte.
-bool WriteComFrame(ComPort* port, std::span<const std::uint8_t> bytes);
+    bool IsOpen() const { return fd_ >= 0; }
 
-// Makes a read in progress on `port`, and every later one, return 0 at once. Thread-safe.
-void WakeComPort(ComPort* port);
+    // Reads one frame into `dest`: waits 500 ms, then collects chunks until one ends in
+    // `frameEnd`. Returns the number of bytes stored from dest[0], or 0 when nothing came within
+    // 500 ms, the port failed or went away, the bytes would pass `dest`, or the port was woken.
+    // On a closed port it waits 500 ms and returns 0.
+    int ReadFrame(std::span<std::uint8_t> dest, std::uint8_t frameEnd) const;
 
-// Undoes WakeComPort, so that reads on `port` wait for data again. Only while no read runs.
-void ClearComPortWake(ComPort* port);
+    // Writes exactly `bytes` within 50 ms + 1 ms per byte. False on a closed port.
+    bool Write(std::span<const std::uint8_t> bytes) const;
 
-// Closes the port. No thread may be using it (wake it and join the reader first).
-void CloseComPort(ComPort* port);
+    // Makes a read in progress, and every later one, return 0 at once. Thread-safe.
+    void Wake() const;
+    // Undoes Wake(), so that reads wait for data again. Only while no read runs.
+    void ClearWake() const;
+
+    // No thread may be reading (wake it and join the reader first).
+    void Close();
+
+  private:
+    SerialPort(int fd, int wakeFd) : fd_(fd), wakeFd_(wakeFd) {}
+
+    int fd_ = -1;      // the tty, non-blocking, locked with flock and TIOCEXCL
+    int wakeFd_ = -1;  // eventfd; once written it stays readable and ends every read at once
+};
 
 }  // namespace norvane

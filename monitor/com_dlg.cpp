@@ -112,7 +112,7 @@ bool CComDlg::OnInitDialog() {
     m_paLabel.SetTextColor(kLabelYellow);
     setItemText(IDC_PA_LABEL, QString::fromLatin1(kPaOffText));
 
-    m_monitoring.StartMonitoring();
+    m_monitoring.Start();
     return true;  // focus on the first tab stop, "Exit"
 }
 
@@ -148,7 +148,7 @@ void CComDlg::done(int result) {
 // --- handlers ---
 
 void CComDlg::OnBnClickedExit() {
-    m_monitoring.OnBnClickedExit();
+    m_monitoring.Stop();
     OnOK();
 }
 
@@ -161,23 +161,23 @@ void CComDlg::CaptureWindow() {
 }
 
 void CComDlg::OnBnClickedOffRscp() {
-    m_monitoring.OnBnClickedOffRscp();
+    m_monitoring.SwitchCellsOff();
 }
 
 void CComDlg::OnBnClickedOnSarPa() {
-    m_monitoring.OnBnClickedOnSarPa();
+    m_monitoring.SwitchSarPaOn();
 }
 
 void CComDlg::OnBnClickedOnRscp() {
-    m_monitoring.OnBnClickedOnRscp();
+    m_monitoring.SwitchCellsOn();
 }
 
 void CComDlg::OnBnClickedOffSarPa() {
-    m_monitoring.OnBnClickedOffSarPa();
+    m_monitoring.SwitchSarPaOff();
 }
 
 void CComDlg::OnCbnSelchangePort() {
-    m_monitoring.OnCbnSelchangePort();
+    m_monitoring.SelectPort();
 }
 
 // --- the monitoring control's view ---

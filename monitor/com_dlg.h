@@ -21,10 +21,10 @@
 #include <string_view>
 
 #include "diag/log_decoder.h"
-#include "diag/monitoring.h"
 #include "framework/dialog.h"
 #include "framework/progress_ctrl.h"
 #include "res/resource.h"
+#include "session/monitoring_session.h"
 #include "widgets/read_only_edit.h"
 
 namespace norvane {
@@ -59,7 +59,7 @@ class CComDlg : public CDialog, public MonitorView {
     void ShowCellReport(const CellReport& report) override;
     void ShowSarPaReport(const SarPaReport& report) override;
 
-    MonitoringControl& monitoring() { return m_monitoring; }
+    MonitoringSession& monitoring() { return m_monitoring; }
     // False from the moment the window starts to end: reports are dropped from then on.
     bool AcceptsReports() const { return !m_ending; }
 
@@ -95,7 +95,7 @@ class CComDlg : public CDialog, public MonitorView {
     std::array<CProgressCtrl, kCellRows> m_rscpBars;
     bool m_ending = false;
     // Last: destroyed first, so the receive thread has ended before any control goes.
-    MonitoringControl m_monitoring{*this};
+    MonitoringSession m_monitoring{*this};
 };
 
 }  // namespace norvane

@@ -18,12 +18,12 @@
 
 #include "app/tessaly_dlg.h"
 #include "diag/command_table.h"
-#include "diag/monitoring.h"
 #include "framework/framework.h"
 #include "framework/message_box.h"
 #include "monitor/com_dlg.h"
 #include "res/resource.h"
-#include "tests/sim/sim_process.h"
+#include "session/monitoring_session.h"
+#include "tests/support/sim_process.h"
 
 namespace norvane {
 namespace {

@@ -25,9 +25,9 @@
 #include <string>
 
 #include "../gui/monitor_support.h"
-#include "../sim/sim_process.h"
 #include "framework/framework.h"
 #include "monitor/com_dlg.h"
+#include "tests/support/sim_process.h"
 
 namespace {
 

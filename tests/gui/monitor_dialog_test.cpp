@@ -60,7 +60,7 @@ void UsePorts(CComDlg& dlg, const std::vector<std::string>& entries, int selecte
         combo->addItem(QString::fromStdString(e));
     }
     combo->setCurrentIndex(selected);
-    dlg.monitoring().StartMonitoring();
+    dlg.monitoring().Start();
 }
 
 CellEntry Cell(int freq, int psc, int rscp, int barPos, int ecIo) {
@@ -103,13 +103,10 @@ class MonitorDialog : public testing::Test {
         ASSERT_TRUE(runtime.isValid());
         dlg = std::make_unique<CComDlg>();
         dlg->Create();
-        ASSERT_EQ(g_hComPort.load(), nullptr);
+        ASSERT_FALSE(dlg->monitoring().PortOpen());
         ui.calls.clear();
     }
-    void TearDown() override {
-        dlg.reset();
-        EXPECT_EQ(g_hComPort.load(), nullptr);
-    }
+    void TearDown() override { dlg.reset(); }
 
     QTemporaryDir runtime;  // no simulator here: nothing is preselected
     test::RuntimeDir env{runtime.path().toStdString()};
@@ -228,7 +225,6 @@ TEST_F(MonitorDialog, InitialisationRunsItsStepsInOrder) {
     EXPECT_EQ(ui.calls[0].text, "          No Mobile Port !          ");
     EXPECT_EQ(ui.calls[0].caption, "Error");
     EXPECT_EQ(ui.calls[0].owner, dlg.get());
-    EXPECT_EQ(g_bReading.load(), 1);
     EXPECT_FALSE(dlg->monitoring().ReceiveThreadRunning());
     EXPECT_EQ(dlg->focusWidget(), dlg->item(IDOK));
 }
@@ -433,7 +429,7 @@ class MonitorDialogOnModem : public MonitorDialog {
   protected:
     void Start() {
         UsePorts(*dlg, {modem.Entry()}, 0);
-        ASSERT_NE(g_hComPort.load(), nullptr);
+        ASSERT_TRUE(dlg->monitoring().PortOpen());
         ASSERT_TRUE(dlg->monitoring().ReceiveThreadRunning());
         modem.WaitFor(14 + 260);
         modem.Clear();
@@ -531,8 +527,7 @@ TEST_F(MonitorDialogOnModem, ExitRunsTheStopSequenceAndEndsTheWindow) {
     const int threads = test::ThreadCount();
     QTest::mouseClick(qobject_cast<QPushButton*>(dlg->item(IDOK)), Qt::LeftButton);
     EXPECT_EQ(dlg->result(), IDOK);
-    EXPECT_EQ(g_bReading.load(), 0);
-    EXPECT_EQ(g_hComPort.load(), nullptr);
+    EXPECT_FALSE(dlg->monitoring().PortOpen());
     EXPECT_FALSE(dlg->monitoring().ReceiveThreadRunning());
     EXPECT_EQ(test::ThreadCount(), threads - 1);
     EXPECT_EQ(modem.WaitFor(15 + 260 + 1),
@@ -554,7 +549,7 @@ TEST_F(MonitorDialogOnModem, EscSendsNothingAndLeavesNoThread) {
     const int threads = test::ThreadCount();
     QTest::keyClick(dlg.get(), Qt::Key_Escape);
     EXPECT_EQ(dlg->result(), IDCANCEL);
-    EXPECT_EQ(g_hComPort.load(), nullptr);
+    EXPECT_FALSE(dlg->monitoring().PortOpen());
     EXPECT_FALSE(dlg->monitoring().ReceiveThreadRunning());
     EXPECT_EQ(test::ThreadCount(), threads - 1);
     EXPECT_TRUE(modem.Quiet().empty());
@@ -564,7 +559,6 @@ TEST_F(MonitorDialogOnModem, DestroyingTheOpenWindowSendsNothingAndLeavesNoThrea
     Start();
     const int threads = test::ThreadCount();
     dlg.reset();
-    EXPECT_EQ(g_hComPort.load(), nullptr);
     EXPECT_EQ(test::ThreadCount(), threads - 1);
     EXPECT_TRUE(modem.Quiet().empty());
 }

@@ -11,9 +11,9 @@
 #include <QTemporaryDir>
 #include <memory>
 
-#include "../sim/sim_process.h"
 #include "monitor/com_dlg.h"
 #include "monitor_support.h"
+#include "tests/support/sim_process.h"
 
 namespace norvane {
 namespace {
@@ -73,7 +73,7 @@ TEST(MonitorLive, CellsChangeOnScreenAndPortChangesLeaveNothingBehind) {
             const int index = i % 2 == 0 ? listed : preselected;
             combo->setCurrentIndex(index);
             emit combo->activated(index);
-            ASSERT_NE(g_hComPort.load(), nullptr) << "change " << i;
+            ASSERT_TRUE(dlg.monitoring().PortOpen()) << "change " << i;
             ASSERT_TRUE(dlg.monitoring().ReceiveThreadRunning()) << "change " << i;
             EXPECT_EQ(test::ThreadCount(), threads + 1) << "change " << i;
         }
@@ -85,7 +85,7 @@ TEST(MonitorLive, CellsChangeOnScreenAndPortChangesLeaveNothingBehind) {
 
         dlg.close();
         EXPECT_EQ(dlg.result(), IDCANCEL);
-        EXPECT_EQ(g_hComPort.load(), nullptr);
+        EXPECT_FALSE(dlg.monitoring().PortOpen());
         EXPECT_EQ(test::ThreadCount(), threads);
     }
     test::RunPosted();

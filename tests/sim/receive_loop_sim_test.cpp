@@ -9,12 +9,11 @@
 #include <gtest/gtest.h>
 
 #include "diag/command_table.h"
-#include "diag/receive_thread.h"
 #include "link/serial_port.h"
-#include "tests/pty/pty_pair.h"
-#include "tests/sim/sim_process.h"
+#include "session/receive_thread.h"
 #include "tests/support/frames.h"
 #include "tests/support/reports.h"
+#include "tests/support/sim_process.h"
 
 namespace norvane {
 namespace {
@@ -33,24 +32,22 @@ std::int64_t UpTimeMs(const CellReport& r) {
 class SimSession {
   public:
     explicit SimSession(std::vector<std::string> args) : sim_(std::move(args)) {
-        ComPort* port = OpenComPort(sim_.Entry(), messages_);
-        if (port == nullptr) {
+        PortError error;
+        port_ = SerialPort::Open(PortDevicePath(sim_.Entry()), error);
+        if (!port_.IsOpen()) {
             throw std::runtime_error("cannot open the simulator's link");
         }
-        g_hComPort.store(port);
     }
-    ~SimSession() {
-        thread_.Stop();
-        CloseComPort(g_hComPort.exchange(nullptr));
-    }
-    void Write(const Bytes& frame) { ASSERT_TRUE(WriteComFrame(g_hComPort.load(), frame)); }
+    ~SimSession() { thread_.Stop(); }
+    void Write(const Bytes& frame) { ASSERT_TRUE(port_.Write(frame)); }
     void Run(std::chrono::milliseconds duration) {
-        thread_.Start(reports_, messages_, &stats_);
+        thread_.Start(port_, reports_, messages_, &stats_);
         std::this_thread::sleep_for(duration);
         thread_.Stop();
     }
 
     SimProcess sim_;
+    SerialPort port_;
     RecordingMessages messages_;
     RecordingReports reports_;
     ReceiveStats stats_;
@@ -70,7 +67,7 @@ TEST(SimReceive, ReportsArriveInOrderAndTheModemGetsExactlyWhatWasWritten) {
     const Bytes probe = test::StoredBytes(DiagProbeFrame);
     s.Write(probe);
     std::array<std::uint8_t, kFrameBufferSize> reply{};
-    const int n = ReadComFrame(g_hComPort.load(), reply);
+    const int n = s.port_.ReadFrame(reply, kHdlcFlag);
     ASSERT_EQ(Bytes(reply.begin(), reply.begin() + n), probe) << "loopback reply";
     s.Write(test::RowBytes("ON Cell RSSI"));
     for (std::string_view row : {"ON_AGC", "ON_AGC1", "ON_AGC2", "ON_AGC3"}) {
@@ -129,7 +126,7 @@ TEST(SimReceive, AtModeStreamsOnlyAfterTheModeSwitch) {
     SimSession s({"--at-mode", "--rate", "5", "--seed", "4"});
     s.Write(test::StoredBytes(DiagProbeFrame));
     std::array<std::uint8_t, kFrameBufferSize> reply{};
-    EXPECT_EQ(ReadComFrame(g_hComPort.load(), reply), 0) << "no DIAG before AT$QCDMG";
+    EXPECT_EQ(s.port_.ReadFrame(reply, kHdlcFlag), 0) << "no DIAG before AT$QCDMG";
     s.Write(Bytes{kHdlcFlag});
     const std::string_view text = "AT$QCDMG\r\n";
     s.Write(Bytes(text.begin(), text.end()));

@@ -1,5 +1,5 @@
-// Test support without Qt: a modem on the master side of a real pty, and the process's thread
-// and descriptor counts.
+// Test support without Qt: the one pty fake (a modem on the master side of a real pty, the code
+// under test opens the slave as its port), and the process's thread and descriptor counts.
 #pragma once
 
 #include <dirent.h>
@@ -16,8 +16,10 @@
 #include <atomic>
 #include <chrono>
 #include <mutex>
+#include <span>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "diag/command_table.h"
@@ -28,10 +30,13 @@ namespace norvane::test {
 
 // The modem: the master of a pty that records every byte the host writes and, when it answers,
 // replies to each probe with a loopback frame, so the start-up exchange does not wait. A
-// silent one leaves the probe unanswered, as a modem still in AT mode does.
+// silent one leaves the probe unanswered, as a modem still in AT mode does; a deaf one reads
+// nothing, so the pty's queue fills.
+enum class Peer { kAnswers, kSilent, kDeaf };
+
 class PtyModem {
   public:
-    explicit PtyModem(bool answers = true) : answers_(answers) {
+    explicit PtyModem(Peer peer = Peer::kAnswers) : answers_(peer == Peer::kAnswers) {
         master_ = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
         EXPECT_GE(master_, 0);
         EXPECT_EQ(grantpt(master_), 0);
@@ -43,13 +48,17 @@ class PtyModem {
         tcgetattr(holder_, &tio);
         cfmakeraw(&tio);
         tcsetattr(holder_, TCSANOW, &tio);
-        thread_ = std::thread([this] { Run(); });
+        if (peer != Peer::kDeaf) {
+            thread_ = std::thread([this] { Run(); });
+        }
     }
     ~PtyModem() {
         stop_ = true;
-        thread_.join();
+        if (thread_.joinable()) {
+            thread_.join();
+        }
         close(holder_);
-        close(master_);
+        CloseMaster();
     }
     PtyModem(const PtyModem&) = delete;
     PtyModem& operator=(const PtyModem&) = delete;
@@ -57,6 +66,24 @@ class PtyModem {
     const std::string& slave() const { return slave_; }
     std::string Entry() const { return slave_ + " - test modem"; }
 
+    // The modem unplugged: the port's reads see a hang-up from now on.
+    void CloseMaster() {
+        if (const int fd = master_.exchange(-1); fd >= 0) {
+            close(fd);
+        }
+    }
+    // Writes all of `bytes` as the modem (blocks while the pty's queue is full).
+    void Send(std::span<const std::uint8_t> bytes) const {
+        for (std::size_t done = 0; done < bytes.size();) {
+            const ssize_t n = write(master_, bytes.data() + done, bytes.size() - done);
+            if (n > 0) {
+                done += static_cast<std::size_t>(n);
+            } else {
+                pollfd p{master_, POLLOUT, 0};
+                poll(&p, 1, 100);
+            }
+        }
+    }
     Bytes Received() {
         const std::lock_guard lock(mutex_);
         return received_;
@@ -87,11 +114,12 @@ class PtyModem {
         const Bytes probe = StoredBytes(DiagProbeFrame);
         std::array<std::uint8_t, 4096> chunk{};
         while (!stop_) {
-            pollfd p{master_, POLLIN, 0};
-            if (poll(&p, 1, 20) <= 0 || (p.revents & POLLIN) == 0) {
+            const int master = master_;
+            pollfd p{master, POLLIN, 0};
+            if (master < 0 || poll(&p, 1, 20) <= 0 || (p.revents & POLLIN) == 0) {
                 continue;
             }
-            const ssize_t n = read(master_, chunk.data(), chunk.size());
+            const ssize_t n = read(master, chunk.data(), chunk.size());
             if (n <= 0) {
                 continue;
             }
@@ -103,13 +131,13 @@ class PtyModem {
                 const std::array<std::uint8_t, 11> payload{0x7B, 0, 1, 2, 3, 4, 5, 6, 7, 8, 9};
                 std::array<std::uint8_t, 32> reply{};
                 const std::size_t len = HdlcEncode(payload, reply);
-                (void)!write(master_, reply.data(), len);
+                (void)!write(master, reply.data(), len);
             }
         }
     }
 
     bool answers_;
-    int master_ = -1;
+    std::atomic<int> master_{-1};
     int holder_ = -1;
     std::string slave_;
     std::atomic<bool> stop_{false};

@@ -1,11 +1,14 @@
-// Test support without Qt: a report sink that keeps, under a lock, every report the receive
-// loop hands on, and the order in which they came.
+// Test support without Qt: recorders of the reports the receive loop hands on (under a lock, in
+// arrival order) and of the messages the core shows.
 #pragma once
 
 #include <mutex>
 #include <vector>
 
-#include "diag/receive_loop.h"
+#include <string>
+#include <string_view>
+
+#include "session/sinks.h"
 
 namespace norvane::test {
 
@@ -41,6 +44,26 @@ class RecordingReports : public ReportSink {
     std::vector<CellReport> cells_;
     std::vector<SarPaReport> sarPa_;
     std::vector<int> order_;
+};
+
+class RecordingMessages : public MessageSink {
+  public:
+    struct Shown {
+        std::string text;
+        std::string caption;
+    };
+    void MessageBox(std::string_view text, std::string_view caption) override {
+        std::lock_guard lock(mutex_);
+        shown_.push_back({std::string(text), std::string(caption)});
+    }
+    std::vector<Shown> All() {
+        std::lock_guard lock(mutex_);
+        return shown_;
+    }
+
+  private:
+    std::mutex mutex_;
+    std::vector<Shown> shown_;
 };
 
 }  // namespace norvane::test

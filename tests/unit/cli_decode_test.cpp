@@ -59,7 +59,7 @@ TEST(CliDecode, SampleFilePrintsTheExpectedReportsAndStats) {
     const CliRun r = Shell(kCli + " decode --stats '" + kSample + "'");
     EXPECT_EQ(r.exitStatus, 0);
     EXPECT_EQ(r.out, ReadFile(kExpected));
-    EXPECT_EQ(r.err, "frames: 10, reports: 6, bad check sequence: 1, other: 3\n");
+    EXPECT_EQ(r.err, "frames: 10, reports: 6, bad check sequence: 1, overflow: 0, other: 3\n");
 }
 
 TEST(CliDecode, StandardInputGivesTheSame) {

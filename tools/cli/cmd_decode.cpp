@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "diag/frame_pump.h"
 #include "diag/hdlc.h"
 #include "diag/log_decoder.h"
 #include "tools/cli/commands.h"
@@ -42,51 +43,39 @@ constexpr const char* kDecodeUsage =
     "\n"
     "Options:\n"
     "  --stats     at the end, print to standard error the number of frames, of reports, of\n"
-    "              frames dropped for a bad check sequence (overlong frames included) and of\n"
-    "              other frames\n"
+    "              frames dropped for a bad check sequence, of overlong frames dropped\n"
+    "              (overflow) and of other frames\n"
     "  -h, --help  show this help\n"
     "\n"
     "Exit status: 0 when the whole input was read, 2 on a usage error or when FILE cannot be\n"
     "read.\n";
 
 struct Counts {
-    std::uint64_t frames = 0;
+    FrameCounters frames;
     std::uint64_t reports = 0;
-    std::uint64_t badFcs = 0;
     std::uint64_t other = 0;
 };
 
 void DecodePiece(HdlcDeframer& deframer, std::span<const std::uint8_t> in, std::string& out,
                  Counts& counts) {
-    while (!in.empty()) {
-        const HdlcDeframer::Step step = deframer.Feed(in);
-        in = in.subspan(step.consumed);
-        switch (step.status) {
-            case HdlcDeframer::Status::kNeedMore:
-                break;
-            case HdlcDeframer::Status::kBadFcs:
-            case HdlcDeframer::Status::kOverflow:
-                ++counts.frames;
-                ++counts.badFcs;
-                break;
-            case HdlcDeframer::Status::kFrame: {
-                ++counts.frames;
-                const DecodedLogFrame d = DecodeLogFrame(deframer.Payload());
-                if (d.kind == LogFrameKind::CellList) {
-                    ++counts.reports;
-                    out += CellReportJson(d.cells);
-                    out += '\n';
-                } else if (d.kind == LogFrameKind::SarPa) {
-                    ++counts.reports;
-                    out += SarPaReportJson(d.sarPa);
-                    out += '\n';
-                } else {
-                    ++counts.other;
-                }
-                break;
-            }
-        }
-    }
+    PumpFrames(deframer, in, counts.frames,
+               [&](HdlcDeframer::Status status, std::span<const std::uint8_t> payload) {
+                   if (status != HdlcDeframer::Status::kFrame) {
+                       return;
+                   }
+                   const DecodedLogFrame d = DecodeLogFrame(payload);
+                   if (d.kind == LogFrameKind::CellList) {
+                       ++counts.reports;
+                       out += CellReportJson(d.cells);
+                       out += '\n';
+                   } else if (d.kind == LogFrameKind::SarPa) {
+                       ++counts.reports;
+                       out += SarPaReportJson(d.sarPa);
+                       out += '\n';
+                   } else {
+                       ++counts.other;
+                   }
+               });
 }
 
 int Usage(const char* problem) {
@@ -153,10 +142,15 @@ int RunDecode(std::span<const std::string_view> args) {
         ::close(fd);
     }
     if (stats) {
-        std::fprintf(stderr, "frames: %llu, reports: %llu, bad check sequence: %llu, other: %llu\n",
-                     static_cast<unsigned long long>(counts.frames),
+        // "frames" counts every frame that ended, good or not, and every overlong one.
+        const FrameCounters& f = counts.frames;
+        std::fprintf(stderr,
+                     "frames: %llu, reports: %llu, bad check sequence: %llu, overflow: %llu, "
+                     "other: %llu\n",
+                     static_cast<unsigned long long>(f.frames + f.badFcs + f.overflow),
                      static_cast<unsigned long long>(counts.reports),
-                     static_cast<unsigned long long>(counts.badFcs),
+                     static_cast<unsigned long long>(f.badFcs),
+                     static_cast<unsigned long long>(f.overflow),
                      static_cast<unsigned long long>(counts.other));
     }
     return status;

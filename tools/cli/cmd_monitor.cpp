@@ -8,9 +8,9 @@
 #include <mutex>
 #include <string>
 
-#include "diag/monitoring.h"
 #include "link/port_discovery.h"
 #include "link/serial_port.h"
+#include "session/monitoring_session.h"
 #include "tools/cli/commands.h"
 #include "tools/cli/report_json.h"
 
@@ -134,13 +134,13 @@ int RunMonitor(std::span<const std::string_view> args) {
     pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
 
     ConsoleView view(entry);
-    MonitoringControl control(view);
-    control.StartMonitoring();
-    if (g_hComPort.load() == nullptr) {
+    MonitoringSession session(view);
+    session.Start();
+    if (!session.PortOpen()) {
         return 2;  // the reason has been printed
     }
     if (sarPa) {
-        control.OnBnClickedOnSarPa();
+        session.SwitchSarPaOn();
     }
 
     const std::string device = PortDevicePath(entry);
@@ -148,13 +148,13 @@ int RunMonitor(std::span<const std::string_view> args) {
     for (;;) {
         const int sig = sigtimedwait(&stopSignals, nullptr, &tick);
         if (sig == SIGINT || sig == SIGTERM) {
-            control.OnBnClickedExit();
+            session.Stop();
             return 0;
         }
         if (!DeviceStillThere(device)) {
             std::fprintf(stderr, "norvane-cli monitor: the port %s has gone away\n",
                          device.c_str());
-            control.Shutdown();
+            session.Shutdown();
             return 1;
         }
     }

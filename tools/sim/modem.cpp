@@ -5,6 +5,8 @@
 #include <cmath>
 #include <string>
 
+#include "diag/frame_pump.h"
+
 namespace norvane::sim {
 namespace {
 
@@ -87,16 +89,17 @@ void SimModem::FromHost(std::span<const std::uint8_t> in, Bytes& out) {
             in = in.subspan(1);
             continue;
         }
-        const HdlcDeframer::Step step = deframer_.Feed(in);
-        in = in.subspan(step.consumed);
-        if (step.status == HdlcDeframer::Status::kFrame) {
-            OnFrame(deframer_.Payload(), out);
-        } else if (step.status == HdlcDeframer::Status::kBadFcs) {
-            Log("host: frame with a bad check sequence, ignored");
-        }
-        if (step.consumed == 0) {
-            break;
-        }
+        // In DIAG mode for good: the rest of the bytes are frames.
+        FrameCounters counters;
+        PumpFrames(deframer_, in, counters,
+                   [&](HdlcDeframer::Status status, std::span<const std::uint8_t> payload) {
+                       if (status == HdlcDeframer::Status::kFrame) {
+                           OnFrame(payload, out);
+                       } else if (status == HdlcDeframer::Status::kBadFcs) {
+                           Log("host: frame with a bad check sequence, ignored");
+                       }
+                   });
+        return;
     }
 }
 

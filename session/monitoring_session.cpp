@@ -1,52 +1,58 @@
-#include "diag/monitoring.h"
+#include "session/monitoring_session.h"
 
 #include <system_error>
 
 #include "diag/command_table.h"
+#include "session/texts.h"
 
 namespace norvane {
 
-MonitoringControl::MonitoringControl(MonitorView& view, ReceiveStats* stats)
+MonitoringSession::MonitoringSession(MonitorView& view, ReceiveStats* stats)
     : view_(view), stats_(stats) {}
 
-MonitoringControl::~MonitoringControl() {
+MonitoringSession::~MonitoringSession() {
     Shutdown();
 }
 
-void MonitoringControl::SendCommandFrame(std::string_view storedText) {
+void MonitoringSession::SendCommandFrame(std::string_view storedText) {
     const std::size_t length = StoredFrameToBytes(storedText, sendBuffer_);
     WriteRaw({sendBuffer_.data(), length});
 }
 
-void MonitoringControl::SendRow(std::string_view rowName) {
+void MonitoringSession::SendRow(std::string_view rowName) {
     if (const DiagCommandRow* row = FindCommandRow(rowName)) {
         SendCommandFrame(row->strFrame);
     }
 }
 
-void MonitoringControl::WriteRaw(std::span<const std::uint8_t> bytes) {
+void MonitoringSession::WriteRaw(std::span<const std::uint8_t> bytes) {
     // Commands are fire-and-forget: a write to no port, or one that fails, goes unnoticed and
     // later frames are still written.
-    if (ComPort* port = g_hComPort.load(); port != nullptr && !bytes.empty()) {
-        WriteComFrame(port, bytes);
+    if (!bytes.empty()) {
+        port_.Write(bytes);
     }
 }
 
-void MonitoringControl::StartMonitoring() {
+void MonitoringSession::Start() {
     // Only one receive thread ever reads a port: an earlier thread ends and its port is closed
     // (without stop frames) before the new open.
-    StopReceiveThread();
-    ClosePort();
-    g_hComPort.store(OpenComPort(view_.PortListText(), view_));
-    g_bReading.store(1);
-    if (g_hComPort.load() == nullptr) {
+    EndPort();
+    const std::string entry = view_.PortListText();
+    if (entry.empty()) {
+        view_.MessageBox(kNoMobilePortText, kErrorCaption);
+        return;
+    }
+    PortError error;
+    port_ = SerialPort::Open(PortDevicePath(entry), error);
+    if (!port_.IsOpen()) {
+        view_.MessageBox(PortErrorText(error), kErrorCaption);
         return;
     }
 
     SendCommandFrame(DiagProbeFrame);
     // The probe's reply is not looked at; only whether the modem answered at all.
     std::array<std::uint8_t, kFrameBufferSize> reply{};
-    if (ReadComFrame(g_hComPort.load(), reply) == 0) {
+    if (port_.ReadFrame(reply, kHdlcFlag) == 0) {
         // A modem still in AT mode: an HDLC flag to end any half-received frame, then the
         // switch to diagnostic mode. It takes effect only after the modem is reset.
         const std::uint8_t flag = kHdlcFlag;
@@ -59,68 +65,57 @@ void MonitoringControl::StartMonitoring() {
     StartReceiveThread();
 }
 
-void MonitoringControl::StartReceiveThread() {
+void MonitoringSession::StartReceiveThread() {
     try {
-        receiveThread_.Start(view_, view_, stats_);
+        receiveThread_.Start(port_, view_, view_, stats_);
     } catch (const std::system_error&) {
         view_.MessageBox(kThreadErrorText, kErrorCaption);
     }
 }
 
-void MonitoringControl::StopReceiveThread() {
+void MonitoringSession::EndPort() {
     receiveThread_.Stop();
+    port_.Close();
 }
 
-void MonitoringControl::ClosePort() {
-    if (ComPort* port = g_hComPort.exchange(nullptr)) {
-        CloseComPort(port);
-    }
-}
-
-void MonitoringControl::OnCbnSelchangePort() {
+void MonitoringSession::SelectPort() {
     view_.ResetBars();
-    StartMonitoring();  // ends the old port's thread and closes it before the new open
+    Start();  // ends the old port's thread and closes it before the new open
 }
 
-void MonitoringControl::OnBnClickedExit() {
-    g_bReading.store(0);
-    if (g_hComPort.load() != nullptr) {
+void MonitoringSession::Stop() {
+    receiveThread_.ClearRunFlag();
+    if (port_.IsOpen()) {
         SendRow(kRowAgcOff);
         SendRow(kRowCellsOff);
         const std::uint8_t flag = kHdlcFlag;
         WriteRaw({&flag, 1});
     }
-    StopReceiveThread();
-    ClosePort();
+    EndPort();
 }
 
-void MonitoringControl::OnBnClickedOnRscp() {
+void MonitoringSession::SwitchCellsOn() {
     SendRow(kRowCellsOn);
 }
 
-void MonitoringControl::OnBnClickedOffRscp() {
+void MonitoringSession::SwitchCellsOff() {
     view_.SetUpTimeText(kRscpOffText);
     SendRow(kRowCellsOff);
 }
 
-void MonitoringControl::OnBnClickedOnSarPa() {
+void MonitoringSession::SwitchSarPaOn() {
     for (std::string_view row : kRowsSarPaOn) {
         SendRow(row);
     }
 }
 
-void MonitoringControl::OnBnClickedOffSarPa() {
+void MonitoringSession::SwitchSarPaOff() {
     SendRow(kRowAgcOff);
 }
 
-void MonitoringControl::Shutdown() {
-    g_bReading.store(0);
-    StopReceiveThread();
-    ClosePort();
-}
-
-bool MonitoringControl::ReceiveThreadRunning() const {
-    return receiveThread_.Running();
+void MonitoringSession::Shutdown() {
+    receiveThread_.ClearRunFlag();
+    EndPort();
 }
 
 }  // namespace norvane

@@ -17,8 +17,8 @@
 #include <vector>
 
 #include "diag/command_table.h"
-#include "diag/monitoring.h"
-#include "tests/sim/sim_process.h"
+#include "session/monitoring_session.h"
+#include "tests/support/sim_process.h"
 #include "tests/support/frames.h"
 
 namespace norvane {

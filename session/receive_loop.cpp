@@ -1,0 +1,71 @@
+#include "session/receive_loop.h"
+
+#include <array>
+#include <span>
+
+#include "diag/frame_pump.h"
+#include "diag/hdlc.h"
+#include "session/texts.h"
+
+namespace norvane {
+namespace {
+
+void Add(ReceiveStats* stats, std::atomic<std::uint64_t> ReceiveStats::*counter) {
+    if (stats != nullptr) {
+        (stats->*counter).fetch_add(1, std::memory_order_relaxed);
+    }
+}
+
+void HandOn(const DecodedLogFrame& frame, ReportSink& reports, ReceiveStats* stats) {
+    switch (frame.kind) {
+        case LogFrameKind::CellList:
+            reports.ShowCellReport(frame.cells);
+            Add(stats, &ReceiveStats::reports);
+            break;
+        case LogFrameKind::SarPa:
+            reports.ShowSarPaReport(frame.sarPa);
+            Add(stats, &ReceiveStats::reports);
+            break;
+        case LogFrameKind::Other:
+            Add(stats, &ReceiveStats::other);
+            break;
+    }
+}
+
+}  // namespace
+
+std::uint32_t RunReceiveLoop(const SerialPort& port, const std::atomic<bool>& reading,
+                             ReportSink& reports, MessageSink& messages, ReceiveStats* stats) {
+    // The loop's own receive buffer and deframer, for the whole life of the loop.
+    std::array<std::uint8_t, kFrameBufferSize> buffer{};
+    HdlcDeframer deframer;
+    FrameCounters counters;
+
+    if (!port.IsOpen()) {
+        messages.MessageBox(kNoPortText, kNoPortCaption);
+        return 0;
+    }
+    while (reading.load()) {
+        // ReadFrame paces the loop.
+        const int length = port.ReadFrame(buffer, kHdlcFlag);
+        Add(stats, &ReceiveStats::reads);
+        if (length <= 0) {
+            continue;
+        }
+        // One delivery may hold several frames, and its last frame may be finished by the next.
+        PumpFrames(deframer, {buffer.data(), static_cast<std::size_t>(length)}, counters,
+                   [&](HdlcDeframer::Status status, std::span<const std::uint8_t> payload) {
+                       if (status == HdlcDeframer::Status::kFrame) {
+                           HandOn(DecodeLogFrame(payload), reports, stats);
+                       }
+                   });
+        if (stats != nullptr) {
+            stats->frames.store(counters.frames, std::memory_order_relaxed);
+            stats->badFcs.store(counters.badFcs, std::memory_order_relaxed);
+            stats->overflow.store(counters.overflow, std::memory_order_relaxed);
+        }
+    }
+    return 1;
+}
+
+}  // namespace norvane

@@ -1,0 +1,29 @@
+// The body of the receive thread: read frames from the open port, decode them, hand each report
+// on in the order the frames arrived.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+
+#include "link/serial_port.h"
+#include "session/sinks.h"
+
+namespace norvane {
+
+// Counts of what the loop has seen, for tools and tests; readable from any thread.
+struct ReceiveStats {
+    std::atomic<std::uint64_t> reads{0};
+    std::atomic<std::uint64_t> frames{0};
+    std::atomic<std::uint64_t> reports{0};
+    std::atomic<std::uint64_t> badFcs{0};
+    std::atomic<std::uint64_t> overflow{0};
+    std::atomic<std::uint64_t> other{0};
+};
+
+// Reads `port` while `reading` is true. Returns 0 when the port was not open at its start
+// (after the "Error OpenComPort" message), 1 when it ended because `reading` was cleared.
+std::uint32_t RunReceiveLoop(const SerialPort& port, const std::atomic<bool>& reading,
+                             ReportSink& reports, MessageSink& messages,
+                             ReceiveStats* stats = nullptr);
+
+}  // namespace norvane

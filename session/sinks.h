@@ -1,0 +1,40 @@
+// Where the session's output goes: fixed messages, decoded reports, and the few controls of the
+// monitor it drives. The window implements all three; the command-line monitor prints them.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "diag/log_decoder.h"
+
+namespace norvane {
+
+// Message boxes in the window, standard error in the command-line tools. The caller waits
+// until the user has seen the message.
+class MessageSink {
+  public:
+    virtual ~MessageSink() = default;
+    // Shows `text` with `caption` and an OK button only; returns when the user has closed it.
+    virtual void MessageBox(std::string_view text, std::string_view caption) = 0;
+};
+
+// What the receive loop hands its reports to. Called on the receive thread.
+class ReportSink {
+  public:
+    virtual ~ReportSink() = default;
+    virtual void ShowCellReport(const CellReport& report) = 0;
+    virtual void ShowSarPaReport(const SarPaReport& report) = 0;
+};
+
+// The monitor as the session sees it: the window, or the command-line monitor.
+class MonitorView : public MessageSink, public ReportSink {
+  public:
+    // The current text of the port list: the selected entry, or empty when none is selected.
+    virtual std::string PortListText() = 0;
+    // Every RSCP bar back to its range -120..-70 and position -120.
+    virtual void ResetBars() = 0;
+    // Text of the up-time line.
+    virtual void SetUpTimeText(std::string_view text) = 0;
+};
+
+}  // namespace norvane

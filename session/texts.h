@@ -1,0 +1,28 @@
+// The fixed texts of the messages the monitor shows, kept exactly as users know them (the
+// spaces around "No Mobile Port !" included), and the wording of a port that would not open.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "link/serial_port.h"
+
+namespace norvane {
+
+inline constexpr std::string_view kErrorCaption = "Error";
+inline constexpr std::string_view kNoMobilePortText = "          No Mobile Port !          ";
+inline constexpr std::string_view kOpenErrorText = "Error while opening ComPort";
+inline constexpr std::string_view kHandleErrorText = "Error Handle the error while opening ComPort";
+inline constexpr std::string_view kChangeModeText = "Change Mode \nFor use need Reset modem !!! ";
+inline constexpr std::string_view kInfoCaption = "Info";
+inline constexpr std::string_view kThreadErrorText = "Error Creating Thread";
+inline constexpr std::string_view kRscpOffText = "RSCP Off";
+inline constexpr std::string_view kNoPortText = "Error OpenComPort";
+inline constexpr std::string_view kNoPortCaption = "Bad CommError";
+
+// The message (caption kErrorCaption) for a port that did not open: kHandleErrorText for a
+// device that is no terminal; otherwise kOpenErrorText and a second line with the system's
+// reason and, when access was refused, how to get it.
+std::string PortErrorText(const PortError& error);
+
+}  // namespace norvane
