@@ -19,9 +19,9 @@
 #include <vector>
 
 #include "diag/command_table.h"
-#include "diag/receive_thread.h"
 #include "link/serial_port.h"
-#include "tests/pty/pty_pair.h"
+#include "session/receive_thread.h"
+#include "tests/support/pty_modem.h"
 #include "tools/sim/modem.h"
 
 namespace {
@@ -65,13 +65,13 @@ double Ms(Clock::duration d) {
 }
 
 int Latency(double seconds, double rate, int burst) {
-    test::PtyPair pty;
+    test::PtyModem pty(test::Peer::kDeaf);
     StderrMessages messages;
-    ComPort* port = OpenComPort(pty.Entry(), messages);
-    if (port == nullptr) {
+    PortError error;
+    SerialPort port = SerialPort::Open(pty.slave(), error);
+    if (!port.IsOpen()) {
         return 1;
     }
-    g_hComPort.store(port);
 
     sim::SimModem modem(sim::ModemOptions{.burst = burst, .numbered = true, .seed = 1});
     sim::Bytes ignored;
@@ -81,7 +81,7 @@ int Latency(double seconds, double rate, int burst) {
 
     TimedReports reports;
     ReceiveThread reader;
-    reader.Start(reports, messages);
+    reader.Start(port, reports, messages);
 
     // The modem: one period's frames written at a time, the time taken just before the write.
     std::vector<Clock::time_point> written;
@@ -101,15 +101,12 @@ int Latency(double seconds, double rate, int burst) {
         }
         std::size_t done = 0;
         while (done < frames.size()) {
-            const ssize_t w = write(pty.master(), frames.data() + done, frames.size() - done);
-            if (w > 0) {
-                done += static_cast<std::size_t>(w);
-            }
+            pty.Send(std::span(frames.data() + done, frames.size() - done));
+            done = frames.size();
         }
     }
     std::this_thread::sleep_for(std::chrono::milliseconds(1500));
     reader.Stop();
-    CloseComPort(g_hComPort.exchange(nullptr));
 
     const auto arrivals = reports.Take();
     std::vector<double> latencies;
@@ -145,17 +142,17 @@ double CpuSeconds() {
 }
 
 int Idle(double seconds) {
-    test::PtyPair pty;
+    test::PtyModem pty(test::Peer::kDeaf);
     StderrMessages messages;
-    ComPort* port = OpenComPort(pty.Entry(), messages);
-    if (port == nullptr) {
+    PortError error;
+    SerialPort port = SerialPort::Open(pty.slave(), error);
+    if (!port.IsOpen()) {
         return 1;
     }
-    g_hComPort.store(port);
     TimedReports reports;
     ReceiveStats stats;
     ReceiveThread reader;
-    reader.Start(reports, messages, &stats);
+    reader.Start(port, reports, messages, &stats);
     const double cpu0 = CpuSeconds();
     const auto t0 = Clock::now();
     std::this_thread::sleep_for(std::chrono::duration<double>(seconds));
@@ -163,7 +160,6 @@ int Idle(double seconds) {
     const double wall = Ms(Clock::now() - t0) / 1000;
     const auto reads = stats.reads.load();
     reader.Stop();
-    CloseComPort(g_hComPort.exchange(nullptr));
     std::printf("idle on an open port for %.1f s: CPU %.4f s (%.4f %%), %llu reads (%.2f/s)\n",
                 wall, cpu, 100 * cpu / wall, static_cast<unsigned long long>(reads),
                 static_cast<double>(reads) / wall);
