@@ -18,8 +18,8 @@
 
 #include "diag/command_table.h"
 #include "session/monitoring_session.h"
-#include "tests/support/sim_process.h"
 #include "tests/support/frames.h"
+#include "tests/support/sim_process.h"
 
 namespace norvane {
 namespace {

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "diag/log_decoder.h"
-#include "tests/unit/alloc_counter.h"
+#include "tests/support/alloc_counter.h"
 #include "tests/unit/log_frames.h"
 
 namespace norvane {

@@ -1,4 +1,4 @@
-// Counts calls of the global operator new in a program that links alloc_counter.cpp.
+// Counts calls of the global operator new in a program that links norvane_alloc_counter.
 #pragma once
 
 #include <cstddef>

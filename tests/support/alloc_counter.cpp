@@ -1,6 +1,6 @@
 // Replaces the global operator new/delete with counting versions. Kept in its own translation
 // unit so that the replacements are not inlined into their callers.
-#include "tests/unit/alloc_counter.h"
+#include "tests/support/alloc_counter.h"
 
 #include <atomic>
 #include <cstdlib>

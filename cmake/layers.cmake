@@ -1,0 +1,43 @@
+# The rooms of the program and what each may use: the one table of allowed pairs. A room
+# includes and links only the rooms listed for it (and itself). check_layers.cmake checks every
+# #include in the tree against it (ctest "layering"); norvane_check_room_links() checks the
+# links of each room's library at configure time.
+set(NORVANE_ROOMS diag link session framework widgets res monitor app tools)
+
+set(NORVANE_USES_diag "")  # bytes only
+set(NORVANE_USES_link "")  # I/O only; the sizes it needs are passed in, not taken from diag
+set(NORVANE_USES_session diag link)
+set(NORVANE_USES_framework diag link session)  # knows no resources
+set(NORVANE_USES_widgets diag link session framework)  # knows nothing of the application
+set(NORVANE_USES_res framework)  # the dialog template types only
+set(NORVANE_USES_monitor diag link session framework widgets res)
+set(NORVANE_USES_app diag link session framework widgets res monitor)
+set(NORVANE_USES_tools diag link session)
+
+# Tests, fuzzers and benchmarks may use every room. Into tests/ they reach only through the
+# support library; a test tier (tests/<tier>) may also include its own folder.
+set(NORVANE_TEST_FOLDERS tests fuzz bench)
+set(NORVANE_TEST_SUPPORT tests/support)
+
+# Fails the configure step when the library of a room links the library of a room it may not use.
+function(norvane_check_room_links)
+    foreach(room IN LISTS NORVANE_ROOMS)
+        if(NOT TARGET norvane_${room})
+            continue()
+        endif()
+        get_target_property(type norvane_${room} TYPE)
+        set(links "")
+        if(NOT type STREQUAL "INTERFACE_LIBRARY")
+            get_target_property(links norvane_${room} LINK_LIBRARIES)
+        endif()
+        get_target_property(interface_links norvane_${room} INTERFACE_LINK_LIBRARIES)
+        foreach(lib IN LISTS links interface_links)
+            if(lib MATCHES "^norvane_(.+)$" AND CMAKE_MATCH_1 IN_LIST NORVANE_ROOMS
+               AND NOT CMAKE_MATCH_1 STREQUAL room
+               AND NOT CMAKE_MATCH_1 IN_LIST NORVANE_USES_${room})
+                message(FATAL_ERROR "norvane_${room} links ${lib}: ${room} may use only "
+                                    "'${NORVANE_USES_${room}}' (cmake/layers.cmake)")
+            endif()
+        endforeach()
+    endforeach()
+endfunction()
