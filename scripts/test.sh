@@ -3,7 +3,8 @@
 #   1. libFuzzer targets (clang), each for a bounded time;
 #   2. the threaded tests under ThreadSanitizer;
 #   3. the whole suite under AddressSanitizer + UndefinedBehaviorSanitizer;
-#   4. the whole suite in a normal build with warnings as errors (its ctest summary ends the run).
+#   4. the whole suite in a normal build with warnings as errors;
+# then the product's and the tests' line counts (scripts/loc.sh) end the run.
 # Options: --quick runs step 4 only. FUZZ_SECONDS (default 30) bounds each fuzz run.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -68,4 +69,8 @@ echo "== normal build, warnings as errors: whole suite"
 mkdir -p build
 configure build
 cmake --build build -j "$JOBS"
-cd build && ctest -j "$JOBS" --no-tests=error
+status=0
+(cd build && ctest -j "$JOBS" --no-tests=error) || status=$?
+
+scripts/loc.sh
+exit "$status"
