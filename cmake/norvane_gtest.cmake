@@ -1,6 +1,6 @@
 # norvane_gtest(NAME SOURCES ... LIBS ... LABELS ... [ENV ...] [SERIAL])
 # One GoogleTest executable; every test case becomes a ctest test carrying LABELS.
-# Labels in use: unit, pty, sim, udev, gui, desktop, and threaded (also run under TSan).
+# Labels in use: unit, pty, sim, udev, gui, desktop, captures, and threaded (also run under TSan).
 function(norvane_gtest name)
     cmake_parse_arguments(T "SERIAL" "TIMEOUT" "SOURCES;LIBS;LABELS;ENV" ${ARGN})
     if(NOT T_TIMEOUT)

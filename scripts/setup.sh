@@ -8,12 +8,14 @@ PACKAGES=(
     build-essential cmake ninja-build pkg-config clang libclang-rt-14-dev clang-format
     # libraries
     qt6-base-dev qt6-base-dev-tools libgl-dev libxkbcommon-dev libudev-dev
-    libgtest-dev libgmock-dev libbenchmark-dev
+    libgtest-dev libgmock-dev libbenchmark-dev libpcap-dev
     # runtime: fonts, Qt platform plugins
     fonts-liberation2 qt6-qpa-plugins
     # test tiers: udev descriptions, X server, window manager, desktop tools
     umockdev libumockdev-dev xvfb xauth openbox xdotool x11-utils xclip imagemagick
     desktop-file-utils appstream
+    # captures: Wireshark's command-line reader (tshark, editcap)
+    tshark
 )
 
 missing=()
