@@ -116,6 +116,8 @@ TEST(SameModem, MatchesTheNodeOrTheInterfaceWithTheSerialOrThePortPath) {
     EXPECT_FALSE(SameModem(bare, {"/dev/ttyS1", {}, {}, {}, {}, {}, {}, {}}));
     const ModemIdentity noSerial{"/dev/ttyUSB2", {}, "1-1.2", 2, {}, {}, {}, {}};
     EXPECT_FALSE(SameModem(noSerial, {"/dev/ttyUSB3", {}, "1-4", 2, {}, {}, {}, {}}));
+    const ModemIdentity noPath{"/dev/ttyUSB2", {}, {}, 2, {}, {}, {}, {}};
+    EXPECT_FALSE(SameModem(noPath, {"/dev/ttyUSB3", {}, {}, 2, {}, {}, {}, {}}));
 }
 
 TEST_F(Watch, IdentityIsReadFromTheTtysUsbInterfaceAndDevice) {
