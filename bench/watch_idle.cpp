@@ -65,7 +65,7 @@ int main(int argc, char** argv) {
     const double cpu = CpuSeconds() - cpuBefore;
     const double wall = std::chrono::duration<double>(Clock::now() - start).count();
     std::printf("waited %.1f s: %.3f ms CPU (%.5f%% of a core), %d wake-ups for events\n", wall,
-                cpu, 100.0 * cpu / wall, wakeups);
+                1e3 * cpu, 100.0 * cpu / wall, wakeups);
     rmdir(dir);
     return 0;
 }
