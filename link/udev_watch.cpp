@@ -1,0 +1,252 @@
+#include "link/udev_watch.h"
+
+#include <libudev.h>
+#include <sys/inotify.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <memory>
+#include <utility>
+
+namespace norvane {
+
+// ---------------------------------------------------------------------------------------------
+// UdevWatch
+
+UdevWatch::~UdevWatch() {
+    Reset();
+}
+
+UdevWatch::UdevWatch(UdevWatch&& other) noexcept
+    : udev_(std::exchange(other.udev_, nullptr)),
+      monitor_(std::exchange(other.monitor_, nullptr)) {}
+
+UdevWatch& UdevWatch::operator=(UdevWatch&& other) noexcept {
+    if (this != &other) {
+        Reset();
+        udev_ = std::exchange(other.udev_, nullptr);
+        monitor_ = std::exchange(other.monitor_, nullptr);
+    }
+    return *this;
+}
+
+void UdevWatch::Reset() {
+    if (monitor_ != nullptr) {
+        udev_monitor_unref(monitor_);  // closes the socket
+        monitor_ = nullptr;
+    }
+    if (udev_ != nullptr) {
+        udev_unref(udev_);
+        udev_ = nullptr;
+    }
+}
+
+int UdevWatch::Start() {
+    Reset();
+    udev_ = udev_new();
+    if (udev_ == nullptr) {
+        return errno != 0 ? -errno : -ENOMEM;
+    }
+    monitor_ = udev_monitor_new_from_netlink(udev_, "udev");
+    if (monitor_ == nullptr) {
+        const int error = errno != 0 ? -errno : -ENOMEM;
+        Reset();
+        return error;
+    }
+    int r = udev_monitor_filter_add_match_subsystem_devtype(monitor_, "tty", nullptr);
+    if (r >= 0) {
+        r = udev_monitor_enable_receiving(monitor_);
+    }
+    if (r < 0) {
+        Reset();
+        return r;
+    }
+    return 0;
+}
+
+int UdevWatch::fd() const {
+    return monitor_ != nullptr ? udev_monitor_get_fd(monitor_) : -1;
+}
+
+std::vector<TtyEvent> UdevWatch::Drain(int max) {
+    std::vector<TtyEvent> events;
+    if (monitor_ == nullptr) {
+        return events;
+    }
+    // The socket is non-blocking: a null device means nothing more is pending (or a message
+    // that was not udev's, which libudev drops).
+    for (int i = 0; i < max; ++i) {
+        udev_device* dev = udev_monitor_receive_device(monitor_);
+        if (dev == nullptr) {
+            break;
+        }
+        const char* action = udev_device_get_action(dev);
+        if (action != nullptr && std::strcmp(action, "add") == 0) {
+            events.push_back({TtyAction::kAdded, IdentityOf(dev)});
+        } else if (action != nullptr && std::strcmp(action, "remove") == 0) {
+            events.push_back({TtyAction::kRemoved, IdentityOf(dev)});
+        }
+        udev_device_unref(dev);
+    }
+    return events;
+}
+
+// ---------------------------------------------------------------------------------------------
+// LinkWatch
+
+LinkWatch::~LinkWatch() {
+    if (fd_ >= 0) {
+        close(fd_);
+    }
+}
+
+LinkWatch::LinkWatch(LinkWatch&& other) noexcept
+    : fd_(std::exchange(other.fd_, -1)), name_(std::move(other.name_)) {}
+
+LinkWatch& LinkWatch::operator=(LinkWatch&& other) noexcept {
+    if (this != &other) {
+        if (fd_ >= 0) {
+            close(fd_);
+        }
+        fd_ = std::exchange(other.fd_, -1);
+        name_ = std::move(other.name_);
+    }
+    return *this;
+}
+
+int LinkWatch::Start(const std::string& linkPath) {
+    const std::size_t slash = linkPath.rfind('/');
+    if (slash == std::string::npos || slash + 1 == linkPath.size()) {
+        return -EINVAL;
+    }
+    const std::string dir = slash == 0 ? "/" : linkPath.substr(0, slash);
+    const int fd = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+    if (fd < 0) {
+        return -errno;
+    }
+    // The simulator removes a link left behind and makes its own (create); a link moved into
+    // place, or the directory itself going away, is noticed as well.
+    const uint32_t mask = IN_CREATE | IN_MOVED_TO | IN_DELETE | IN_MOVED_FROM | IN_DELETE_SELF |
+                          IN_MOVE_SELF | IN_ONLYDIR;
+    if (inotify_add_watch(fd, dir.c_str(), mask) < 0) {
+        const int error = -errno;
+        close(fd);
+        return error;
+    }
+    if (fd_ >= 0) {
+        close(fd_);
+    }
+    fd_ = fd;
+    name_ = linkPath.substr(slash + 1);
+    return 0;
+}
+
+bool LinkWatch::Drain() {
+    if (fd_ < 0) {
+        return false;
+    }
+    bool concernsLink = false;
+    alignas(inotify_event) char buffer[4096];
+    while (true) {
+        const ssize_t n = read(fd_, buffer, sizeof buffer);
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n <= 0) {
+            break;  // EAGAIN: nothing more pending
+        }
+        // The kernel writes whole events; each length is checked against what was read.
+        std::size_t offset = 0;
+        const auto total = static_cast<std::size_t>(n);
+        while (offset + sizeof(inotify_event) <= total) {
+            inotify_event event;
+            std::memcpy(&event, buffer + offset, sizeof event);
+            const std::size_t size = sizeof(inotify_event) + event.len;
+            if (size > total - offset) {
+                break;
+            }
+            if ((event.mask & IN_Q_OVERFLOW) != 0) {
+                concernsLink = true;
+            } else if (event.len > 0) {
+                const char* name = buffer + offset + sizeof(inotify_event);
+                if (strnlen(name, event.len) == name_.size() &&
+                    std::memcmp(name, name_.data(), name_.size()) == 0) {
+                    concernsLink = true;
+                }
+            }
+            offset += size;
+        }
+    }
+    return concernsLink;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Waiter
+
+Waiter::Waiter(ModemIdentity lost, std::string linkPath)
+    : lost_(std::move(lost)), linkPath_(std::move(linkPath)) {}
+
+int Waiter::Start() {
+    if (const int r = udev_.Start(); r < 0) {
+        return r;
+    }
+    if (FollowsLink()) {
+        if (const int r = link_.Start(linkPath_); r < 0) {
+            return r;
+        }
+    }
+    return 0;
+}
+
+std::optional<std::string> Waiter::LookNow() {
+    if (FollowsLink() && LinkLeadsToLivePty(linkPath_)) {
+        return linkPath_;
+    }
+    udev* context = udev_.context();
+    if (context == nullptr) {
+        return std::nullopt;
+    }
+    struct EnumerateUnref {
+        void operator()(udev_enumerate* e) const { udev_enumerate_unref(e); }
+    };
+    std::unique_ptr<udev_enumerate, EnumerateUnref> e(udev_enumerate_new(context));
+    if (!e || udev_enumerate_add_match_subsystem(e.get(), "tty") < 0 ||
+        udev_enumerate_scan_devices(e.get()) < 0) {
+        return std::nullopt;
+    }
+    std::optional<std::string> back;
+    for (udev_list_entry* entry = udev_enumerate_get_list_entry(e.get()); entry != nullptr && !back;
+         entry = udev_list_entry_get_next(entry)) {
+        udev_device* tty = udev_device_new_from_syspath(context, udev_list_entry_get_name(entry));
+        if (tty == nullptr) {
+            continue;
+        }
+        const ModemIdentity candidate = IdentityOf(tty);
+        udev_device_unref(tty);
+        // The record of the tty that went away may outlive it for a moment.
+        if (!candidate.devnode.empty() && !SameRecord(lost_, candidate) &&
+            SameModem(lost_, candidate)) {
+            back = candidate.devnode;
+        }
+    }
+    return back;
+}
+
+std::optional<std::string> Waiter::ReadEvents() {
+    std::optional<std::string> back;
+    if (link_.Drain() && LinkLeadsToLivePty(linkPath_)) {
+        back = linkPath_;
+    }
+    for (const TtyEvent& event : udev_.Drain()) {
+        if (event.action == TtyAction::kAdded && !event.identity.devnode.empty() &&
+            SameModem(lost_, event.identity)) {
+            back = event.identity.devnode;
+        } else if (event.action == TtyAction::kRemoved && back == event.identity.devnode) {
+            back.reset();  // came and went again before we looked
+        }
+    }
+    return back;
+}
+
+}  // namespace norvane
