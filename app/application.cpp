@@ -1,10 +1,10 @@
-#include "app/tessaly_app.h"
+#include "app/application.h"
 
 #include <QFileInfo>
 #include <cstdio>
 #include <optional>
 
-#include "app/tessaly_dlg.h"
+#include "app/start_window.h"
 #include "framework/framework.h"
 #include "res/resource.h"
 

@@ -18,8 +18,8 @@
 namespace norvane {
 namespace {
 
-constexpr COLORREF kLinkColour = 0x00FF0000;     // blue
-constexpr COLORREF kVisitedColour = 0x00800080;  // purple
+constexpr COLORREF kLinkColour = RGB(0, 0, 255);       // blue
+constexpr COLORREF kVisitedColour = RGB(128, 0, 128);  // purple
 
 // Shared by every bound link, alive while at least one is bound.
 struct SharedLinkState {

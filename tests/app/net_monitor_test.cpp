@@ -16,12 +16,12 @@
 #include <string>
 #include <vector>
 
-#include "app/tessaly_dlg.h"
+#include "app/start_window.h"
 #include "diag/command_table.h"
 #include "diag/monitoring.h"
 #include "framework/framework.h"
 #include "framework/message_box.h"
-#include "monitor/com_dlg.h"
+#include "monitor/monitor_window.h"
 #include "res/resource.h"
 #include "tests/sim/sim_process.h"
 

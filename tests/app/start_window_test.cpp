@@ -18,11 +18,11 @@
 #include <tuple>
 #include <vector>
 
-#include "app/tessaly_app.h"
-#include "app/tessaly_dlg.h"
+#include "app/application.h"
+#include "app/start_window.h"
 #include "framework/framework.h"
 #include "framework/message_box.h"
-#include "monitor/com_dlg.h"
+#include "monitor/monitor_window.h"
 #include "res/resource.h"
 
 namespace norvane {

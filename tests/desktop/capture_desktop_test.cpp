@@ -17,7 +17,7 @@
 #include <memory>
 
 #include "../gui/monitor_support.h"
-#include "monitor/com_dlg.h"
+#include "monitor/monitor_window.h"
 
 namespace norvane {
 namespace {

@@ -27,7 +27,7 @@
 #include "../gui/monitor_support.h"
 #include "../sim/sim_process.h"
 #include "framework/framework.h"
-#include "monitor/com_dlg.h"
+#include "monitor/monitor_window.h"
 
 namespace {
 

@@ -15,7 +15,7 @@
 #include <QTest>
 #include <memory>
 
-#include "monitor/com_dlg.h"
+#include "monitor/monitor_window.h"
 #include "monitor_support.h"
 
 namespace norvane {

@@ -12,7 +12,7 @@
 #include <memory>
 
 #include "../sim/sim_process.h"
-#include "monitor/com_dlg.h"
+#include "monitor/monitor_window.h"
 #include "monitor_support.h"
 
 namespace norvane {

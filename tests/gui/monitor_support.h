@@ -26,7 +26,7 @@
 
 #include "framework/framework.h"
 #include "framework/message_box.h"
-#include "monitor/com_dlg.h"
+#include "monitor/monitor_window.h"
 #include "tests/support/pty_modem.h"
 
 namespace norvane::test {

@@ -12,7 +12,7 @@
 #include <thread>
 #include <vector>
 
-#include "widgets/read_only_edit.h"
+#include "widgets/status_label.h"
 
 namespace norvane {
 namespace {
