@@ -122,8 +122,14 @@ int CTessalyApp::Run() {
     return 0;
 }
 
+void RegisterResources() {
+    InitResources();
+    RegisterBitmap(IDB_START, BitmapPath(IDB_START));
+}
+
 bool CTessalyApp::InitInstance() {
     InitFramework();
+    RegisterResources();
     QApplication::setWindowIcon(LoadIcon(IDR_MAINFRAME));
     CTessalyDlg startDlg;
     SetMainWindow(&startDlg);

@@ -34,7 +34,8 @@ bool CTessalyDlg::OnInitDialog() {
     // One icon for the title bar and the task switcher; the window manager picks the size.
     setWindowIcon(m_icon);
     // The link shows the address as its status text; a click opens the homepage either way.
-    m_homepageLink.BindToDialogItem(this, IDC_HOMEPAGE, LoadString(IDS_HOMEPAGE));
+    m_homepageLink.BindToDialogItem(this, IDC_HOMEPAGE, LoadString(IDS_HOMEPAGE),
+                                    QUrl(QString::fromLatin1(kHomepageUrl)));
     return true;  // focus on the first tab stop: "Quit"
 }
 

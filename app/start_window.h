@@ -3,8 +3,8 @@
 
 #include <QIcon>
 
+#include "app/demo_link.h"
 #include "framework/dialog.h"
-#include "widgets/hyperlink.h"
 
 namespace norvane {
 

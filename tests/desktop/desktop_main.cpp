@@ -8,6 +8,7 @@
 #include <cstdlib>
 
 #include "framework/framework.h"
+#include "res/resource.h"
 #include "x_session.h"
 
 int main(int argc, char** argv) {
@@ -27,6 +28,8 @@ int main(int argc, char** argv) {
     {
         QApplication app(argc, argv);
         norvane::InitFramework();
+        norvane::InitResources();
+        norvane::RegisterBitmap(norvane::IDB_START, norvane::BitmapPath(norvane::IDB_START));
         result = RUN_ALL_TESTS();
     }
     session.Stop();

@@ -106,6 +106,7 @@ int main(int argc, char** argv) {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("norvane"));
     norvane::InitFramework();
+    norvane::InitResources();
     // Messages go to standard output, so the run never waits for a click.
     norvane::SetMessageBoxPresenter([](const norvane::MessageBoxCall& call) {
         std::printf("message [%s]: %s\n", call.caption.c_str(), call.text.c_str());

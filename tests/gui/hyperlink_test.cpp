@@ -10,6 +10,7 @@
 #include <memory>
 #include <vector>
 
+#include "app/demo_link.h"
 #include "framework/dialog.h"
 #include "framework/framework.h"
 #include "res/resource.h"
@@ -68,7 +69,8 @@ class HyperlinkTest : public testing::Test {
         dlg->activateWindow();
         ASSERT_TRUE(QTest::qWaitForWindowActive(dlg.get()));
         // A status text other than the homepage shows which of the two the link opens.
-        ASSERT_TRUE(link.BindToDialogItem(dlg.get(), IDC_HOMEPAGE, "status text"));
+        ASSERT_TRUE(
+            link.BindToDialogItem(dlg.get(), IDC_HOMEPAGE, "status text", QUrl(kHomepageUrl)));
         label = qobject_cast<QLabel*>(dlg->item(IDC_HOMEPAGE));
         ASSERT_EQ(link.control(), label);
     }
@@ -168,7 +170,7 @@ TEST_F(HyperlinkTest, FocusRectangleOnePixelOutsideDrawnAndRemoved) {
 TEST_F(HyperlinkTest, LinkDestroyedBeforeItsControlUnbinds) {
     auto extra = std::make_unique<CHyperLink>();
     QLabel* quitLess = new QLabel("other", dlg.get());
-    ASSERT_TRUE(extra->BindToStatic(quitLess, "x"));
+    ASSERT_TRUE(extra->BindToStatic(quitLess, "x", QUrl()));
     EXPECT_EQ(CHyperLink::LinkCount(), 2);
     extra.reset();
     EXPECT_EQ(CHyperLink::LinkCount(), 1);
@@ -187,8 +189,8 @@ TEST(HyperlinkShared, TwoLinksShareTheFirstFontAndOneParentFilter) {
     second->move(0, 40);
     CHyperLink a;
     CHyperLink b;
-    ASSERT_TRUE(a.BindToStatic(first, "a"));
-    ASSERT_TRUE(b.BindToStatic(second, "b"));
+    ASSERT_TRUE(a.BindToStatic(first, "a", QUrl()));
+    ASSERT_TRUE(b.BindToStatic(second, "b", QUrl()));
     EXPECT_EQ(CHyperLink::LinkCount(), 2);
     EXPECT_EQ(
         parent.findChildren<QObject*>("hyperlinkParentFilter", Qt::FindDirectChildrenOnly).size(),
@@ -247,7 +249,7 @@ class StartLikeDlg : public CDialog {
 
   protected:
     bool OnInitDialog() override {
-        link.BindToDialogItem(this, IDC_HOMEPAGE, LoadString(IDS_HOMEPAGE));
+        link.BindToDialogItem(this, IDC_HOMEPAGE, LoadString(IDS_HOMEPAGE), QUrl(kHomepageUrl));
         return true;
     }
 };
