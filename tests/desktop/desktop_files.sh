@@ -34,14 +34,6 @@ for f in "$DESKTOP" "$METAINFO" \
     "$PREFIX/share/icons/hicolor/scalable/apps/$ID.svg"; do
     [[ -s $f ]] || fail "${f#"$PREFIX"/} not installed"
 done
-for size in 16 32 48; do
-    png=$PREFIX/share/icons/hicolor/${size}x${size}/apps/$ID.png
-    [[ -s $png ]] || continue
-    # PNG header: width and height are the big-endian words at bytes 16 and 20.
-    read -r w h < <(od -An -tu1 -j16 -N8 "$png" |
-        awk '{ print $1*16777216 + $2*65536 + $3*256 + $4, $5*16777216 + $6*65536 + $7*256 + $8 }')
-    [[ "$w $h" == "$size $size" ]] || fail "the ${size}x${size} icon is ${w}x${h}"
-done
 
 if [[ -s $DESKTOP ]]; then
     desktop-file-validate "$DESKTOP" || fail "desktop-file-validate"

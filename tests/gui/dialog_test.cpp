@@ -1,5 +1,5 @@
-// The dialog framework: dialog units, message-map dispatch, Enter/Esc, modal runs, bars and the
-// message box recorder.
+// The dialog framework: dialog units, message-map dispatch, how Enter, Esc and the close box end
+// a modal run, and bars that clamp as Windows draws them.
 #include <gtest/gtest.h>
 
 #include <QComboBox>
@@ -8,27 +8,32 @@
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
+#include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "framework/dialog.h"
-#include "framework/message_box.h"
 #include "framework/progress_ctrl.h"
 
 namespace norvane {
 namespace {
 
-TEST(DialogUnits, BaseUnitsSixByThirteenAt96Dpi) {
-    // x: 6/4 pixel per unit, y: 13/8, each value rounded on its own.
-    EXPECT_EQ(DialogUnitsToPixels({312, 306, 54, 12}, 96), QRect(468, 497, 81, 20));
-    EXPECT_EQ(DialogUnitsToPixels({47, 125, 212, 12}, 96), QRect(71, 203, 318, 20));
-    EXPECT_EQ(DialogUnitsToPixels({0, 0, 376, 330}, 96), QRect(0, 0, 564, 536));
-    EXPECT_EQ(DialogUnitsToPixels({1, 1, 3, 5}, 96), QRect(2, 2, 5, 8));  // 1.5, 1.625, 4.5, 8.125
-}
-
-TEST(DialogUnits, ScaleWithLogicalDpi) {
-    EXPECT_EQ(DialogUnitsToPixels({312, 306, 54, 12}, 192), QRect(936, 995, 162, 39));
-    EXPECT_EQ(DialogUnitsToPixels({4, 8, 4, 8}, 144), QRect(9, 20, 9, 20));
+TEST(DialogUnits, SixByThirteenAt96DpiScaledAndEachValueRoundedOnItsOwn) {
+    const struct {
+        DialogRect units;
+        double dpi;
+        QRect pixels;
+    } cases[] = {
+        {{312, 306, 54, 12}, 96, QRect(468, 497, 81, 20)},
+        {{0, 0, 376, 330}, 96, QRect(0, 0, 564, 536)},
+        {{1, 1, 3, 5}, 96, QRect(2, 2, 5, 8)},  // 1.5, 1.625, 4.5, 8.125
+        {{312, 306, 54, 12}, 192, QRect(936, 995, 162, 39)},
+        {{4, 8, 4, 8}, 144, QRect(9, 20, 9, 20)},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(DialogUnitsToPixels(c.units, c.dpi), c.pixels) << c.dpi;
+    }
 }
 
 constexpr int kGo = 1001;
@@ -100,29 +105,24 @@ class LogDlg : public CDialog {
     }
 };
 
-class DialogTest : public testing::Test {
-  protected:
-    void ShowActive(QWidget& w) {
-        w.show();
-        w.activateWindow();
-        ASSERT_TRUE(QTest::qWaitForWindowActive(&w));
-    }
-};
+void ShowActive(QWidget& w) {
+    w.show();
+    w.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&w));
+}
 
-TEST_F(DialogTest, DataExchangeBindsBeforeInitAndFocusGoesToFirstTabStop) {
+TEST(Dialog, DataExchangeBindsBeforeInitAndFocusGoesToFirstTabStop) {
     LogDlg dlg;
     dlg.Create();
     EXPECT_TRUE(dlg.initSawBinding);
-    EXPECT_EQ(dlg.list, dlg.item(kList));
     EXPECT_EQ(dlg.focusWidget(), dlg.item(kList));
-
     LogDlg noFocus;
     noFocus.focusFirst = false;
     noFocus.Create();
     EXPECT_EQ(noFocus.focusWidget(), nullptr);
 }
 
-TEST_F(DialogTest, NotificationsReachTheFirstMatchingHandlerInMapOrder) {
+TEST(Dialog, NotificationsReachTheFirstMatchingHandlerInMapOrder) {
     LogDlg dlg;
     dlg.Create();
     ShowActive(dlg);
@@ -137,124 +137,59 @@ TEST_F(DialogTest, NotificationsReachTheFirstMatchingHandlerInMapOrder) {
     EXPECT_TRUE(dlg.isVisible());
 }
 
-TEST_F(DialogTest, DerivedEntryWinsOverBaseAndBaseMapStillServesIdCancel) {
-    LogDlg dlg;
-    dlg.Create();
-    ShowActive(dlg);
-    QTest::mouseClick(dlg.item(IDOK), Qt::LeftButton);
-    EXPECT_EQ(dlg.log, (std::vector<std::string>{"ok"}));
-    EXPECT_EQ(dlg.result(), IDOK);
-    EXPECT_FALSE(dlg.isVisible());
-
-    LogDlg second;
-    second.Create();
-    EXPECT_TRUE(second.Command(IDCANCEL));
-    EXPECT_EQ(second.log, (std::vector<std::string>{"cancel"}));
-    EXPECT_EQ(second.result(), IDCANCEL);
+// Enter: IDOK through the derived map, unless a focused button takes it; Esc and the close box:
+// IDCANCEL through the base map.
+TEST(Dialog, EnterEscAndCloseBoxEndTheModalRun) {
+    const struct {
+        const char* name;
+        std::function<void(LogDlg&)> act;
+        int result;
+        std::vector<std::string> log;
+    } cases[] = {
+        {"Enter",
+         [](LogDlg&) { QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return); },
+         IDOK,
+         {"ok"}},
+        {"Esc",
+         [](LogDlg&) { QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape); },
+         IDCANCEL,
+         {"cancel"}},
+        {"close box", [](LogDlg& d) { d.close(); }, IDCANCEL, {"cancel"}},
+        {"EndDialog", [](LogDlg& d) { d.EndDialog(7); }, 7, {}},
+        {"keys on a button",
+         [](LogDlg& d) {
+             d.item(kGo)->setFocus();
+             for (auto key : {Qt::Key_Return, Qt::Key_Enter, Qt::Key_Space}) {
+                 QTest::keyClick(d.item(kGo), key);
+             }
+             d.EndDialog(0);
+         },
+         0,
+         {"go", "go", "go"}},
+    };
+    for (const auto& c : cases) {
+        LogDlg dlg;
+        QTimer::singleShot(0, &dlg, [&] {
+            dlg.activateWindow();
+            ASSERT_TRUE(QTest::qWaitForWindowActive(&dlg));
+            c.act(dlg);
+        });
+        EXPECT_EQ(dlg.DoModal(), c.result) << c.name;
+        EXPECT_EQ(dlg.log, c.log) << c.name;
+        EXPECT_FALSE(dlg.isVisible());
+    }
 }
 
-TEST_F(DialogTest, EnterSendsIdOkUnlessAFocusedButtonTakesIt) {
-    LogDlg dlg;
-    dlg.Create();
-    ShowActive(dlg);
-    // Focus on the drop-down list, which does not take Enter: IDOK.
-    ASSERT_EQ(QApplication::focusWidget(), dlg.item(kList));
-    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
-    EXPECT_EQ(dlg.log, (std::vector<std::string>{"ok"}));
-    EXPECT_EQ(dlg.result(), IDOK);
-
-    LogDlg other;
-    other.Create();
-    ShowActive(other);
-    other.item(kGo)->setFocus();
-    QTest::keyClick(other.item(kGo), Qt::Key_Return);  // the focused button is clicked
-    QTest::keyClick(other.item(kGo), Qt::Key_Enter);
-    QTest::keyClick(other.item(kGo), Qt::Key_Space);  // as is Space
-    EXPECT_EQ(other.log, (std::vector<std::string>{"go", "go", "go"}));
-    EXPECT_TRUE(other.isVisible());
-}
-
-TEST_F(DialogTest, EscAndCloseBoxSendIdCancel) {
-    LogDlg dlg;
-    dlg.Create();
-    ShowActive(dlg);
-    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);
-    EXPECT_EQ(dlg.log, (std::vector<std::string>{"cancel"}));
-    EXPECT_EQ(dlg.result(), IDCANCEL);
-
-    LogDlg closed;
-    closed.Create();
-    ShowActive(closed);
-    closed.close();
-    EXPECT_EQ(closed.log, (std::vector<std::string>{"cancel"}));
-    EXPECT_FALSE(closed.isVisible());
-}
-
-TEST_F(DialogTest, DoModalReturnsTheEndDialogValue) {
-    LogDlg dlg;
-    QTimer::singleShot(0, &dlg, [&dlg] {
-        QTest::keyClick(QApplication::focusWidget() ? QApplication::focusWidget() : &dlg,
-                        Qt::Key_Return);
-    });
-    EXPECT_EQ(dlg.DoModal(), IDOK);
-
-    LogDlg esc;
-    QTimer::singleShot(0, &esc, [&esc] { QTest::keyClick(&esc, Qt::Key_Escape); });
-    EXPECT_EQ(esc.DoModal(), IDCANCEL);
-
-    LogDlg ended;
-    QTimer::singleShot(0, &ended, [&ended] { ended.EndDialog(0); });
-    EXPECT_EQ(ended.DoModal(), 0);
-}
-
-TEST_F(DialogTest, BarPositionsAreClampedToTheRange) {
+TEST(Dialog, BarPositionsAreClampedToTheRange) {
     LogDlg dlg;
     dlg.Create();
     dlg.bar.SetRange32(-120, -70);
-    dlg.bar.SetPos(-95);
-    EXPECT_EQ(dlg.bar.GetPos(), -95);
-    dlg.bar.SetPos(-30);
-    EXPECT_EQ(dlg.bar.GetPos(), -70);
-    dlg.bar.SetPos(-200);
-    EXPECT_EQ(dlg.bar.GetPos(), -120);
-    dlg.bar.SetPos(5);  // a positive value, as a wrapped modem byte would give
-    EXPECT_EQ(dlg.bar.GetPos(), -70);
-    dlg.bar.SetBarColor(RGB(0, 255, 0));
-    EXPECT_EQ(dlg.bar.bar()->palette().color(QPalette::Highlight), QColor(0, 255, 0));
-}
-
-TEST_F(DialogTest, ItemTextAndVisibilityById) {
-    LogDlg dlg;
-    dlg.Create();
-    dlg.setItemText(kNote, "changed");
-    EXPECT_EQ(dlg.itemText(kNote), "changed");
-    EXPECT_EQ(qobject_cast<QLabel*>(dlg.item(kNote))->text(), "changed");
-    dlg.setItemText(kGo, "Went");
-    EXPECT_EQ(dlg.itemText(kGo), "Went");
-    EXPECT_EQ(dlg.itemText(kList), "a");
-    dlg.showItem(1004, false);
-    EXPECT_TRUE(dlg.item(1004)->isHidden());
-    dlg.showItem(1004, true);
-    EXPECT_FALSE(dlg.item(1004)->isHidden());
-    EXPECT_EQ(dlg.item(4242), nullptr);
-    EXPECT_EQ(DialogItem(&dlg, kGo), dlg.item(kGo));
-    EXPECT_EQ(DialogItemId(dlg.item(kNote)), kNote);
-}
-
-TEST(MessageBox, RecorderKeepsOwnerTextAndCaption) {
-    std::vector<MessageBoxCall> calls;
-    MessageBoxPresenter previous =
-        SetMessageBoxPresenter([&calls](const MessageBoxCall& c) { calls.push_back(c); });
-    QWidget owner;
-    ShowMessageBox(&owner, "Store to: NetMonitor.JPG", "norvane");
-    ShowMessageBox(nullptr, "second", "Info");
-    SetMessageBoxPresenter(std::move(previous));
-    ASSERT_EQ(calls.size(), 2u);
-    EXPECT_EQ(calls[0].owner, &owner);
-    EXPECT_EQ(calls[0].text, "Store to: NetMonitor.JPG");
-    EXPECT_EQ(calls[0].caption, "norvane");
-    EXPECT_EQ(calls[1].owner, nullptr);
-    EXPECT_EQ(calls[1].caption, "Info");
+    // 5: a positive value, as a wrapped modem byte would give.
+    for (auto [pos, shown] : {std::pair{-95, -95}, {-30, -70}, {-200, -120}, {5, -70}}) {
+        dlg.bar.SetPos(pos);
+        EXPECT_EQ(dlg.bar.GetPos(), shown) << pos;
+        EXPECT_EQ(dlg.bar.bar()->value(), shown) << pos;
+    }
 }
 
 }  // namespace

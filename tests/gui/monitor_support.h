@@ -1,32 +1,17 @@
-// Helpers for the monitor window's tests: a modem on the master side of a pty, the message-box
-// and beep recorders, thread and descriptor counts, and reports handed over from another thread
-// the way the receive loop does it.
+// Helpers for the UI tests: the message-box and beep recorder, the runtime directory that port
+// discovery looks in, and reports handed over from another thread as the receive loop does.
 #pragma once
 
-#include <dirent.h>
-#include <fcntl.h>
-#include <poll.h>
 #include <stdlib.h>
-#include <termios.h>
-#include <unistd.h>
-
-#include <gtest/gtest.h>
 
 #include <QCoreApplication>
-#include <QElapsedTimer>
-#include <QTest>
-#include <array>
-#include <atomic>
-#include <chrono>
 #include <functional>
-#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "framework/framework.h"
 #include "framework/message_box.h"
-#include "monitor/monitor_window.h"
 #include "tests/support/pty_modem.h"
 
 namespace norvane::test {
@@ -93,17 +78,6 @@ inline void FromReceiveThread(const std::function<void()>& call) {
 inline void RunPosted() {
     QCoreApplication::sendPostedEvents();
     QCoreApplication::processEvents();
-}
-
-// Runs the event loop until `done` holds or `ms` have passed; returns `done()`.
-inline bool WaitUntil(const std::function<bool()>& done, int ms) {
-    QElapsedTimer timer;
-    timer.start();
-    while (!done() && timer.elapsed() < ms) {
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-        QTest::qWait(5);
-    }
-    return done();
 }
 
 }  // namespace norvane::test
