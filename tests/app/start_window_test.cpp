@@ -1,20 +1,31 @@
 // The start window: focus, the homepage link, the picture's click, every way its modal run ends,
-// and the program's command line.
+// the program's command line, and "NetMonitor" pressed twice against the simulated modem: each
+// press runs a freshly built monitor, modal over the start window, that opens the port anew,
+// shows cells and is gone when its run ends; the modem hears both runs' start-up and Exit.
 #include <gtest/gtest.h>
 
 #include <QAction>
 #include <QApplication>
+#include <QFileInfo>
 #include <QMenuBar>
+#include <QPointer>
+#include <QPushButton>
 #include <QTest>
 #include <QTimer>
+#include <fstream>
 #include <functional>
+#include <iterator>
 #include <string>
 #include <vector>
 
 #include "app/application.h"
 #include "app/start_window.h"
 #include "framework/framework.h"
+#include "monitor/monitor_window.h"
 #include "res/resource.h"
+#include "tests/gui/monitor_support.h"
+#include "tests/sim/sim_process.h"
+#include "tests/support/frames.h"
 
 namespace norvane {
 namespace {
@@ -117,7 +128,7 @@ TEST_F(StartWindow, EveryEndingOfTheModalRun) {
     EXPECT_TRUE(events.empty());
 }
 
-TEST(CommandLine, TitleArgumentsAndDisplay) {
+TEST(CommandLine, TitleAndArguments) {
     EXPECT_EQ(TitleFromProgramPath("/usr/bin/norvane"), "norvane");
     EXPECT_EQ(TitleFromProgramPath("./Norvane.exe"), "Norvane");
     EXPECT_EQ(TitleFromProgramPath(""), "norvane");
@@ -140,16 +151,51 @@ TEST(CommandLine, TitleArgumentsAndDisplay) {
         EXPECT_EQ(verdict.action, c.action) << c.args.join(' ').toStdString();
         EXPECT_EQ(verdict.text.left(static_cast<int>(qstrlen(c.text))), c.text);
     }
-    const QByteArray platform = qgetenv("QT_QPA_PLATFORM");
-    qunsetenv("DISPLAY");
-    qunsetenv("WAYLAND_DISPLAY");
-    qunsetenv("QT_QPA_PLATFORM");
-    EXPECT_FALSE(DisplayAvailable({"norvane"}));
-    EXPECT_TRUE(DisplayAvailable({"norvane", "-platform", "offscreen"}));
-    qputenv("WAYLAND_DISPLAY", "wayland-0");
-    EXPECT_TRUE(DisplayAvailable({"norvane"}));
-    qunsetenv("WAYLAND_DISPLAY");
-    qputenv("QT_QPA_PLATFORM", platform);
+}
+
+TEST(NetMonitorButton, EachPressRunsAFreshMonitorOverTheStartWindow) {
+    test::SimProcess sim({"--rate", "20", "--seed", "7"});
+    test::RuntimeDir runtime(QFileInfo(QString::fromStdString(sim.link())).path().toStdString());
+    test::UiRecorder ui;
+    CTessalyDlg start;
+    SetMainWindow(&start);
+    start.Create();
+    start.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&start));
+
+    for (int press = 0; press < 2; ++press) {
+        QPointer<CComDlg> monitor;
+        QTimer::singleShot(0, qApp, [&] {  // inside the monitor's modal run
+            monitor = qobject_cast<CComDlg*>(QApplication::activeModalWidget());
+            ASSERT_NE(monitor, nullptr);
+            EXPECT_EQ(monitor->parentWidget(), &start);
+            EXPECT_EQ(monitor->itemText(IDC_SAR_LABEL), kSarOffText);  // a fresh window
+            EXPECT_TRUE(monitor->itemText(IDC_PORT).startsWith(QString::fromStdString(sim.link())));
+            EXPECT_TRUE(
+                QTest::qWaitFor([&] { return !monitor->itemText(IDC_PSC_FIRST).isEmpty(); }, 5000));
+            monitor->setItemText(IDC_SAR_LABEL, "used");
+            qobject_cast<QPushButton*>(monitor->item(IDOK))->click();
+        });
+        qobject_cast<QPushButton*>(start.item(IDC_NETMONITOR))->click();  // returns after the run
+        EXPECT_TRUE(monitor.isNull()) << "the monitor outlived its run";
+        EXPECT_TRUE(start.isVisible());
+    }
+    EXPECT_TRUE(ui.calls.empty());
+
+    const test::Bytes run = test::Concat({test::StoredBytes(DiagProbeFrame),
+                                          test::RowBytes("ON Cell RSSI"), test::RowBytes("OFF_AGC"),
+                                          test::RowBytes("OFF Cell RSSI"), test::Bytes{0x7E}});
+    const test::Bytes expected = test::Concat({run, run});
+    test::Bytes recorded;
+    (void)QTest::qWaitFor(
+        [&] {
+            std::ifstream in(sim.recordPath(), std::ios::binary);
+            recorded = test::Bytes(std::istreambuf_iterator<char>(in), {});
+            return recorded.size() >= expected.size();
+        },
+        3000);
+    EXPECT_EQ(recorded, expected);
+    SetMainWindow(nullptr);
 }
 
 }  // namespace

@@ -103,9 +103,7 @@ TEST_F(Hyperlink, LeftReleaseOrSpaceOpensTheBoundUrlAndTurnsItPurple) {
     Release(label, Qt::LeftButton);  // no press before it
     KeyRelease(label, Qt::Key_Space);
     EXPECT_EQ(opened, (std::vector<QUrl>{kUrl, kUrl}));
-    label->repaint();
-    EXPECT_EQ(TextColour(), kPurple);
-    Move(label, {5, 5});
+    Move(label, {5, 5});  // hover and leave: still purple
     Move(label, {-4, 5});
     label->repaint();
     EXPECT_EQ(TextColour(), kPurple);
