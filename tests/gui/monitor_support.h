@@ -2,8 +2,6 @@
 // discovery looks in, and reports handed over from another thread as the receive loop does.
 #pragma once
 
-#include <stdlib.h>
-
 #include <QCoreApplication>
 #include <functional>
 #include <string>
@@ -44,29 +42,18 @@ class UiRecorder {
     Beeper previousBeeper_;
 };
 
-// Points port discovery's simulator source at `dir` for its lifetime (XDG_RUNTIME_DIR).
+// Points port discovery's simulator source at `dir` (XDG_RUNTIME_DIR) for its lifetime.
 class RuntimeDir {
   public:
-    explicit RuntimeDir(const std::string& dir) {
-        if (const char* old = getenv("XDG_RUNTIME_DIR")) {
-            old_ = old;
-            hadOld_ = true;
-        }
-        setenv("XDG_RUNTIME_DIR", dir.c_str(), 1);
-    }
-    ~RuntimeDir() {
-        if (hadOld_) {
-            setenv("XDG_RUNTIME_DIR", old_.c_str(), 1);
-        } else {
-            unsetenv("XDG_RUNTIME_DIR");
-        }
-    }
+    explicit RuntimeDir(const std::string& dir) { qputenv(kName, dir.c_str()); }
+    ~RuntimeDir() { had_ ? (void)qputenv(kName, old_) : (void)qunsetenv(kName); }
     RuntimeDir(const RuntimeDir&) = delete;
     RuntimeDir& operator=(const RuntimeDir&) = delete;
 
   private:
-    std::string old_;
-    bool hadOld_ = false;
+    static constexpr char kName[] = "XDG_RUNTIME_DIR";
+    QByteArray old_ = qgetenv(kName);
+    bool had_ = qEnvironmentVariableIsSet(kName);
 };
 
 // Hands reports over from another thread, as the receive loop does, then lets the UI thread

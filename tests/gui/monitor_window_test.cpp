@@ -7,14 +7,12 @@
 #include <QComboBox>
 #include <QDir>
 #include <QFile>
-#include <QLabel>
 #include <QPalette>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
 #include <memory>
-#include <tuple>
 
 #include "monitor/monitor_window.h"
 #include "monitor_support.h"
@@ -23,18 +21,13 @@ namespace norvane {
 namespace {
 
 using test::Bytes;
-using test::Concat;
 using test::RowBytes;
-using test::StoredBytes;
 
 const QColor kCyan(0, 255, 255);
 const QColor kRed(255, 0, 0);
 const QColor kYellow(255, 255, 0);
 const QColor kGreen(0, 255, 0);
 
-QLabel* Label(CDialog& dlg, int id) {
-    return qobject_cast<QLabel*>(dlg.item(id));
-}
 QProgressBar* Bar(CDialog& dlg, int row) {  // row 1..8
     return qobject_cast<QProgressBar*>(dlg.item(IDC_BAR_FIRST + row - 1));
 }
@@ -42,7 +35,7 @@ QComboBox* Combo(CDialog& dlg) {
     return qobject_cast<QComboBox*>(dlg.item(IDC_PORT));
 }
 QColor Background(CDialog& dlg, int id) {
-    return Label(dlg, id)->palette().color(QPalette::Window);
+    return dlg.item(id)->palette().color(QPalette::Window);
 }
 void Click(CDialog& dlg, int id) {
     QTest::mouseClick(qobject_cast<QPushButton*>(dlg.item(id)), Qt::LeftButton);
@@ -56,40 +49,25 @@ void UsePorts(CComDlg& dlg, const QStringList& entries) {
     dlg.monitoring().StartMonitoring();
 }
 
-// n cells; cell k: k+2100 MHz, PSC 100+k, RSCP and bar -80-k, Ec/Io -5-k.
+// n cells; cell k: 2100+k MHz, PSC 100+k, RSCP and bar -80-k, Ec/Io -5-k.
 CellReport Report(int n, int gsm = 2) {
-    CellReport r;
-    std::tie(r.hours, r.minutes, r.seconds, r.milliseconds) = std::tuple(1, 2, 3, 4);
-    r.wcdmaCellCount = n;
-    r.gsmCellCount = gsm;
+    CellReport r{1, 2, 3, 4, n, gsm, {}};
     for (int k = 0; k < n; ++k) {
-        CellEntry& c = r.cells[static_cast<std::size_t>(k)];
-        c.frequencyMhz = 2100 + k;
-        c.psc = 100 + k;
-        c.rscp = c.rscpBarPos = -80 - k;
-        c.ecIo = -5 - k;
+        r.cells[static_cast<std::size_t>(k)] = {0, 2100 + k, 100 + k, -80 - k, -80 - k, -5 - k};
     }
     return r;
 }
-
 SarPaReport SarPa(bool hasSar, SarLevel level, int pa) {
-    SarPaReport r;
-    r.hasSarLevel = hasSar;
-    r.sarLevel = level;
-    r.paValue = static_cast<std::uint8_t>(pa);
-    r.paOverheated = pa <= 80;
-    return r;
+    return {hasSar, level, static_cast<std::uint8_t>(pa), pa <= 80};
 }
 
-template <class R>
-void Deliver(CComDlg& dlg, const R& r) {
-    test::FromReceiveThread([&] {
-        if constexpr (std::is_same_v<R, CellReport>) {
-            dlg.ShowCellReport(r);
-        } else {
-            dlg.ShowSarPaReport(r);
-        }
-    });
+// Handed over from another thread, as the receive loop does, then run on the UI thread.
+void Deliver(CComDlg& dlg, const CellReport& r) {
+    test::FromReceiveThread([&] { dlg.ShowCellReport(r); });
+    test::RunPosted();
+}
+void Deliver(CComDlg& dlg, const SarPaReport& r) {
+    test::FromReceiveThread([&] { dlg.ShowSarPaReport(r); });
     test::RunPosted();
 }
 
@@ -120,7 +98,7 @@ TEST_F(MonitorWindow, WithoutAPortItSaysSoOverReadyBarsAndLabels) {
     EXPECT_EQ(Bar(*dlg, 1)->palette().color(QPalette::Highlight), kGreen);
     for (int id : {IDC_SAR_LABEL, IDC_PA_LABEL}) {
         EXPECT_EQ(Background(*dlg, id), kCyan);
-        EXPECT_EQ(Label(*dlg, id)->palette().color(QPalette::WindowText), kYellow);
+        EXPECT_EQ(dlg->item(id)->palette().color(QPalette::WindowText), kYellow);
     }
     EXPECT_EQ(dlg->itemText(IDC_SAR_LABEL), "Level SAR OFF");
     EXPECT_EQ(dlg->itemText(IDC_PA_LABEL), "PA Temperature OFF ");
@@ -146,9 +124,7 @@ TEST_F(MonitorWindow, CellRowsFilledAndTheRestBlankedWithTheirBarsHidden) {
         EXPECT_EQ(dlg->itemText(IDC_WCDMA_CELLS), QString("WCDMA Cells : %1").arg(n));
         EXPECT_EQ(dlg->itemText(IDC_GSM_CELLS), QString("GSM Cells : %1").arg(n + 1));
     }
-    CellReport r = Report(1, 0);
-    std::tie(r.hours, r.minutes, r.seconds, r.milliseconds) = std::tuple(100, 0, 0, 0);
-    Deliver(*dlg, r);
+    Deliver(*dlg, CellReport{100, 0, 0, 0, 1, 0, {}});
     EXPECT_EQ(dlg->itemText(IDC_UPTIME), "Modem UpTime 100:00:00:000");
 }
 
@@ -191,7 +167,7 @@ TEST_F(MonitorWindow, SarAndPaLabelsTextsAndColours) {
         EXPECT_EQ(Background(*dlg, IDC_PA_LABEL), c.paBack) << c.pa;
     }
     Deliver(*dlg, SarPa(true, SarLevel::High, 100));
-    const QImage shot = Label(*dlg, IDC_SAR_LABEL)->grab().toImage();
+    const QImage shot = dlg->item(IDC_SAR_LABEL)->grab().toImage();
     EXPECT_EQ(shot.pixelColor(3, shot.height() / 2), kRed);  // what the screen shows
 }
 
@@ -215,7 +191,7 @@ TEST_F(MonitorWindow, ReportsArrivingAsOrAfterTheWindowEndsAreDropped) {
 
 // --- against a modem on a pty ---
 
-const Bytes kStart = Concat({StoredBytes(DiagProbeFrame), RowBytes("ON Cell RSSI")});
+const Bytes kStart = test::Concat({test::StoredBytes(DiagProbeFrame), RowBytes("ON Cell RSSI")});
 
 class MonitorWindowOnModem : public MonitorWindow {
   protected:
@@ -228,25 +204,14 @@ class MonitorWindowOnModem : public MonitorWindow {
     test::PtyModem modem;
 };
 
-TEST_F(MonitorWindowOnModem, OpensThePreselectedSimulatorPort) {
-    dlg.reset();
-    const QString link = runtime.filePath("norvane-sim");
-    ASSERT_TRUE(QFile::link(QString::fromStdString(modem.slave()), link));
-    dlg = std::make_unique<CComDlg>();
-    dlg->Create();
-    EXPECT_TRUE(ui.calls.empty());
-    EXPECT_EQ(dlg->PortListText().rfind(link.toStdString() + " - ", 0), 0U);
-    EXPECT_EQ(modem.WaitFor(kStart.size()), kStart);
-}
-
 TEST_F(MonitorWindowOnModem, ButtonsWriteTheirRows) {
     Start();
     const struct {
         int id;
         Bytes expected;
     } cases[] = {
-        {IDC_ON_SARPA, Concat({RowBytes("ON_AGC"), RowBytes("ON_AGC1"), RowBytes("ON_AGC2"),
-                               RowBytes("ON_AGC3")})},
+        {IDC_ON_SARPA, test::Concat({RowBytes("ON_AGC"), RowBytes("ON_AGC1"), RowBytes("ON_AGC2"),
+                                     RowBytes("ON_AGC3")})},
         {IDC_OFF_SARPA, RowBytes("OFF_AGC")},
         {IDC_ON_RSCP, RowBytes("ON Cell RSSI")},
         {IDC_OFF_RSCP, RowBytes("OFF Cell RSSI")},
@@ -295,7 +260,7 @@ TEST_F(MonitorWindowOnModem, EveryChoiceOfTheUserReopensThePort) {
 // Exit (click or Enter) writes the stop rows and a flag; Esc and destruction write nothing.
 // Every path joins the receive thread.
 TEST_F(MonitorWindowOnModem, EveryEndJoinsTheThreadAndWritesTheRightBytes) {
-    const Bytes stop = Concat({RowBytes("OFF_AGC"), RowBytes("OFF Cell RSSI"), Bytes{0x7E}});
+    const Bytes stop = test::Concat({RowBytes("OFF_AGC"), RowBytes("OFF Cell RSSI"), Bytes{0x7E}});
     const struct {
         const char* name;
         std::function<void(CComDlg&)> end;
