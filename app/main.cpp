@@ -1,5 +1,5 @@
 // norvane: the Norvane NetMonitor desktop program.
-#include "app/tessaly_app.h"
+#include "app/application.h"
 
 int main(int argc, char** argv) {
     norvane::CTessalyApp app(argc, argv);

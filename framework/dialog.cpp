@@ -17,7 +17,6 @@
 #include <cstdlib>
 
 #include "framework/framework.h"
-#include "res/resource.h"
 
 namespace norvane {
 namespace {
@@ -73,7 +72,7 @@ QWidget* MakeStatic(const ControlTemplate& row) {
         // "#134": bitmap resource 134, centred and not stretched with SS_CENTERIMAGE.
         const char* name = row.text;
         if (name != nullptr && name[0] == '#') {
-            label->setPixmap(QPixmap(BitmapPath(std::atoi(name + 1))));
+            label->setPixmap(QPixmap(BitmapResource(std::atoi(name + 1))));
         }
         label->setAlignment((row.style & SS_CENTERIMAGE) != 0 ? Qt::AlignCenter
                                                               : Qt::AlignLeft | Qt::AlignTop);

@@ -6,9 +6,8 @@
 #include <QPointer>
 #include <QStyleFactory>
 #include <QWidget>
+#include <map>
 #include <utility>
-
-#include "res/resource.h"
 
 namespace norvane {
 namespace {
@@ -18,6 +17,7 @@ struct Services {
     QString statusMessage;
     Beeper beeper;
     UrlOpener urlOpener;
+    std::map<int, QString> bitmaps;
 };
 
 Services& State() {
@@ -28,10 +28,18 @@ Services& State() {
 }  // namespace
 
 void InitFramework() {
-    InitResources();
     QApplication::setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
     QFont::insertSubstitution(QStringLiteral("MS Shell Dlg"), QStringLiteral("Liberation Sans"));
     QFont::insertSubstitution(QStringLiteral("MS Shell Dlg 2"), QStringLiteral("Liberation Sans"));
+}
+
+void RegisterBitmap(int id, const QString& path) {
+    State().bitmaps[id] = path;
+}
+
+QString BitmapResource(int id) {
+    const auto found = State().bitmaps.find(id);
+    return found != State().bitmaps.end() ? found->second : QString();
 }
 
 void SetMainWindow(QWidget* window) {

@@ -11,8 +11,14 @@ class QWidget;
 namespace norvane {
 
 // Call once after the QApplication exists: Fusion style (so bar and label palettes are drawn as
-// set), the "MS Shell Dlg" font substitution and the compiled-in resources.
+// set) and the "MS Shell Dlg" font substitution. The program's resources are its own: it
+// registers them after this (RegisterBitmap).
 void InitFramework();
+
+// A bitmap resource that dialog templates name as "#id": the program registers the image's path
+// at start-up. Unregistered IDs give an empty path (a control without a picture).
+void RegisterBitmap(int id, const QString& path);
+QString BitmapResource(int id);
 
 // The application's main window: owner of dialogs that are run without a parent.
 void SetMainWindow(QWidget* window);

@@ -71,7 +71,8 @@ QString LoadString(int id);
 QString BitmapPath(int id);
 QIcon LoadIcon(int id);
 
-// Registers the compiled-in resources; InitFramework calls it.
+// Makes the compiled-in images readable under their resource paths. The program then registers
+// the bitmaps its templates name with the dialog framework.
 void InitResources();
 
 }  // namespace norvane

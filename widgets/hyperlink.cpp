@@ -13,13 +13,12 @@
 #include "framework/colors.h"
 #include "framework/dialog.h"
 #include "framework/framework.h"
-#include "res/resource.h"
 
 namespace norvane {
 namespace {
 
-constexpr COLORREF kLinkColour = 0x00FF0000;     // blue
-constexpr COLORREF kVisitedColour = 0x00800080;  // purple
+constexpr COLORREF kLinkColour = RGB(0, 0, 255);       // blue
+constexpr COLORREF kVisitedColour = RGB(128, 0, 128);  // purple
 
 // Shared by every bound link, alive while at least one is bound.
 struct SharedLinkState {
@@ -106,15 +105,16 @@ bool CHyperLink::SetLinkText(const QString& text) {
     return true;
 }
 
-bool CHyperLink::BindToDialogItem(QWidget* parent, int id, const QString& target) {
-    return BindToStatic(qobject_cast<QLabel*>(DialogItem(parent, id)), target);
+bool CHyperLink::BindToDialogItem(QWidget* parent, int id, const QString& target, const QUrl& url) {
+    return BindToStatic(qobject_cast<QLabel*>(DialogItem(parent, id)), target, url);
 }
 
-bool CHyperLink::BindToStatic(QLabel* control, const QString& target) {
+bool CHyperLink::BindToStatic(QLabel* control, const QString& target, const QUrl& url) {
     if (control == nullptr || !SetLinkText(target)) {
         return false;
     }
     Unbind();
+    m_url = url;
     if (QWidget* parent = control->parentWidget();
         parent != nullptr && !parent->property(kProperty).isValid()) {
         // A parent with several links gets one filter.
@@ -182,7 +182,7 @@ bool CHyperLink::HandleEvent(QEvent* event) {
 }
 
 void CHyperLink::Activate() {
-    OpenUrl(QUrl(QString::fromLatin1(kHomepageUrl)));  // the homepage, not the status text
+    OpenUrl(m_url);  // the bound URL, not the status text
     m_visited = true;
 }
 
@@ -277,14 +277,6 @@ int CHyperLink::LinkCount() {
 
 std::optional<QFont> CHyperLink::SharedUnderlineFont() {
     return Shared().underlineFont;
-}
-
-void CDemoLink::OnHighlight() {
-    SetMessageText(linkText());
-}
-
-void CDemoLink::OnUnhighlight() {
-    SetMessageText(IdleMessage());
 }
 
 }  // namespace norvane

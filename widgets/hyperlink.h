@@ -11,6 +11,7 @@
 #include <QLabel>
 #include <QPointer>
 #include <QString>
+#include <QUrl>
 #include <optional>
 
 class QEvent;
@@ -34,13 +35,15 @@ class CHyperLink {
     CHyperLink(const CHyperLink&) = delete;
     CHyperLink& operator=(const CHyperLink&) = delete;
 
-    // The text given when binding (the status text); the link always opens the homepage.
+    // The text given when binding (the status text). The link opens the URL it was bound with,
+    // whatever the status text says.
     bool SetLinkText(const QString& text);
     const QString& linkText() const { return m_linkText; }
+    const QUrl& url() const { return m_url; }
 
-    bool BindToStatic(QLabel* control, const QString& target);
+    bool BindToStatic(QLabel* control, const QString& target, const QUrl& url);
     // The static control `id` of a dialog built by the dialog framework.
-    bool BindToDialogItem(QWidget* parent, int id, const QString& target);
+    bool BindToDialogItem(QWidget* parent, int id, const QString& target, const QUrl& url);
 
     QLabel* control() const { return m_control; }
     bool isHovering() const { return m_hovering; }
@@ -70,20 +73,13 @@ class CHyperLink {
     void Released();
 
     QString m_linkText;
+    QUrl m_url;
     bool m_hovering = false;
     bool m_visited = false;
     bool m_focusRect = false;
     QFont m_ownFont;
     QPointer<QLabel> m_control;
     LinkControlFilter* m_filter = nullptr;
-};
-
-// Puts the link target into the main window's status message while the link is highlighted,
-// and the idle message back afterwards.
-class CDemoLink : public CHyperLink {
-  protected:
-    void OnHighlight() override;
-    void OnUnhighlight() override;
 };
 
 }  // namespace norvane

@@ -1,73 +1,51 @@
-// The start window: what CTessalyDlg adds to template 102 (the controls themselves are checked
-// with the templates): the picture's click, focus, Enter/Esc/close, the link, the icon, the
-// inert menu item, and a fresh monitor for every press of "NetMonitor".
+// The start window: focus, the homepage link, the picture's click, every way its modal run ends,
+// the program's command line, and "NetMonitor" pressed twice against the simulated modem: each
+// press runs a freshly built monitor, modal over the start window, that opens the port anew,
+// shows cells and is gone when its run ends; the modem hears both runs' start-up and Exit.
 #include <gtest/gtest.h>
 
 #include <QAction>
 #include <QApplication>
-#include <QLabel>
+#include <QFileInfo>
 #include <QMenuBar>
 #include <QPointer>
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
+#include <fstream>
 #include <functional>
-#include <memory>
-#include <ostream>
+#include <iterator>
 #include <string>
-#include <tuple>
 #include <vector>
 
-#include "app/tessaly_app.h"
-#include "app/tessaly_dlg.h"
+#include "app/application.h"
+#include "app/start_window.h"
 #include "framework/framework.h"
-#include "framework/message_box.h"
-#include "monitor/com_dlg.h"
+#include "monitor/monitor_window.h"
 #include "res/resource.h"
+#include "tests/support/frames.h"
+#include "tests/support/sim_process.h"
+#include "tests/support/window_support.h"
 
 namespace norvane {
 namespace {
 
-// Beeps, opened URLs and message boxes in the order they happened.
-class Recorder {
-  public:
-    Recorder() {
-        previousBeeper_ = SetBeeper([this] { events.push_back("beep"); });
-        previousOpener_ = SetUrlOpener([this](const QUrl& url) {
+// Beeps and opened URLs in the order they happened.
+class StartWindow : public testing::Test {
+  protected:
+    void SetUp() override {
+        previousBeeper = SetBeeper([this] { events.push_back("beep"); });
+        previousOpener = SetUrlOpener([this](const QUrl& url) {
             events.push_back("open " + url.toString().toStdString());
             return true;
         });
-        previousPresenter_ = SetMessageBoxPresenter([this](const MessageBoxCall& call) {
-            events.push_back("message " + call.caption + ": " + call.text);
-            owners.push_back(call.owner);
-        });
+        SetMainWindow(&dlg);
     }
-    ~Recorder() {
-        SetBeeper(std::move(previousBeeper_));
-        SetUrlOpener(std::move(previousOpener_));
-        SetMessageBoxPresenter(std::move(previousPresenter_));
+    void TearDown() override {
+        SetMainWindow(nullptr);
+        SetBeeper(std::move(previousBeeper));
+        SetUrlOpener(std::move(previousOpener));
     }
-
-    std::vector<std::string> events;
-    std::vector<QWidget*> owners;
-
-  private:
-    Beeper previousBeeper_;
-    UrlOpener previousOpener_;
-    MessageBoxPresenter previousPresenter_;
-};
-
-// Runs `step` from inside the next modal run, once it has started.
-void WhenModal(std::function<void()> step) {
-    QTimer::singleShot(0, qApp, std::move(step));
-}
-
-class StartWindowTest : public testing::Test {
-  protected:
-    void SetUp() override { SetMainWindow(&dlg); }
-    void TearDown() override { SetMainWindow(nullptr); }
-
-    // Shows the window as DoModal would, without the modal run.
     void Show() {
         dlg.Create();
         dlg.show();
@@ -75,166 +53,149 @@ class StartWindowTest : public testing::Test {
         ASSERT_TRUE(QTest::qWaitForWindowActive(&dlg));
     }
 
-    Recorder recorder;
+    std::vector<std::string> events;
+    Beeper previousBeeper;
+    UrlOpener previousOpener;
     CTessalyDlg dlg;
 };
 
-TEST_F(StartWindowTest, FocusOnQuitOwnWindowLinkBoundIconAndInertMenu) {
+TEST_F(StartWindow, FocusOnQuitLinkToTheHomepageAndInertMenu) {
     Show();
     EXPECT_EQ(QApplication::focusWidget(), dlg.item(IDC_QUIT));
-    // An application window of its own (task bar entry), still without minimise and maximise.
-    EXPECT_EQ(dlg.windowType(), Qt::Window);
-    EXPECT_FALSE(dlg.windowFlags() & (Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint));
-    EXPECT_TRUE(dlg.windowFlags() & Qt::WindowCloseButtonHint);
-
-    const CDemoLink& link = dlg.homepageLink();
-    EXPECT_EQ(link.control(), dlg.item(IDC_HOMEPAGE));
-    EXPECT_EQ(link.linkText(), QString::fromLatin1(kHomepageUrl));
-    EXPECT_EQ(dlg.itemText(IDC_HOMEPAGE), " Homepage ...");  // the control keeps its text
-
-    const QIcon icon = dlg.windowIcon();
-    ASSERT_FALSE(icon.isNull());
+    EXPECT_EQ(dlg.windowType(), Qt::Window);  // a task bar entry of its own
+    EXPECT_EQ(dlg.itemText(IDC_HOMEPAGE), " Homepage ...");
+    // Over the link the status message shows the address, "Ready" again afterwards.
+    QTest::mouseMove(&dlg, dlg.item(IDC_HOMEPAGE)->geometry().center());
+    EXPECT_EQ(StatusMessage(), QString::fromLatin1(kHomepageUrl));
+    QTest::mouseMove(&dlg, dlg.item(IDC_QUIT)->geometry().center());
+    EXPECT_EQ(StatusMessage(), "Ready");
+    QTest::mouseMove(&dlg, dlg.item(IDC_HOMEPAGE)->geometry().center());
+    QTest::mouseClick(dlg.item(IDC_HOMEPAGE), Qt::LeftButton);
     for (int size : {16, 32, 48}) {
-        EXPECT_TRUE(icon.availableSizes().contains(QSize(size, size))) << size;
+        EXPECT_TRUE(dlg.windowIcon().availableSizes().contains(QSize(size, size))) << size;
     }
-
     ASSERT_NE(dlg.menuBar(), nullptr);
-    const QList<QAction*> actions = dlg.menuBar()->actions();
-    ASSERT_EQ(actions.size(), 1);
-    EXPECT_TRUE(actions[0]->text().isEmpty());
-    actions[0]->trigger();
+    ASSERT_EQ(dlg.menuBar()->actions().size(), 1);
+    dlg.menuBar()->actions()[0]->trigger();
     EXPECT_TRUE(dlg.isVisible());
-    EXPECT_EQ(dlg.result(), 0);
-    EXPECT_TRUE(recorder.events.empty());
+    EXPECT_EQ(events, std::vector<std::string>{std::string("open ") + kHomepageUrl});
 }
 
-TEST_F(StartWindowTest, PictureClickBeepsOnceThenOpensTheHomepage) {
+TEST_F(StartWindow, PictureClickBeepsOnceThenOpensTheHomepage) {
     Show();
     QWidget* picture = dlg.item(IDC_PICTURE);
-    ASSERT_NE(picture, nullptr);
+    EXPECT_FALSE(qobject_cast<QLabel*>(picture)->pixmap().isNull());
     QTest::mouseClick(picture, Qt::LeftButton, Qt::NoModifier, picture->rect().center());
-    const std::vector<std::string> expected = {"beep", std::string("open ") + kHomepageUrl};
-    EXPECT_EQ(recorder.events, expected);
-    EXPECT_TRUE(dlg.isVisible());
-    // Another button does nothing there.
     QTest::mouseClick(picture, Qt::RightButton, Qt::NoModifier, picture->rect().center());
-    EXPECT_EQ(recorder.events, expected);
+    EXPECT_EQ(events, (std::vector<std::string>{"beep", std::string("open ") + kHomepageUrl}));
+    EXPECT_TRUE(dlg.isVisible());
 }
 
-// Each way of ending the start window, with the value DoModal gives back.
-struct Ending {
-    const char* name;
-    std::function<void(CTessalyDlg&)> act;
-    int result;
-};
-
-void PrintTo(const Ending& ending, std::ostream* os) {
-    *os << ending.name;
+void KeyToFocus(Qt::Key key) {
+    ASSERT_NE(QApplication::focusWidget(), nullptr);
+    QTest::keyClick(QApplication::focusWidget(), key);
 }
 
-class StartWindowEndingTest : public StartWindowTest, public testing::WithParamInterface<Ending> {};
-
-TEST_P(StartWindowEndingTest, EndsTheModalRun) {
-    const Ending& ending = GetParam();
-    bool acted = false;
-    WhenModal([&] {
-        // Keys go where a person's would: to the focus of the active window.
-        ASSERT_TRUE(QTest::qWaitForWindowActive(&dlg));
-        acted = true;
-        ending.act(dlg);
-    });
-    // Should the action not end the run, the test fails rather than hangs.
-    QTimer::singleShot(10000, &dlg, [this] { dlg.EndDialog(-1); });
-    EXPECT_EQ(dlg.DoModal(), ending.result);
-    EXPECT_TRUE(acted);
-    EXPECT_FALSE(dlg.isVisible());
-    EXPECT_TRUE(recorder.events.empty());
+TEST_F(StartWindow, EveryEndingOfTheModalRun) {
+    const struct {
+        const char* name;
+        std::function<void(CTessalyDlg&)> act;
+        int result;
+    } cases[] = {
+        {"Enter on Quit", [](CTessalyDlg&) { KeyToFocus(Qt::Key_Return); }, 0},
+        {"Space on Quit", [](CTessalyDlg&) { KeyToFocus(Qt::Key_Space); }, 0},
+        {"Quit clicked",
+         [](CTessalyDlg& d) { QTest::mouseClick(d.item(IDC_QUIT), Qt::LeftButton); }, 0},
+        {"Enter elsewhere",
+         [](CTessalyDlg& d) {
+             d.item(IDC_QUIT)->clearFocus();
+             QTest::keyClick(&d, Qt::Key_Enter);
+         },
+         IDOK},
+        {"Esc", [](CTessalyDlg&) { KeyToFocus(Qt::Key_Escape); }, IDCANCEL},
+        {"close box", [](CTessalyDlg& d) { d.close(); }, IDCANCEL},
+    };
+    for (const auto& c : cases) {
+        CTessalyDlg start;
+        QTimer::singleShot(0, qApp, [&] {
+            ASSERT_TRUE(QTest::qWaitForWindowActive(&start));
+            c.act(start);
+        });
+        QTimer::singleShot(10000, &start, [&] { start.EndDialog(-1); });  // fail, not hang
+        EXPECT_EQ(start.DoModal(), c.result) << c.name;
+        EXPECT_FALSE(start.isVisible());
+    }
+    EXPECT_TRUE(events.empty());
 }
 
-void KeyToFocus(int key) {
-    QWidget* target = QApplication::focusWidget();
-    ASSERT_NE(target, nullptr);
-    QTest::keyClick(target, static_cast<Qt::Key>(key));
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Keys, StartWindowEndingTest,
-    testing::Values(
-        // Right after start the focus is on "Quit": Enter presses it.
-        Ending{"EnterOnQuit", [](CTessalyDlg&) { KeyToFocus(Qt::Key_Return); }, 0},
-        Ending{"SpaceOnQuit", [](CTessalyDlg&) { KeyToFocus(Qt::Key_Space); }, 0},
-        Ending{"QuitClicked",
-               [](CTessalyDlg& d) { QTest::mouseClick(d.item(IDC_QUIT), Qt::LeftButton); }, 0},
-        // No push button with the focus: Enter is the dialog's OK.
-        Ending{"EnterElsewhere",
-               [](CTessalyDlg& d) {
-                   d.item(IDC_QUIT)->clearFocus();
-                   QTest::keyClick(&d, Qt::Key_Enter);
-               },
-               IDOK},
-        Ending{"Escape", [](CTessalyDlg&) { KeyToFocus(Qt::Key_Escape); }, IDCANCEL},
-        Ending{"CloseBox", [](CTessalyDlg& d) { d.close(); }, IDCANCEL}),
-    [](const testing::TestParamInfo<Ending>& info) { return std::string(info.param.name); });
-
-TEST(ApplicationTitle, IsTheProgramFileNameWithoutExtension) {
+TEST(CommandLine, TitleAndArguments) {
     EXPECT_EQ(TitleFromProgramPath("/usr/bin/norvane"), "norvane");
-    EXPECT_EQ(TitleFromProgramPath("build/app/norvane"), "norvane");
     EXPECT_EQ(TitleFromProgramPath("./Norvane.exe"), "Norvane");
-    EXPECT_EQ(TitleFromProgramPath("norvane.v2.bin"), "norvane.v2");
     EXPECT_EQ(TitleFromProgramPath(""), "norvane");
-}
-
-TEST(CommandLine, TakesNoArgumentsAnswersHelpAndVersion) {
     using Action = CommandLineVerdict::Action;
-    EXPECT_EQ(CheckCommandLine({"norvane"}).action, Action::Run);
-    EXPECT_EQ(CheckCommandLine({}).action, Action::Run);
-    const CommandLineVerdict version = CheckCommandLine({"norvane", "--version"});
-    EXPECT_EQ(version.action, Action::PrintAndExit);
-    EXPECT_EQ(version.text, "Norvane UMTS 1.0.0.0\n");
-    EXPECT_EQ(CheckCommandLine({"norvane", "--help"}).action, Action::PrintAndExit);
-    const CommandLineVerdict port = CheckCommandLine({"/usr/bin/norvane", "/dev/ttyUSB2"});
-    EXPECT_EQ(port.action, Action::Refuse);
-    EXPECT_TRUE(port.text.startsWith("norvane: takes no arguments (got '/dev/ttyUSB2')"));
-    EXPECT_EQ(CheckCommandLine({"norvane", "--help", "x"}).action, Action::Refuse);
+    const struct {
+        QStringList args;
+        Action action;
+        const char* text;
+    } cases[] = {
+        {{"norvane"}, Action::Run, ""},
+        {{"norvane", "--version"}, Action::PrintAndExit, "Norvane UMTS 1.0.0.0\n"},
+        {{"norvane", "--help"}, Action::PrintAndExit, "Usage: norvane\n"},
+        {{"/usr/bin/norvane", "/dev/ttyUSB2"},
+         Action::Refuse,
+         "norvane: takes no arguments (got '/dev/ttyUSB2')"},
+        {{"norvane", "--help", "x"}, Action::Refuse, "norvane: takes no arguments (got '--help')"},
+    };
+    for (const auto& c : cases) {
+        const CommandLineVerdict verdict = CheckCommandLine(c.args);
+        EXPECT_EQ(verdict.action, c.action) << c.args.join(' ').toStdString();
+        EXPECT_EQ(verdict.text.left(static_cast<int>(qstrlen(c.text))), c.text);
+    }
 }
 
-// Sets or clears environment variables for one test and puts them back afterwards.
-class ScopedEnv {
-  public:
-    void Set(const char* name, const char* value) {
-        saved_.emplace_back(name, qgetenv(name), qEnvironmentVariableIsSet(name));
-        if (value != nullptr) {
-            qputenv(name, value);
-        } else {
-            qunsetenv(name);
-        }
-    }
-    ~ScopedEnv() {
-        for (auto it = saved_.rbegin(); it != saved_.rend(); ++it) {
-            if (std::get<2>(*it)) {
-                qputenv(std::get<0>(*it), std::get<1>(*it));
-            } else {
-                qunsetenv(std::get<0>(*it));
-            }
-        }
-    }
+TEST(NetMonitorButton, EachPressRunsAFreshMonitorOverTheStartWindow) {
+    test::SimProcess sim({"--rate", "20", "--seed", "7"});
+    test::RuntimeDir runtime(QFileInfo(QString::fromStdString(sim.link())).path().toStdString());
+    test::UiRecorder ui;
+    CTessalyDlg start;
+    SetMainWindow(&start);
+    start.Create();
+    start.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&start));
 
-  private:
-    std::vector<std::tuple<const char*, QByteArray, bool>> saved_;
-};
+    for (int press = 0; press < 2; ++press) {
+        QPointer<CComDlg> monitor;
+        QTimer::singleShot(0, qApp, [&] {  // inside the monitor's modal run
+            monitor = qobject_cast<CComDlg*>(QApplication::activeModalWidget());
+            ASSERT_NE(monitor, nullptr);
+            EXPECT_EQ(monitor->parentWidget(), &start);
+            EXPECT_EQ(monitor->itemText(IDC_SAR_LABEL), kSarOffText);  // a fresh window
+            EXPECT_TRUE(monitor->itemText(IDC_PORT).startsWith(QString::fromStdString(sim.link())));
+            EXPECT_TRUE(
+                QTest::qWaitFor([&] { return !monitor->itemText(IDC_PSC_FIRST).isEmpty(); }, 5000));
+            monitor->setItemText(IDC_SAR_LABEL, "used");
+            qobject_cast<QPushButton*>(monitor->item(IDOK))->click();
+        });
+        qobject_cast<QPushButton*>(start.item(IDC_NETMONITOR))->click();  // returns after the run
+        EXPECT_TRUE(monitor.isNull()) << "the monitor outlived its run";
+        EXPECT_TRUE(start.isVisible());
+    }
+    EXPECT_TRUE(ui.calls.empty());
 
-TEST(CommandLine, NoDisplayIsToldNotAborted) {
-    ScopedEnv env;
-    env.Set("DISPLAY", nullptr);
-    env.Set("WAYLAND_DISPLAY", nullptr);
-    env.Set("QT_QPA_PLATFORM", nullptr);
-    EXPECT_FALSE(DisplayAvailable({"norvane"}));
-    EXPECT_TRUE(DisplayAvailable({"norvane", "-platform", "offscreen"}));
-    env.Set("WAYLAND_DISPLAY", "wayland-0");
-    EXPECT_TRUE(DisplayAvailable({"norvane"}));
-    env.Set("WAYLAND_DISPLAY", nullptr);
-    env.Set("DISPLAY", ":0");
-    EXPECT_TRUE(DisplayAvailable({"norvane"}));
+    const test::Bytes run = test::Concat({test::StoredBytes(DiagProbeFrame),
+                                          test::RowBytes("ON Cell RSSI"), test::RowBytes("OFF_AGC"),
+                                          test::RowBytes("OFF Cell RSSI"), test::Bytes{0x7E}});
+    const test::Bytes expected = test::Concat({run, run});
+    test::Bytes recorded;
+    (void)QTest::qWaitFor(
+        [&] {
+            std::ifstream in(sim.recordPath(), std::ios::binary);
+            recorded = test::Bytes(std::istreambuf_iterator<char>(in), {});
+            return recorded.size() >= expected.size();
+        },
+        3000);
+    EXPECT_EQ(recorded, expected);
+    SetMainWindow(nullptr);
 }
 
 }  // namespace

@@ -7,8 +7,6 @@
 # must exit with 0.
 #
 # Usage: e2e.sh NORVANE NORVANE_SIM E2E_FRAMES
-# Environment: E2E_SHOTS=DIR keeps screenshots of the start window, the monitor (with cells,
-# with the SAR/PA labels) and the capture message there.
 set -uo pipefail
 
 NORVANE=$(realpath "$1")
@@ -36,10 +34,6 @@ set_scale "$START" 348
 START_H=$(xdotool getwindowgeometry --shell "$START" | sed -n 's/^HEIGHT=//p')
 START_MENU=$((START_H - $(du_y 293)))
 ((START_MENU > 0)) || fail "the start window has no menu bar"
-if [[ -n ${E2E_SHOTS:-} ]]; then
-    sleep 0.5
-    import -window root "$E2E_SHOTS/start-window.png"
-fi
 
 # --- "NetMonitor": the monitor opens and shows cells within three seconds
 clicked=$(now_ms)
@@ -53,18 +47,12 @@ seen_cells() {
 }
 wait_for 3 seen_cells || fail "no cells in the monitor within 3 s of the click"
 echo "cells shown $(($(now_ms) - clicked)) ms after the click on NetMonitor"
-[[ -n ${E2E_SHOTS:-} ]] && import -window root "$E2E_SHOTS/monitor.png"
 
 # --- "On SAR/PA", then "Capture" and its message
 click "$MON" 0 72 306 54 12
-if [[ -n ${E2E_SHOTS:-} ]]; then
-    sleep 2.5  # the SAR/PA report comes once a second
-    import -window root "$E2E_SHOTS/monitor-sar-pa.png"
-fi
 click "$MON" 0 252 306 54 12
 wait_for 10 has_window norvane || fail "no message after Capture"
 BOX=$(window norvane)
-[[ -n ${E2E_SHOTS:-} ]] && import -window root "$E2E_SHOTS/capture-message.png"
 xdotool windowactivate --sync "$BOX" key Return
 wait_for 10 no_window norvane || fail "the capture message did not close on Return"
 JPG="$TMP/work/NetMonitor.JPG"

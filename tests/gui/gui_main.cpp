@@ -6,6 +6,7 @@
 #include <QStandardPaths>
 
 #include "framework/framework.h"
+#include "res/resource.h"
 
 int main(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
@@ -14,6 +15,8 @@ int main(int argc, char** argv) {
     QStandardPaths::setTestModeEnabled(true);
     QApplication app(argc, argv);
     norvane::InitFramework();
+    norvane::InitResources();
+    norvane::RegisterBitmap(norvane::IDB_START, norvane::BitmapPath(norvane::IDB_START));
     testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
 }

@@ -25,7 +25,7 @@
 #include "framework/progress_ctrl.h"
 #include "res/resource.h"
 #include "session/monitoring_session.h"
-#include "widgets/read_only_edit.h"
+#include "widgets/status_label.h"
 
 namespace norvane {
 
@@ -33,11 +33,11 @@ namespace norvane {
 inline constexpr int kRscpBarMin = -120;
 inline constexpr int kRscpBarMax = -70;
 
-// Colours of the status labels and of the first bar (0x00BBGGRR).
-inline constexpr COLORREF kLabelCyan = 0xFFFF00;
-inline constexpr COLORREF kLabelRed = 0x0000FF;
-inline constexpr COLORREF kLabelYellow = 0x00FFFF;
-inline constexpr COLORREF kFirstBarGreen = 0x00FF00;
+// Colours of the status labels and of the first bar.
+inline constexpr COLORREF kLabelCyan = RGB(0, 255, 255);
+inline constexpr COLORREF kLabelRed = RGB(255, 0, 0);
+inline constexpr COLORREF kLabelYellow = RGB(255, 255, 0);
+inline constexpr COLORREF kFirstBarGreen = RGB(0, 255, 0);
 
 inline constexpr char kSarOffText[] = "Level SAR OFF";
 inline constexpr char kPaOffText[] = "PA Temperature OFF ";

@@ -43,8 +43,8 @@ class CReadOnlyEdit : public QObject {
     void UpdatePalette();
 
     QPointer<QLabel> m_label;
-    COLORREF m_textColor = 0;
-    COLORREF m_bkColor = 0;
+    COLORREF m_textColor = RGB(0, 0, 0);
+    COLORREF m_bkColor = RGB(0, 0, 0);
     bool m_hasBackground = false;
 };
 

@@ -1,4 +1,4 @@
-#include "monitor/com_dlg.h"
+#include "monitor/monitor_window.h"
 
 #include <QByteArray>
 #include <QMetaObject>

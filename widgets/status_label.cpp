@@ -1,4 +1,4 @@
-#include "widgets/read_only_edit.h"
+#include "widgets/status_label.h"
 
 #include <QLabel>
 #include <QPalette>

@@ -1,32 +1,15 @@
-// Helpers for the monitor window's tests: a modem on the master side of a pty, the message-box
-// and beep recorders, thread and descriptor counts, and reports handed over from another thread
-// the way the receive loop does it.
+// Helpers for the UI tests: the message-box and beep recorder, the runtime directory that port
+// discovery looks in, and reports handed over from another thread as the receive loop does.
 #pragma once
 
-#include <dirent.h>
-#include <fcntl.h>
-#include <poll.h>
-#include <stdlib.h>
-#include <termios.h>
-#include <unistd.h>
-
-#include <gtest/gtest.h>
-
 #include <QCoreApplication>
-#include <QElapsedTimer>
-#include <QTest>
-#include <array>
-#include <atomic>
-#include <chrono>
 #include <functional>
-#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "framework/framework.h"
 #include "framework/message_box.h"
-#include "monitor/com_dlg.h"
 #include "tests/support/pty_modem.h"
 
 namespace norvane::test {
@@ -59,29 +42,18 @@ class UiRecorder {
     Beeper previousBeeper_;
 };
 
-// Points port discovery's simulator source at `dir` for its lifetime (XDG_RUNTIME_DIR).
+// Points port discovery's simulator source at `dir` (XDG_RUNTIME_DIR) for its lifetime.
 class RuntimeDir {
   public:
-    explicit RuntimeDir(const std::string& dir) {
-        if (const char* old = getenv("XDG_RUNTIME_DIR")) {
-            old_ = old;
-            hadOld_ = true;
-        }
-        setenv("XDG_RUNTIME_DIR", dir.c_str(), 1);
-    }
-    ~RuntimeDir() {
-        if (hadOld_) {
-            setenv("XDG_RUNTIME_DIR", old_.c_str(), 1);
-        } else {
-            unsetenv("XDG_RUNTIME_DIR");
-        }
-    }
+    explicit RuntimeDir(const std::string& dir) { qputenv(kName, dir.c_str()); }
+    ~RuntimeDir() { had_ ? (void)qputenv(kName, old_) : (void)qunsetenv(kName); }
     RuntimeDir(const RuntimeDir&) = delete;
     RuntimeDir& operator=(const RuntimeDir&) = delete;
 
   private:
-    std::string old_;
-    bool hadOld_ = false;
+    static constexpr char kName[] = "XDG_RUNTIME_DIR";
+    QByteArray old_ = qgetenv(kName);
+    bool had_ = qEnvironmentVariableIsSet(kName);
 };
 
 // Hands reports over from another thread, as the receive loop does, then lets the UI thread
@@ -93,17 +65,6 @@ inline void FromReceiveThread(const std::function<void()>& call) {
 inline void RunPosted() {
     QCoreApplication::sendPostedEvents();
     QCoreApplication::processEvents();
-}
-
-// Runs the event loop until `done` holds or `ms` have passed; returns `done()`.
-inline bool WaitUntil(const std::function<bool()>& done, int ms) {
-    QElapsedTimer timer;
-    timer.start();
-    while (!done() && timer.elapsed() < ms) {
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-        QTest::qWait(5);
-    }
-    return done();
 }
 
 }  // namespace norvane::test

@@ -1,10 +1,10 @@
-#include "app/tessaly_app.h"
+#include "app/application.h"
 
 #include <QFileInfo>
 #include <cstdio>
 #include <optional>
 
-#include "app/tessaly_dlg.h"
+#include "app/start_window.h"
 #include "framework/framework.h"
 #include "res/resource.h"
 
@@ -122,8 +122,14 @@ int CTessalyApp::Run() {
     return 0;
 }
 
+void RegisterResources() {
+    InitResources();
+    RegisterBitmap(IDB_START, BitmapPath(IDB_START));
+}
+
 bool CTessalyApp::InitInstance() {
     InitFramework();
+    RegisterResources();
     QApplication::setWindowIcon(LoadIcon(IDR_MAINFRAME));
     CTessalyDlg startDlg;
     SetMainWindow(&startDlg);

@@ -3,8 +3,8 @@
 
 #include <QIcon>
 
+#include "app/demo_link.h"
 #include "framework/dialog.h"
-#include "widgets/hyperlink.h"
 
 namespace norvane {
 
@@ -15,7 +15,7 @@ class CTessalyDlg : public CDialog {
 
     static const MessageMap& ClassMessageMap();
 
-    const QIcon& icon() const { return m_hIcon; }
+    const QIcon& icon() const { return m_icon; }
     const CDemoLink& homepageLink() const { return m_homepageLink; }
 
   protected:
@@ -27,7 +27,7 @@ class CTessalyDlg : public CDialog {
     void OnQuit();
     void OnNetMonitor();
 
-    QIcon m_hIcon;
+    QIcon m_icon;
     CDemoLink m_homepageLink;
 };
 

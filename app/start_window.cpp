@@ -1,9 +1,9 @@
-#include "app/tessaly_dlg.h"
+#include "app/start_window.h"
 
 #include <QUrl>
 
 #include "framework/framework.h"
-#include "monitor/com_dlg.h"
+#include "monitor/monitor_window.h"
 #include "res/resource.h"
 
 namespace norvane {
@@ -20,7 +20,7 @@ const MessageMap& CTessalyDlg::ClassMessageMap() {
 }
 
 CTessalyDlg::CTessalyDlg(QWidget* parent)
-    : CDialog(DialogResource(IDD_NORVANE_DIALOG), parent), m_hIcon(LoadIcon(IDR_MAINFRAME)) {
+    : CDialog(DialogResource(IDD_NORVANE_DIALOG), parent), m_icon(LoadIcon(IDR_MAINFRAME)) {
     // WS_EX_APPWINDOW: the program's own window with its own task bar entry, not a dialog
     // that the window manager keeps transient for another window.
     if ((dialogTemplate().exStyle & WS_EX_APPWINDOW) != 0) {
@@ -32,9 +32,10 @@ CTessalyDlg::~CTessalyDlg() = default;
 
 bool CTessalyDlg::OnInitDialog() {
     // One icon for the title bar and the task switcher; the window manager picks the size.
-    setWindowIcon(m_hIcon);
+    setWindowIcon(m_icon);
     // The link shows the address as its status text; a click opens the homepage either way.
-    m_homepageLink.BindToDialogItem(this, IDC_HOMEPAGE, LoadString(IDS_HOMEPAGE));
+    m_homepageLink.BindToDialogItem(this, IDC_HOMEPAGE, LoadString(IDS_HOMEPAGE),
+                                    QUrl(QString::fromLatin1(kHomepageUrl)));
     return true;  // focus on the first tab stop: "Quit"
 }
 

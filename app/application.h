@@ -25,6 +25,10 @@ CommandLineVerdict CheckCommandLine(const QStringList& arguments);
 // program says so instead.
 bool DisplayAvailable(const QStringList& arguments);
 
+// The program's resources for the dialog framework: the compiled-in images and the start
+// picture that template 102 names. Call after InitFramework.
+void RegisterResources();
+
 class CTessalyApp {
   public:
     CTessalyApp(int& argc, char** argv);
