@@ -6,8 +6,8 @@
 
 #include "diag/hdlc.h"
 #include "diag/log_decoder.h"
+#include "tests/support/frames.h"
 #include "tests/unit/alloc_counter.h"
-#include "tests/unit/log_frames.h"
 
 namespace norvane {
 namespace {
@@ -38,15 +38,15 @@ void DeframeAndDecode(HdlcDeframer& deframer, std::span<const std::uint8_t> stre
 }
 
 void BM_DeframeDecode(benchmark::State& state) {
-    const std::vector<std::uint8_t> stream = testing::RealisticStream(20000);
+    const std::vector<std::uint8_t> stream = test::RealisticStream(20000);
     const auto piece = static_cast<std::size_t>(state.range(0));
     auto deframer = std::make_unique<HdlcDeframer>();
     Counts counts;
-    const std::size_t allocationsBefore = testing::AllocationCount();
+    const std::size_t allocationsBefore = test::AllocationCount();
     for (auto _ : state) {
         DeframeAndDecode(*deframer, stream, piece, counts);
     }
-    const std::size_t allocations = testing::AllocationCount() - allocationsBefore;
+    const std::size_t allocations = test::AllocationCount() - allocationsBefore;
     state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * stream.size()));
     state.counters["frames/s"] =
         benchmark::Counter(static_cast<double>(counts.frames), benchmark::Counter::kIsRate);

@@ -37,10 +37,10 @@ void operator delete[](void* p, std::size_t) noexcept {
     std::free(p);
 }
 
-namespace norvane::testing {
+namespace norvane::test {
 
 std::size_t AllocationCount() {
     return g_allocations.load(std::memory_order_relaxed);
 }
 
-}  // namespace norvane::testing
+}  // namespace norvane::test

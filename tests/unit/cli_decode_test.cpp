@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "tests/unit/sample_stream.h"
+#include "tests/support/frames.h"
 
 namespace norvane {
 namespace {
@@ -50,7 +50,7 @@ CliRun Shell(const std::string& command) {
 }
 
 TEST(CliDecode, CommittedSampleIsWhatTheGeneratorBuilds) {
-    const std::vector<std::uint8_t> built = testing::SampleStream();
+    const std::vector<std::uint8_t> built = test::SampleStream();
     EXPECT_EQ(ReadFile(kSample), std::string(built.begin(), built.end()))
         << "rewrite it with make-sample-stream";
 }
@@ -59,7 +59,8 @@ TEST(CliDecode, SampleFilePrintsTheExpectedReportsAndStats) {
     const CliRun r = Shell(kCli + " decode --stats '" + kSample + "'");
     EXPECT_EQ(r.exitStatus, 0);
     EXPECT_EQ(r.out, ReadFile(kExpected));
-    EXPECT_EQ(r.err, "frames: 10, reports: 6, bad check sequence: 1, other: 3\n");
+    EXPECT_EQ(r.err,
+              "frames: 10, reports: 6, bad check sequence: 1, other: 3, unknown version: 0\n");
 }
 
 TEST(CliDecode, StandardInputGivesTheSame) {

@@ -9,14 +9,14 @@
 #include <vector>
 
 #include "diag/log_decoder.h"
+#include "tests/support/frames.h"
 #include "tests/unit/alloc_counter.h"
-#include "tests/unit/log_frames.h"
 
 namespace norvane {
 namespace {
 
 using Bytes = std::vector<std::uint8_t>;
-using testing::AppendFrame;
+using test::AppendFrame;
 
 TEST(Crc16X25, CheckValueOfStandardString) {
     const std::string s = "123456789";
@@ -115,12 +115,12 @@ Bytes PayloadWithEscapedCrc() {
 
 const std::vector<Bytes>& SomePayloads() {
     static const std::vector<Bytes> payloads = {
-        testing::CellListPayload({testing::CellRecord{}}, 2, 52400 * 1000),
+        test::CellList(0, 52400 * 1000, {test::Cell()}),
         Bytes{0x7E, 0x7D, 0x7E, 0x5E, 0x5D, 0x7D},  // escapes everywhere
-        testing::SarPaPayload(3, 0x7E),
+        test::SarPaPayload(3, 0x7E),
         PayloadWithEscapedCrc(),
         Bytes{0x00},
-        testing::OtherLogPayload(300, 7),
+        test::OtherLogPayload(300, 7),
     };
     return payloads;
 }
@@ -150,12 +150,9 @@ TEST(HdlcDeframer, SplitAtEveryOffset) {
 }
 
 TEST(HdlcDeframer, EscapedBytesInsideDecodedFields) {
-    testing::CellRecord c;
-    c.psc = 0x7E;
-    c.rscpLow = 0x7D;
-    c.rscpHigh = 0xFF;
-    c.ecIo = 0x7E;
-    const Result r = Deframe(Wire({testing::CellListPayload({c}, 0x7D, 0x7E7D)}), {1});
+    const WcdmaCellRecord c = test::Cell(10737, 0x7E, 0x7D, 0xFF, 0x7E);
+    Bytes payload = test::CellListV0(0x7E7D, std::span(&c, 1), 0x7D);
+    const Result r = Deframe(Wire({payload}), {1});
     ASSERT_EQ(r.frames.size(), 1U);
     const DecodedLogFrame d = DecodeLogFrame(r.frames[0]);
     ASSERT_EQ(d.kind, LogFrameKind::CellList);
@@ -212,7 +209,7 @@ TEST(HdlcDeframer, OverlongGarbageWithoutFlagIsDroppedUpToTheNextFlag) {
 }
 
 TEST(HdlcDeframer, LargestFrameFitsOneMoreByteOverflows) {
-    const Bytes largest = testing::OtherLogPayload(kFrameBufferSize - 2, 1);
+    const Bytes largest = test::OtherLogPayload(kFrameBufferSize - 2, 1);
     Bytes plain = largest;
     for (auto& b : plain) {
         b = static_cast<std::uint8_t>(b == 0x7E || b == 0x7D ? 0x11 : b);  // no escapes
@@ -240,11 +237,11 @@ TEST(HdlcDeframer, ResetDropsAnUnfinishedFrame) {
 }
 
 TEST(HdlcDeframer, RealisticStreamInReadSizedPiecesWithoutAllocating) {
-    const Bytes stream = testing::RealisticStream(500);
+    const Bytes stream = test::RealisticStream(500);
     auto d = std::make_unique<HdlcDeframer>();
     std::size_t frames = 0;
     std::size_t reports = 0;
-    const std::size_t before = testing::AllocationCount();
+    const std::size_t before = test::AllocationCount();
     for (std::size_t at = 0; at < stream.size(); at += 4096) {
         std::span<const std::uint8_t> in(stream.data() + at,
                                          std::min<std::size_t>(4096, stream.size() - at));
@@ -257,7 +254,7 @@ TEST(HdlcDeframer, RealisticStreamInReadSizedPiecesWithoutAllocating) {
             }
         }
     }
-    const std::size_t allocations = testing::AllocationCount() - before;
+    const std::size_t allocations = test::AllocationCount() - before;
     EXPECT_EQ(frames, 500U);
     EXPECT_GT(reports, 250U);
     EXPECT_EQ(allocations, 0U);

@@ -2,184 +2,247 @@
 
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <cstdint>
 #include <vector>
 
 #include "diag/bands.h"
-#include "tests/unit/log_frames.h"
+#include "tests/support/frames.h"
 
 namespace norvane {
 namespace {
 
-using testing::CellListPayload;
-using testing::CellRecord;
-using testing::SarPaPayload;
-using Bytes = std::vector<std::uint8_t>;
+using test::Bytes;
+using test::Cell;
+using test::CellList;
+using test::SarPaPayload;
 
-constexpr std::int64_t kTicks = 52400;  // per millisecond
-
-LogFrameKind KindOf(const Bytes& p) {
+LogFrameKind KindOf(std::span<const std::uint8_t> p) {
     return DecodeLogFrame(p).kind;
 }
 
-TEST(DecodeLogFrame, CellListWithOneAndWithEightCells) {
-    const Bytes one = CellListPayload({CellRecord{}}, 3, 0);
-    const DecodedLogFrame d = DecodeLogFrame(one);
-    ASSERT_EQ(d.kind, LogFrameKind::CellList);
-    EXPECT_EQ(d.cells.wcdmaCellCount, 1);
-    EXPECT_EQ(d.cells.gsmCellCount, 3);
-    const CellEntry& c = d.cells.cells[0];
-    EXPECT_EQ(c.uarfcn, 10737);
-    EXPECT_EQ(c.frequencyMhz, 2147);
-    EXPECT_EQ(c.psc, 50);
-    EXPECT_EQ(c.rscp, -96);
-    EXPECT_EQ(c.rscpBarPos, -96);
-    EXPECT_EQ(c.ecIo, -10);
-    EXPECT_EQ(d.cells.cells[1].uarfcn, 0) << "slots past the count stay empty";
-
-    std::vector<CellRecord> eight(8);
-    for (int k = 0; k < 8; ++k) {
-        eight[k].psc = static_cast<std::int16_t>(100 + k);
-        eight[k].ecIo = static_cast<std::uint8_t>(0xF0 + k);
+Bytes FromHex(const char* hex) {
+    Bytes out;
+    unsigned v = 0;
+    int n = 0;
+    for (; *hex != '\0'; ++hex) {
+        if (*hex != ' ') {
+            v = v * 16 + static_cast<unsigned>(std::isdigit(*hex) ? *hex - '0' : *hex - 'a' + 10);
+            if (++n % 2 == 0) {
+                out.push_back(static_cast<std::uint8_t>(v & 0xFF));
+            }
+        }
     }
-    const Bytes full = CellListPayload(eight, 255, 0);
-    ASSERT_EQ(full.size(), 98U);
-    const DecodedLogFrame e = DecodeLogFrame(full);
-    ASSERT_EQ(e.kind, LogFrameKind::CellList);
-    EXPECT_EQ(e.cells.wcdmaCellCount, 8);
-    EXPECT_EQ(e.cells.gsmCellCount, 255);
-    for (int k = 0; k < 8; ++k) {
-        EXPECT_EQ(e.cells.cells[k].psc, 100 + k);
-        EXPECT_EQ(e.cells.cells[k].ecIo, 0xF0 + k - 256);
+    return out;
+}
+
+TEST(DecodeLogFrame, PublishedVersionTwoCellList) {
+    Bytes p(kLogHeaderSize);
+    PutLogHeader(std::span(p).first<kLogHeaderSize>(), 16 + 39, kCellListLogCode, 0);
+    const Bytes payload = FromHex(
+        "82 00 00 00 00 00 00 f1 29 32 00 b6 a5 ff f1 f5 ff 00 00 00 00 00 00 f1 29 31 00 b3 9e "
+        "ff de de ff 04 00 00 00 80 00");
+    p.insert(p.end(), payload.begin(), payload.end());
+    const DecodedLogFrame d = DecodeLogFrame(p);
+    ASSERT_EQ(d.kind, LogFrameKind::CellList);
+    EXPECT_EQ(d.cells.version, 2);
+    EXPECT_EQ(d.cells.wcdmaCellCount, 2);
+    EXPECT_EQ(d.cells.gsmCellCount, 0);
+    EXPECT_EQ(d.cells.gsmCellsDecoded, 0);
+    const int want[2][6] = {{10737, 2147, 50, -94, -15, -94}, {10737, 2147, 49, -97, -34, -97}};
+    for (int k = 0; k < 2; ++k) {
+        const CellEntry& c = d.cells.cells[static_cast<std::size_t>(k)];
+        EXPECT_EQ((std::vector{c.uarfcn, c.frequencyMhz, c.psc, c.rscp, c.ecIo, c.rscpBarPos}),
+                  (std::vector<int>(want[k], want[k] + 6)))
+            << "cell " << k;
+    }
+    p.pop_back();
+    EXPECT_EQ(KindOf(p), LogFrameKind::Other) << "one byte short";
+}
+
+// Lists of every version and count edge: each record distinct, every field checked, and the
+// same list one byte short of its records.
+TEST(DecodeLogFrame, CellListVersionsAndCounts) {
+    struct Case {
+        unsigned version;
+        std::size_t wcdma, gsm;
+        bool decodes;
+    };
+    const Case cases[] = {{0, 1, 0, true},  {0, 8, 0, true}, {0, 8, 5, true},  {0, 0, 0, false},
+                          {0, 9, 0, false}, {1, 0, 0, true}, {1, 1, 1, true},  {1, 63, 63, true},
+                          {2, 0, 0, true},  {2, 0, 4, true}, {2, 63, 63, true}};
+    for (const Case& t : cases) {
+        SCOPED_TRACE(testing::Message()
+                     << "version " << t.version << ", " << t.wcdma << "+" << t.gsm);
+        std::vector<WcdmaCellRecord> cells(t.wcdma);
+        std::vector<GsmCellRecord> gsm(t.gsm);
+        for (std::size_t k = 0; k < cells.size(); ++k) {
+            cells[k] = Cell(static_cast<std::uint16_t>(10562 + k), static_cast<std::uint16_t>(k),
+                            static_cast<std::uint8_t>(0x90 + k), 0xFE,
+                            static_cast<std::uint8_t>(0xC0 + k));
+            cells[k].reselect = cells[k].hcsQualify = 0x5A;  // later bytes never read as cells
+        }
+        for (std::size_t k = 0; k < gsm.size(); ++k) {
+            gsm[k] = {static_cast<std::uint16_t>(0xF000 | k),
+                      static_cast<std::uint16_t>(k + 300),
+                      static_cast<std::int8_t>(-40 - static_cast<int>(k)),
+                      7,
+                      9,
+                      1,
+                      2,
+                      3};
+        }
+        const Bytes p = CellList(t.version, 0, cells, gsm);
+        const DecodedLogFrame d = DecodeLogFrame(p);
+        ASSERT_EQ(d.kind == LogFrameKind::CellList, t.decodes);
+        if (!t.decodes) {
+            continue;
+        }
+        const CellReport& r = d.cells;
+        EXPECT_EQ(r.version, static_cast<int>(t.version));
+        EXPECT_EQ(r.wcdmaCellCount, static_cast<int>(t.wcdma));
+        EXPECT_EQ(r.gsmCellCount, static_cast<int>(t.gsm));
+        ASSERT_EQ(r.gsmCellsDecoded, static_cast<int>(t.gsm));
+        for (std::size_t k = 0; k < t.wcdma; ++k) {
+            const CellEntry& c = r.cells[k];
+            const int rscp = 0x90 + static_cast<int>(k) - 276;
+            EXPECT_EQ(c.uarfcn, 10562 + static_cast<int>(k));
+            EXPECT_EQ(c.psc, static_cast<int>(k));
+            EXPECT_EQ(c.rscp, rscp);
+            // Version 0 reads the bar from the RSCP byte and the rank's low byte (0xFE).
+            EXPECT_EQ(c.rscpBarPos, t.version == 0 ? rscp - 256 : rscp);
+            EXPECT_EQ(c.ecIo, 0xC0 + static_cast<int>(k) - 256);
+        }
+        for (std::size_t k = 0; k < t.gsm; ++k) {
+            EXPECT_EQ(r.gsmCells[k].arfcn, static_cast<int>(k)) << "low 12 bits";
+            EXPECT_EQ(r.gsmCells[k].bsic, static_cast<int>(k) + 300);
+            EXPECT_EQ(r.gsmCells[k].rssi, -40 - static_cast<int>(k));
+        }
+        // One byte short: version 0 drops only its GSM records, later versions the whole list.
+        const DecodedLogFrame cut = DecodeLogFrame({p.data(), p.size() - 1});
+        if (t.version == 0 && t.gsm > 0) {
+            ASSERT_EQ(cut.kind, LogFrameKind::CellList);
+            EXPECT_EQ(cut.cells.gsmCellCount, static_cast<int>(t.gsm));
+            EXPECT_EQ(cut.cells.gsmCellsDecoded, 0);
+        } else {
+            EXPECT_EQ(cut.kind, LogFrameKind::Other);
+            EXPECT_EQ(cut.reason, OtherReason::NotDecoded);
+        }
     }
 }
 
-TEST(DecodeLogFrame, RecognitionRejectsWhatIsNotOneOfTheTwoPackets) {
-    const std::vector<CellRecord> nine(9);
-    EXPECT_EQ(KindOf(CellListPayload({}, 0, 0)), LogFrameKind::Other) << "0 cells";
-    EXPECT_EQ(KindOf(CellListPayload(nine, 0, 0)), LogFrameKind::Other) << "9 cells";
-    EXPECT_EQ(KindOf(CellListPayload(nine, 0, 0, 8)), LogFrameKind::CellList);
+TEST(DecodeLogFrame, CountBytesOfEachVersion) {
+    const WcdmaCellRecord one[] = {Cell()};
+    Bytes v3 = CellList(2, 0, one);
+    v3[kCellListCountOffset] = 0xC1;
+    const DecodedLogFrame d = DecodeLogFrame(v3);
+    EXPECT_EQ(d.kind, LogFrameKind::Other);
+    EXPECT_EQ(d.reason, OtherReason::UnknownVersion);
 
-    Bytes p = CellListPayload({CellRecord{}}, 0, 0);
+    Bytes v1 = CellList(1, 0, one);
+    v1[kCellListGsmCountOffset] = 0xC0;  // reserved bits: no GSM cell
+    EXPECT_EQ(DecodeLogFrame(v1).cells.gsmCellCount, 0);
+    Bytes v0 = CellList(0, 0, one);
+    v0[kCellListGsmCountOffset] = 0xC0;  // the whole byte: 192 cells without records
+    EXPECT_EQ(DecodeLogFrame(v0).cells.gsmCellCount, 192);
+
+    // Version 0 keeps its header checks; later lists may pass 255 bytes.
+    const std::vector<WcdmaCellRecord> many(30, Cell());
+    Bytes big = CellList(1, 0, many);
+    ASSERT_NE(big[3], 0);
+    EXPECT_EQ(KindOf(big), LogFrameKind::CellList);
+    v0[3] = 0x01;
+    EXPECT_EQ(KindOf(v0), LogFrameKind::Other);
+}
+
+TEST(DecodeLogFrame, RecognitionRejectsWhatIsNotOneOfTheTwoPackets) {
+    const WcdmaCellRecord one[] = {Cell()};
+    Bytes p = CellList(0, 0, one);
     p[2] = 0x1C;  // SAR/PA record length with the cell list's log code
     EXPECT_EQ(KindOf(p), LogFrameKind::Other);
-
-    for (std::size_t at : {1U, 3U, 5U}) {
-        Bytes cell = CellListPayload({CellRecord{}}, 0, 0);
+    for (std::size_t at : {0U, 1U, 3U, 5U, 6U, 7U}) {
+        Bytes cell = CellList(0, 0, one);
         Bytes sar = SarPaPayload(3, 90);
-        cell[at] = 0x01;
-        sar[at] = 0x01;
+        cell[at] ^= 0x01;
+        sar[at] ^= 0x01;
         EXPECT_EQ(KindOf(cell), LogFrameKind::Other) << "byte " << at;
         EXPECT_EQ(KindOf(sar), LogFrameKind::Other) << "byte " << at;
     }
-    Bytes anyB4 = CellListPayload({CellRecord{}}, 0, 0);
+    Bytes anyB4 = CellList(0, 0, one);
     anyB4[4] = 0x99;  // not looked at for a cell list
     EXPECT_EQ(KindOf(anyB4), LogFrameKind::CellList);
-
-    Bytes notLog = CellListPayload({CellRecord{}}, 0, 0);
-    notLog[0] = 0x11;
-    EXPECT_EQ(KindOf(notLog), LogFrameKind::Other);
-    Bytes otherCode = CellListPayload({CellRecord{}}, 0, 0);
-    otherCode[6] = 0x06;
-    EXPECT_EQ(KindOf(otherCode), LogFrameKind::Other);
-    Bytes sarWrongCode = SarPaPayload(0, 0);
-    sarWrongCode[7] = 0x12;
-    EXPECT_EQ(KindOf(sarWrongCode), LogFrameKind::Other);
     Bytes sarWrongInner = SarPaPayload(0, 0);
     sarWrongInner[4] = 0x1D;
     EXPECT_EQ(KindOf(sarWrongInner), LogFrameKind::Other);
 }
 
 TEST(DecodeLogFrame, FramesShorterThanTheirFieldsAreOther) {
-    // Every cut of a valid frame below its declared size is refused, whatever byte it ends on.
-    const Bytes cells = CellListPayload(std::vector<CellRecord>(8), 0, 0);
-    for (std::size_t n = 0; n < cells.size(); ++n) {
-        EXPECT_EQ(DecodeLogFrame({cells.data(), n}).kind, LogFrameKind::Other) << n;
+    const std::vector<WcdmaCellRecord> eight(8, Cell());
+    for (const Bytes& whole : {CellList(0, 0, eight), SarPaPayload(1, 50)}) {
+        for (std::size_t n = 0; n < whole.size(); ++n) {
+            EXPECT_EQ(KindOf({whole.data(), n}), LogFrameKind::Other) << n;
+        }
     }
-    const Bytes sar = SarPaPayload(1, 50);
-    for (std::size_t n = 0; n < sar.size(); ++n) {
-        EXPECT_EQ(DecodeLogFrame({sar.data(), n}).kind, LogFrameKind::Other) << n;
-    }
-    // Eight cells declared, room for one: refused instead of read past the frame.
-    EXPECT_EQ(KindOf(CellListPayload({CellRecord{}}, 0, 0, 8)), LogFrameKind::Other);
-    // Trailing bytes past the declared fields are fine.
-    Bytes longer = sar;
+    Bytes declared = CellList(0, 0, {Cell()});
+    declared[kCellListCountOffset] = 8;  // eight declared, room for one
+    EXPECT_EQ(KindOf(declared), LogFrameKind::Other);
+    Bytes longer = SarPaPayload(1, 50);
     longer.push_back(0xAB);
     EXPECT_EQ(KindOf(longer), LogFrameKind::SarPa);
 }
 
 TEST(DecodeLogFrame, SarLevelAndPaTemperature) {
-    const SarLevel levels[] = {SarLevel::Low, SarLevel::Normal, SarLevel::Medium, SarLevel::High};
-    for (std::uint8_t l = 0; l < 4; ++l) {
-        const DecodedLogFrame d = DecodeLogFrame(SarPaPayload(l, 90));
+    struct Case {
+        std::uint8_t level, pa;
+        bool hasLevel, overheated;
+    };
+    const Case cases[] = {{0, 90, true, false}, {1, 81, true, false}, {2, 80, true, true},
+                          {3, 0, true, true},   {4, 77, false, true}, {0xFF, 255, false, false}};
+    for (const Case& c : cases) {
+        const DecodedLogFrame d = DecodeLogFrame(SarPaPayload(c.level, c.pa));
         ASSERT_EQ(d.kind, LogFrameKind::SarPa);
-        EXPECT_TRUE(d.sarPa.hasSarLevel);
-        EXPECT_EQ(d.sarPa.sarLevel, levels[l]);
+        EXPECT_EQ(d.sarPa.hasSarLevel, c.hasLevel) << int(c.level);
+        EXPECT_EQ(d.sarPa.sarLevel, c.hasLevel ? SarLevel(c.level) : SarLevel::Low);
+        EXPECT_EQ(d.sarPa.paValue, c.pa);
+        EXPECT_EQ(d.sarPa.paOverheated, c.overheated) << int(c.pa);
     }
-    const DecodedLogFrame noLevel = DecodeLogFrame(SarPaPayload(4, 77));
-    ASSERT_EQ(noLevel.kind, LogFrameKind::SarPa);
-    EXPECT_FALSE(noLevel.sarPa.hasSarLevel);
-    EXPECT_EQ(noLevel.sarPa.paValue, 77);
-    EXPECT_FALSE(DecodeLogFrame(SarPaPayload(0xFF, 0)).sarPa.hasSarLevel);
-
-    EXPECT_TRUE(DecodeLogFrame(SarPaPayload(0, 80)).sarPa.paOverheated);
-    EXPECT_FALSE(DecodeLogFrame(SarPaPayload(0, 81)).sarPa.paOverheated);
-    EXPECT_TRUE(DecodeLogFrame(SarPaPayload(0, 0)).sarPa.paOverheated);
-    EXPECT_FALSE(DecodeLogFrame(SarPaPayload(0, 255)).sarPa.paOverheated);
 }
-
-CellReport UpTime(std::int64_t stamp) {
-    const DecodedLogFrame d = DecodeLogFrame(CellListPayload({CellRecord{}}, 0, stamp));
-    EXPECT_EQ(d.kind, LogFrameKind::CellList);
-    return d.cells;
-}
-
-#define EXPECT_UPTIME(stamp, h, m, s, ms)   \
-    do {                                    \
-        const CellReport r = UpTime(stamp); \
-        EXPECT_EQ(r.hours, h);              \
-        EXPECT_EQ(r.minutes, m);            \
-        EXPECT_EQ(r.seconds, s);            \
-        EXPECT_EQ(r.milliseconds, ms);      \
-    } while (0)
 
 TEST(DecodeLogFrame, UpTimeFromTheTimeStamp) {
-    EXPECT_UPTIME(0, 0, 0, 0, 0);
-    EXPECT_UPTIME(kTicks * (3600000 + 2 * 60000 + 3004), 1, 2, 3, 4);
-    EXPECT_UPTIME(kTicks * 25 * 3600000, 25, 0, 0, 0);  // not wrapped at 24 h
-    EXPECT_UPTIME(kTicks - 1, 0, 0, 0, 0);
-    EXPECT_UPTIME(kTicks * 1000 - 1, 0, 0, 0, 999);  // divisor 52400, not 52428.8
-    EXPECT_UPTIME(-kTicks * (3600000 + 2 * 60000 + 3004), -1, -2, -3, -4);
-    EXPECT_UPTIME(-1, 0, 0, 0, 0);
-    EXPECT_UPTIME(INT64_MIN, -48894041, -45, -21, -656);
-    EXPECT_UPTIME(INT64_MAX, 48894041, 45, 21, 656);
+    constexpr std::int64_t kMs = 52400;  // per millisecond
+    struct Case {
+        std::int64_t stamp;
+        int h, m, s, ms;
+    };
+    const Case cases[] = {
+        {0, 0, 0, 0, 0},
+        {kMs * (3600000 + 2 * 60000 + 3004), 1, 2, 3, 4},
+        {kMs * 25 * 3600000, 25, 0, 0, 0},  // not wrapped at 24 h
+        {kMs - 1, 0, 0, 0, 0},
+        {kMs * 1000 - 1, 0, 0, 0, 999},  // divisor 52400, not 52428.8
+        {-kMs * (3600000 + 2 * 60000 + 3004), -1, -2, -3, -4},
+        {-1, 0, 0, 0, 0},
+        {INT64_MIN, -48894041, -45, -21, -656},
+        {INT64_MAX, 48894041, 45, 21, 656},
+    };
+    for (const Case& c : cases) {
+        const DecodedLogFrame d = DecodeLogFrame(CellList(1, c.stamp, {Cell()}));
+        EXPECT_EQ(
+            (std::vector{d.cells.hours, d.cells.minutes, d.cells.seconds, d.cells.milliseconds}),
+            (std::vector{c.h, c.m, c.s, c.ms}))
+            << c.stamp;
+    }
 }
 
-TEST(DecodeLogFrame, CellValues) {
-    CellRecord weak;
-    weak.rscpLow = 0x10;
-    weak.rscpHigh = 0x00;
-    weak.ecIo = 0x05;
-    weak.uarfcn = 1000;  // in no band
-    weak.psc = -1;
-    CellRecord odd;
-    odd.uarfcn = -7;
-    CellRecord nine;
-    nine.uarfcn = 9;
-    CellRecord band8;
-    band8.uarfcn = 3000;
-    const DecodedLogFrame d = DecodeLogFrame(CellListPayload({weak, odd, nine, band8}, 0, 0));
+TEST(DecodeLogFrame, CellValuesAtTheirLimits) {
+    const DecodedLogFrame d = DecodeLogFrame(
+        CellList(0, 0, {Cell(1000, 0xFFFF, 0x10, 0x00, 0x05), Cell(0xFFF9), Cell(9), Cell(3000)}));
     ASSERT_EQ(d.kind, LogFrameKind::CellList);
     const auto& c = d.cells.cells;
-    EXPECT_EQ(c[0].rscp, -260);
-    EXPECT_EQ(c[0].rscpBarPos, -4);
-    EXPECT_EQ(c[0].ecIo, -251);
-    EXPECT_EQ(c[0].frequencyMhz, 200);
-    EXPECT_EQ(c[0].psc, -1);
-    EXPECT_EQ(c[1].uarfcn, -7);
-    EXPECT_EQ(c[1].frequencyMhz, -1);
-    EXPECT_EQ(c[2].frequencyMhz, 1);
-    EXPECT_EQ(c[3].frequencyMhz, 940);
+    EXPECT_EQ((std::vector{c[0].rscp, c[0].rscpBarPos, c[0].ecIo, c[0].frequencyMhz, c[0].psc}),
+              (std::vector{-260, -4, -251, 200, -1}));
+    EXPECT_EQ((std::vector{c[1].uarfcn, c[1].frequencyMhz, c[2].frequencyMhz, c[3].frequencyMhz}),
+              (std::vector{-7, -1, 1, 940}));
 }
 
 TEST(DownlinkFrequencyMhz, BandEdgesAndAdditionalChannels) {

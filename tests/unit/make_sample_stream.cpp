@@ -2,14 +2,14 @@
 // (tests/data/sample-stream.bin in the source tree).
 #include <cstdio>
 
-#include "tests/unit/sample_stream.h"
+#include "tests/support/frames.h"
 
 int main(int argc, char** argv) {
     if (argc != 2) {
         std::fputs("Usage: make-sample-stream FILE\n", stderr);
         return 2;
     }
-    const auto stream = norvane::testing::SampleStream();
+    const auto stream = norvane::test::SampleStream();
     std::FILE* f = std::fopen(argv[1], "wb");
     if (f == nullptr || std::fwrite(stream.data(), 1, stream.size(), f) != stream.size() ||
         std::fclose(f) != 0) {
