@@ -32,9 +32,16 @@ void Check(bool ok) {
 void CheckDecoded(std::span<const std::uint8_t> p) {
     const norvane::DecodedLogFrame d = norvane::DecodeLogFrame(p);
     if (d.kind == norvane::LogFrameKind::CellList) {
-        Check(d.cells.wcdmaCellCount >= 1 && d.cells.wcdmaCellCount <= 8);
-        Check(p.size() >= 18 + 10 * static_cast<std::size_t>(d.cells.wcdmaCellCount));
-        Check(p[0] == 0x10 && p[6] == 0x05 && p[7] == 0x40 && p[2] != 0x1C);
+        const auto& r = d.cells;
+        Check(r.version >= 0 && r.version <= 2 && r.version == p[16] >> 6);
+        Check(r.version != 0 || (r.wcdmaCellCount >= 1 && r.wcdmaCellCount <= 8));
+        Check(r.wcdmaCellCount <= 63 && r.gsmCellsDecoded <= 63);
+        Check(r.gsmCellsDecoded == 0 || r.gsmCellsDecoded == std::min(r.gsmCellCount, 63));
+        const auto& l = norvane::kCellListLayouts[static_cast<std::size_t>(r.version)];
+        Check(p.size() >= l.recordsOffset +
+                              l.wcdmaRecordSize * static_cast<std::size_t>(r.wcdmaCellCount) +
+                              l.gsmRecordSize * static_cast<std::size_t>(r.gsmCellsDecoded));
+        Check(p[0] == 0x10 && p[6] == 0x05 && p[7] == 0x40 && (p[2] != 0x1C || p[3] != 0));
     } else if (d.kind == norvane::LogFrameKind::SarPa) {
         Check(p.size() >= 30 && p[6] == 0x7C && p[7] == 0x11);
         Check(d.sarPa.paOverheated == (d.sarPa.paValue <= 80));
