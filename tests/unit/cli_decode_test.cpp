@@ -6,7 +6,6 @@
 #include <fstream>
 #include <iterator>
 #include <string>
-#include <vector>
 
 #include "tests/support/frames.h"
 
@@ -15,82 +14,58 @@ namespace {
 
 const std::string kCli = NORVANE_BINARY_DIR "/tools/norvane-cli";
 const std::string kSample = NORVANE_SOURCE_DIR "/tests/data/sample-stream.bin";
-const std::string kExpected = NORVANE_SOURCE_DIR "/tests/data/sample-stream.jsonl";
 
 std::string ReadFile(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
-struct CliRun {
-    int exitStatus;
-    std::string out;
-    std::string err;
-};
-
-// Runs a shell command line, standard error going to a temporary file.
-CliRun Shell(const std::string& command) {
-    char errPath[] = "/tmp/norvane-cli-test-XXXXXX";
-    const int fd = mkstemp(errPath);
-    EXPECT_GE(fd, 0);
-    close(fd);
-    CliRun r{};
-    std::FILE* p = popen((command + " 2>" + errPath).c_str(), "r");
-    EXPECT_NE(p, nullptr);
-    char chunk[4096];
-    std::size_t n;
-    while ((n = std::fread(chunk, 1, sizeof chunk, p)) > 0) {
-        r.out.append(chunk, n);
-    }
-    const int status = pclose(p);
-    r.exitStatus = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    r.err = ReadFile(errPath);
-    unlink(errPath);
-    return r;
-}
-
 TEST(CliDecode, CommittedSampleIsWhatTheGeneratorBuilds) {
-    const std::vector<std::uint8_t> built = test::SampleStream();
+    const test::Bytes built = test::SampleStream();
     EXPECT_EQ(ReadFile(kSample), std::string(built.begin(), built.end()))
         << "rewrite it with make-sample-stream";
 }
 
-TEST(CliDecode, SampleFilePrintsTheExpectedReportsAndStats) {
-    const CliRun r = Shell(kCli + " decode --stats '" + kSample + "'");
-    EXPECT_EQ(r.exitStatus, 0);
-    EXPECT_EQ(r.out, ReadFile(kExpected));
-    EXPECT_EQ(r.err,
-              "frames: 10, reports: 6, bad check sequence: 1, other: 3, unknown version: 0\n");
+// What a run printed: the whole text, or only its start where the expected text ends in "...".
+bool Printed(const std::string& got, const std::string& want) {
+    const bool start = want.ends_with("...");
+    return start ? got.starts_with(want.substr(0, want.size() - 3)) : got == want;
 }
 
-TEST(CliDecode, StandardInputGivesTheSame) {
-    const CliRun r = Shell(kCli + " decode < '" + kSample + "'");
-    EXPECT_EQ(r.exitStatus, 0);
-    EXPECT_EQ(r.out, ReadFile(kExpected));
-    EXPECT_EQ(r.err, "");
-    EXPECT_EQ(Shell("cat '" + kSample + "' | " + kCli + " decode -").out, r.out);
-}
-
-TEST(CliDecode, UnreadableFileIsOneLineNamingItAndExitTwo) {
-    CliRun r = Shell(kCli + " decode /nonexistent/stream.bin");
-    EXPECT_EQ(r.exitStatus, 2);
-    EXPECT_EQ(r.out, "");
-    EXPECT_EQ(
-        r.err,
-        "norvane-cli decode: cannot read /nonexistent/stream.bin: No such file or directory\n");
-
-    r = Shell(kCli + " decode /");  // opens, but cannot be read
-    EXPECT_EQ(r.exitStatus, 2);
-    EXPECT_EQ(r.err, "norvane-cli decode: cannot read /: Is a directory\n");
-}
-
-TEST(CliDecode, HelpAndUsageErrors) {
-    const CliRun help = Shell(kCli + " decode --help");
-    EXPECT_EQ(help.exitStatus, 0);
-    EXPECT_NE(help.out.find("Usage: norvane-cli decode [--stats] [FILE]"), std::string::npos);
-    EXPECT_NE(help.out.find("--stats"), std::string::npos);
-    EXPECT_EQ(Shell(kCli + " decode --bogus").exitStatus, 2);
-    EXPECT_EQ(Shell(kCli + " decode a b").exitStatus, 2);
+// Each command line (standard error to a file) with its exit status, output and error output.
+TEST(CliDecode, OutputErrorsAndExitStatus) {
+    const std::string json = ReadFile(NORVANE_SOURCE_DIR "/tests/data/sample-stream.jsonl");
+    const std::string errPath = ::testing::TempDir() + "norvane-cli-decode.err";
+    const struct {
+        std::string args;
+        int status;
+        std::string out, err;
+    } cases[] = {
+        {"decode --stats '" + kSample + "'", 0, json,
+         "frames: 10, reports: 6, bad check sequence: 1, other: 3, unknown version: 0\n"},
+        {"decode < '" + kSample + "'", 0, json, ""},
+        {"decode - < '" + kSample + "'", 0, json, ""},
+        {"decode /nonexistent/stream.bin", 2, "",
+         "norvane-cli decode: cannot read /nonexistent/stream.bin: No such file or directory\n"},
+        {"decode /", 2, "", "norvane-cli decode: cannot read /: Is a directory\n"},
+        {"decode --help", 0, "Usage: norvane-cli decode [--stats] [FILE]\n...", ""},
+        {"decode --bogus", 2, "", "norvane-cli decode: unknown option --bogus\n..."},
+        {"decode a b", 2, "", "norvane-cli decode: more than one FILE\n..."},
+    };
+    for (const auto& c : cases) {
+        std::FILE* p = popen((kCli + " " + c.args + " 2>" + errPath).c_str(), "r");
+        ASSERT_NE(p, nullptr);
+        std::string out;
+        char chunk[4096];
+        for (std::size_t n; (n = std::fread(chunk, 1, sizeof chunk, p)) > 0;) {
+            out.append(chunk, n);
+        }
+        const int status = pclose(p);
+        EXPECT_EQ(WIFEXITED(status) ? WEXITSTATUS(status) : -1, c.status) << c.args;
+        EXPECT_TRUE(Printed(out, c.out)) << c.args << ":\n" << out;
+        EXPECT_TRUE(Printed(ReadFile(errPath), c.err)) << c.args << ":\n" << ReadFile(errPath);
+    }
+    std::remove(errPath.c_str());
 }
 
 }  // namespace

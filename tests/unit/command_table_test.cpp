@@ -3,252 +3,135 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <array>
-#include <cstdint>
-#include <optional>
-#include <sstream>
 #include <string>
-#include <vector>
 
 #include "diag/hdlc.h"
 #include "diag/log_packets.h"
+#include "tests/support/frames.h"
 
 namespace norvane {
 namespace {
 
-using Bytes = std::vector<std::uint8_t>;
+using test::Bytes;
 
-// Expands a byte listing such as "73 3*00 01" (n*XX is a run of n bytes XX).
-Bytes Expand(const std::string& listing) {
-    Bytes out;
-    std::istringstream in(listing);
-    std::string token;
-    while (in >> token) {
-        std::size_t count = 1;
-        const auto star = token.find('*');
-        if (star != std::string::npos) {
-            count = std::stoul(token.substr(0, star));
-            token = token.substr(star + 1);
-        }
-        out.insert(out.end(), count, static_cast<std::uint8_t>(std::stoul(token, nullptr, 16)));
+// The payload of a stored frame, read back with the deframer (so its CRC and escapes are right).
+Bytes PayloadOf(std::string_view stored) {
+    const Bytes wire = test::StoredBytes(stored);
+    HdlcDeframer d;
+    const HdlcDeframer::Step step = d.Feed(wire);
+    EXPECT_EQ(step.status, HdlcDeframer::Status::kFrame);
+    EXPECT_EQ(step.consumed, wire.size()) << "one flag, at the end";
+    return Bytes(d.Payload().begin(), d.Payload().end());
+}
+
+// Wire and payload sizes and the CRC of each stored frame: a wrong byte anywhere changes one.
+TEST(DiagCommandTable, EveryFrameIsItsPayloadEncodedWithTheRightCrc) {
+    const struct {
+        std::size_t row;  // 15: the probe
+        std::size_t wire, payload;
+        std::uint16_t crc;
+    } rows[] = {
+        {0, 4, 1, 0xF078},      {1, 4, 1, 0xF078},      {2, 4, 1, 0xF078},
+        {3, 7, 4, 0xD30D},      {4, 15, 12, 0x4BF5},    {5, 23, 20, 0x3900},
+        {6, 75, 72, 0xE8E0},    {7, 140, 137, 0xB938},  {8, 140, 137, 0x3E0B},
+        {9, 260, 256, 0xC32C},  {10, 260, 256, 0x3119}, {11, 535, 524, 0x18E8},
+        {12, 538, 524, 0xCEB4}, {13, 542, 524, 0xE076}, {14, 11, 8, 0x5034},
+        {15, 14, 11, 0x5F9D},
+    };
+    for (const auto& r : rows) {
+        SCOPED_TRACE(r.row);
+        const auto frame =
+            r.row < kDiagCommandCount ? DiagCommandTable[r.row].strFrame : DiagProbeFrame;
+        const Bytes wire = test::StoredBytes(frame);
+        const Bytes payload = PayloadOf(frame);
+        EXPECT_EQ(wire.size(), r.wire);
+        EXPECT_EQ(payload.size(), r.payload);
+        EXPECT_EQ(Crc16X25(payload), r.crc);
+        EXPECT_EQ(test::EncodeFrame(payload), wire);
     }
-    return out;
+    EXPECT_EQ(PayloadOf(DiagProbeFrame), (Bytes{0x7B, 0, 1, 2, 3, 4, 5, 6, 7, 8, 9}));
+    EXPECT_EQ(FindCommandRow("ON Cell RSSI"), &DiagCommandTable[10]);
+    EXPECT_EQ(FindCommandRow("on cell rssi"), nullptr);
 }
 
-Bytes Decode(std::string_view stored) {
-    std::array<std::uint8_t, kFrameBufferSize> buffer{};
-    const std::size_t n = StoredFrameToBytes(stored, buffer);
-    EXPECT_EQ(buffer[n], 0x00) << "byte after the frame";
-    return Bytes(buffer.begin(), buffer.begin() + static_cast<std::ptrdiff_t>(n));
-}
-
-// Undoes the escapes of a wire frame ending in its one flag; returns payload + CRC.
-Bytes Unescape(const Bytes& wire) {
-    Bytes out;
-    EXPECT_FALSE(wire.empty());
-    EXPECT_EQ(wire.back(), kHdlcFlag);
-    EXPECT_EQ(std::count(wire.begin(), wire.end(), kHdlcFlag), 1) << "one flag, at the end";
-    for (std::size_t i = 0; i + 1 < wire.size(); ++i) {
-        if (wire[i] == kHdlcEscape) {
-            ++i;
-            out.push_back(static_cast<std::uint8_t>(wire[i] ^ kHdlcEscapeXor));
-        } else {
-            out.push_back(wire[i]);
-        }
-    }
-    return out;
-}
-
-struct Expected {
-    const char* name;
-    const char* description;
-    std::size_t wire;
-    std::size_t payload;
-    std::uint16_t crc;
-};
-
-// Sizes and check sequences of the frames as written down with the protocol notes; a wrong byte
-// anywhere in a stored text changes its CRC or its length.
-const Expected kExpected[kDiagCommandCount] = {
-    {"VERNUM", "Version Number", 4, 1, 0xF078},
-    {"VERNUM", "Version Number", 4, 1, 0xF078},
-    {"VERNUM", "Version Number", 4, 1, 0xF078},
-    {"ON_AGC_0", "Version Number", 7, 4, 0xD30D},
-    {"OFF_AGC", "Get Build ID", 15, 12, 0x4BF5},
-    {"ON_AGC", "Get Build ID", 23, 20, 0x3900},
-    {"ON_AGC1", "Get Build ID", 75, 72, 0xE8E0},
-    {"ON_AGC2", "Get Build ID", 140, 137, 0xB938},
-    {"ON_AGC3", "Version Number", 140, 137, 0x3E0B},
-    {"OFF Cell RSSI", "OFF Cell RSSI", 260, 256, 0xC32C},
-    {"ON Cell RSSI", "ON Cell RSSI", 260, 256, 0x3119},
-    {"C_02", "Get Build ID", 535, 524, 0x18E8},
-    {"C_01", "Get Build ID", 538, 524, 0xCEB4},
-    {"C_00", "Get Build ID", 542, 524, 0xE076},
-    {"C_1", "Get Build ID", 11, 8, 0x5034},
-};
-
-TEST(DiagCommandTable, EveryRowDecodesToItsExactBytesAndCrc) {
-    for (std::size_t r = 0; r < kDiagCommandCount; ++r) {
-        SCOPED_TRACE("row " + std::to_string(r));
-        const DiagCommandRow& row = DiagCommandTable[r];
-        const Expected& want = kExpected[r];
-        EXPECT_EQ(row.strName, want.name);
-        EXPECT_EQ(row.strDescription, want.description);
-        EXPECT_EQ(row.strSpare, "");
-
-        const Bytes wire = Decode(row.strFrame);
-        EXPECT_EQ(wire.size(), want.wire);
-        const Bytes unescaped = Unescape(wire);
-        ASSERT_EQ(unescaped.size(), want.payload + 2);
-        const std::span<const std::uint8_t> payload(unescaped.data(), want.payload);
-        EXPECT_EQ(unescaped[want.payload] | unescaped[want.payload + 1] << 8, want.crc);
-        EXPECT_EQ(Crc16X25(payload), want.crc);
-
-        // The encoder builds the very same frame from the payload.
-        std::array<std::uint8_t, kFrameBufferSize> encoded{};
-        const std::size_t n = HdlcEncode(payload, encoded);
-        EXPECT_EQ(Bytes(encoded.begin(), encoded.begin() + static_cast<std::ptrdiff_t>(n)), wire);
-    }
-}
-
-// The codes each stored log-mask row selects, read with the parser the simulated modem uses.
+// The codes a log-mask payload selects, read with the shared parser.
 std::vector<unsigned> MaskedLogCodes(const Bytes& payload) {
     const std::optional<LogMask> mask = ParseLogMaskSet(payload);
-    EXPECT_TRUE(mask.has_value());
     std::vector<unsigned> codes;
-    if (mask) {
-        EXPECT_EQ(payload.size(), kLogConfigMaskOffset + mask->mask.size()) << "no stray bytes";
-        for (std::uint32_t k = 0; k < 0x1000; ++k) {
-            const auto code = static_cast<std::uint16_t>(mask->equipment << 12 | k);
-            if (mask->Selects(code)) {
-                codes.push_back(code);
-            }
+    EXPECT_TRUE(mask && payload.size() == kLogConfigMaskOffset + mask->mask.size());
+    for (std::uint32_t k = 0; mask && k < 0x1000; ++k) {
+        if (mask->Selects(static_cast<std::uint16_t>(mask->equipment << 12 | k))) {
+            codes.push_back(mask->equipment << 12 | k);
         }
     }
     return codes;
 }
 
 TEST(DiagCommandTable, LogMaskRowsSelectTheTwoDecodedPackets) {
-    const auto payloadOf = [](std::size_t row) {
-        Bytes p = Unescape(Decode(DiagCommandTable[row].strFrame));
-        p.resize(p.size() - 2);
-        return p;
-    };
-    EXPECT_EQ(MaskedLogCodes(payloadOf(8)), std::vector<unsigned>{0x117C});
-    EXPECT_EQ(MaskedLogCodes(payloadOf(9)), std::vector<unsigned>{});
-    EXPECT_EQ(MaskedLogCodes(payloadOf(10)), std::vector<unsigned>{0x4005});
-    const Bytes row10 = Decode(DiagCommandTable[10].strFrame);
-    EXPECT_EQ(row10[12], 0x7D);
-    EXPECT_EQ(row10[13], 0x5D);
+    const Bytes sarPa = PayloadOf(DiagCommandTable[8].strFrame);
+    const Bytes cellList = PayloadOf(DiagCommandTable[10].strFrame);
+    EXPECT_EQ(MaskedLogCodes(sarPa), std::vector<unsigned>{0x117C});
+    EXPECT_EQ(MaskedLogCodes(PayloadOf(DiagCommandTable[9].strFrame)), std::vector<unsigned>{});
+    EXPECT_EQ(MaskedLogCodes(cellList), std::vector<unsigned>{0x4005});
+    Bytes beyond = cellList;  // bits past the declared count (0x077D) select nothing
+    beyond.back() |= 0xE0;
+    EXPECT_EQ(MaskedLogCodes(beyond), std::vector<unsigned>{0x4005});
 
     // The builder makes the stored rows again; a mask shorter than its bit count is refused.
-    const std::uint16_t cellList[] = {kCellListLogCode};
     Bytes built(300);
-    built.resize(BuildLogMaskSet(4, 0x077D, cellList, built));
-    EXPECT_EQ(built, payloadOf(10));
+    built.resize(BuildLogMaskSet(4, 0x077D, std::span(&kCellListLogCode, 1), built));
+    EXPECT_EQ(built, cellList);
     built.resize(BuildLogMaskSet(1, 0x03C1, std::span(&kSarPaLogCode, 1), built));
-    EXPECT_EQ(built, payloadOf(8));
+    EXPECT_EQ(built, sarPa);
     built.pop_back();
     EXPECT_FALSE(ParseLogMaskSet(built).has_value());
-    EXPECT_EQ(BuildLogMaskSet(4, 5, cellList, built), 0U) << "code beyond the mask";
+    EXPECT_EQ(BuildLogMaskSet(4, 5, std::span(&kCellListLogCode, 1), built), 0U);
 }
 
-TEST(DiagCommandTable, ProbeFrame) {
-    EXPECT_EQ(Decode(DiagProbeFrame), Expand("7B 00 01 02 03 04 05 06 07 08 09 9D 5F 7E"));
-    const Bytes payload = Expand("7B 00 01 02 03 04 05 06 07 08 09");
-    EXPECT_EQ(Crc16X25(payload), 0x5F9D);
-}
-
-TEST(DiagCommandTable, FindCommandRowByName) {
-    EXPECT_EQ(FindCommandRow("ON Cell RSSI"), &DiagCommandTable[10]);
-    EXPECT_EQ(FindCommandRow("VERNUM"), &DiagCommandTable[0]);
-    EXPECT_EQ(FindCommandRow("OFF_AGC"), &DiagCommandTable[4]);
-    EXPECT_EQ(FindCommandRow("on cell rssi"), nullptr);
-    EXPECT_EQ(FindCommandRow(""), nullptr);
-}
-
-// Runs the codec on `text` into a buffer guarded by canaries; returns the length it left.
-struct CodecRun {
-    std::size_t length;
-    Bytes out;  // capacity bytes as left by the codec
-    bool guardIntact;
-};
-CodecRun RunCodec(const std::string& text, std::size_t length, std::size_t capacity) {
-    Bytes area(capacity + 16, 0xAA);
-    HexTextToBytes(text.data(), length, area.data(), capacity);
-    const bool guard = std::all_of(area.begin() + static_cast<std::ptrdiff_t>(capacity), area.end(),
-                                   [](std::uint8_t b) { return b == 0xAA; });
-    area.resize(capacity);
-    return {length, area, guard};
-}
-
-TEST(HexTextToBytes, PairsOddDigitAndTerminatingZero) {
-    auto r = RunCodec("0078F07E", 8, 16);
-    EXPECT_EQ(r.length, 4U);
-    EXPECT_EQ(Bytes(r.out.begin(), r.out.begin() + 6), Expand("00 78 F0 7E 00 AA"));
-
-    r = RunCodec("7E5", 3, 16);  // the odd last digit is dropped
-    EXPECT_EQ(r.length, 1U);
-    EXPECT_EQ(Bytes(r.out.begin(), r.out.begin() + 3), Expand("7E 00 AA"));
-
-    r = RunCodec("", 0, 4);
-    EXPECT_EQ(r.length, 0U);
-    EXPECT_EQ(r.out, Expand("00 AA AA AA"));
-}
-
-TEST(HexTextToBytes, PairsThatAreNotTwoHexDigitsReadTheirLeadingDigits) {
-    const auto r = RunCodec("7GG7ZZffa1 1", 12, 16);
-    EXPECT_EQ(r.length, 6U);
-    EXPECT_EQ(Bytes(r.out.begin(), r.out.begin() + 7), Expand("07 00 00 FF A1 00 00"));
-}
-
-TEST(HexTextToBytes, LongestFrameFitsTheScratchAreaOneMoreIsRefused) {
+// Texts of `digits` characters into a buffer of `capacity` bytes followed by a guard: the length
+// it gives, its first bytes (the terminating zero and untouched 0xAA included).
+TEST(HexTextToBytes, PairsLimitsAndTheCallersCapacity) {
     const std::string longest(2 * kHexCodecMaxBytes, 'F');
-    auto r = RunCodec(longest, longest.size(), 16534);
-    EXPECT_EQ(r.length, 9999U);
-    EXPECT_EQ(std::count(r.out.begin(), r.out.begin() + 9999, 0xFF), 9999);
-    EXPECT_EQ(r.out[9999], 0x00);
-    EXPECT_TRUE(r.guardIntact);
-
-    r = RunCodec(longest + "F", longest.size() + 1, 16534);  // 19,999 digits: still 9,999 bytes
-    EXPECT_EQ(r.length, 9999U);
-
-    const std::string over = longest + "FF";  // 10,000 bytes
-    r = RunCodec(over, over.size(), 16534);
-    EXPECT_EQ(r.length, 0U);
-    EXPECT_EQ(r.out[0], 0x00);
-    EXPECT_EQ(r.out[1], 0xAA) << "nothing but the terminating zero is written";
+    const struct {
+        std::string text;
+        std::size_t capacity, length;
+        Bytes start;
+    } cases[] = {
+        {"0078F07E", 16, 4, {0x00, 0x78, 0xF0, 0x7E, 0x00, 0xAA}},
+        {"7E5", 16, 1, {0x7E, 0x00, 0xAA}},  // an odd last digit is dropped
+        {"", 4, 0, {0x00, 0xAA}},
+        {"7GG7ZZffa1 1", 16, 6, {0x07, 0x00, 0x00, 0xFF, 0xA1, 0x00, 0x00}},  // leading digits
+        {"0078F07E", 5, 4, {0x00, 0x78, 0xF0, 0x7E, 0x00}},
+        {"0078F07E", 4, 0, {0x00, 0xAA, 0xAA, 0xAA}},  // no room for the zero: refused whole
+        {"0078F07E", 0, 0, {}},
+        {longest, kFrameBufferSize, kHexCodecMaxBytes, {0xFF}},
+        {longest + "F", kFrameBufferSize, kHexCodecMaxBytes, {0xFF}},
+        {longest + "FF", kFrameBufferSize, 0, {0x00, 0xAA}},  // 10,000 bytes: refused whole
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.text.substr(0, 12) + " into " + std::to_string(c.capacity));
+        Bytes area(c.capacity + 16, 0xAA);
+        std::size_t length = c.text.size();
+        HexTextToBytes(c.text.data(), length, area.data(), c.capacity);
+        EXPECT_EQ(length, c.length);
+        EXPECT_TRUE(std::equal(c.start.begin(), c.start.end(), area.begin()));
+        EXPECT_EQ(area[c.length], c.capacity > 0 ? 0x00 : 0xAA);
+        EXPECT_EQ(
+            std::count(area.begin() + static_cast<std::ptrdiff_t>(c.capacity), area.end(), 0xAA),
+            16);
+    }
 }
 
-TEST(HexTextToBytes, NeverWritesPastTheCallersCapacity) {
-    auto r = RunCodec("0078F07E", 8, 5);  // exactly four bytes and the zero
-    EXPECT_EQ(r.length, 4U);
-    EXPECT_TRUE(r.guardIntact);
-
-    r = RunCodec("0078F07E", 8, 4);  // no room for the zero: refused whole
-    EXPECT_EQ(r.length, 0U);
-    EXPECT_EQ(r.out, Expand("00 AA AA AA"));
-    EXPECT_TRUE(r.guardIntact);
-
-    r = RunCodec("0078F07E", 8, 0);
-    EXPECT_EQ(r.length, 0U);
-    EXPECT_TRUE(r.guardIntact);
-}
-
-TEST(PrepareFrameText, RemovesSpacesAndRefusesWhatDoesNotFit) {
-    std::array<char, 8> out{};
-    EXPECT_EQ(PrepareFrameText(" 00 78F0 7E ", out), 8U);
-    EXPECT_EQ(std::string_view(out.data(), 8), "0078F07E");
-    EXPECT_EQ(PrepareFrameText("00 78 F0 7E 00", out), 0U);
-    EXPECT_EQ(PrepareFrameText("   ", out), 0U);
-
-    std::array<std::uint8_t, 4> small{};
+TEST(StoredFrameToBytes, SpacesAreDroppedAndWhatDoesNotFitIsRefused) {
+    std::array<char, 8> text{};
+    EXPECT_EQ(PrepareFrameText(" 00 78F0 7E ", text), 8U);
+    EXPECT_EQ(std::string_view(text.data(), 8), "0078F07E");
+    EXPECT_EQ(PrepareFrameText("00 78 F0 7E 00", text), 0U);
+    std::array<std::uint8_t, 4> small{0x55};
     EXPECT_EQ(StoredFrameToBytes(DiagCommandTable[3].strFrame, small), 0U);
     EXPECT_EQ(small[0], 0x00);
-    const std::string huge(30000, 'A');
-    std::array<std::uint8_t, kFrameBufferSize> big{};
-    big[0] = 0x55;
-    EXPECT_EQ(StoredFrameToBytes(huge, big), 0U);
+    std::array<std::uint8_t, kFrameBufferSize> big{0x55};
+    EXPECT_EQ(StoredFrameToBytes(std::string(30000, 'A'), big), 0U);
     EXPECT_EQ(big[0], 0x00);
 }
 

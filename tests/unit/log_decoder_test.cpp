@@ -2,8 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cctype>
-#include <cstdint>
 #include <vector>
 
 #include "diag/bands.h"
@@ -15,65 +13,47 @@ namespace {
 using test::Bytes;
 using test::Cell;
 using test::CellList;
-using test::SarPaPayload;
 
 LogFrameKind KindOf(std::span<const std::uint8_t> p) {
     return DecodeLogFrame(p).kind;
 }
 
-Bytes FromHex(const char* hex) {
-    Bytes out;
-    unsigned v = 0;
-    int n = 0;
-    for (; *hex != '\0'; ++hex) {
-        if (*hex != ' ') {
-            v = v * 16 + static_cast<unsigned>(std::isdigit(*hex) ? *hex - '0' : *hex - 'a' + 10);
-            if (++n % 2 == 0) {
-                out.push_back(static_cast<std::uint8_t>(v & 0xFF));
-            }
-        }
-    }
-    return out;
-}
-
 TEST(DecodeLogFrame, PublishedVersionTwoCellList) {
     Bytes p(kLogHeaderSize);
     PutLogHeader(std::span(p).first<kLogHeaderSize>(), 16 + 39, kCellListLogCode, 0);
-    const Bytes payload = FromHex(
-        "82 00 00 00 00 00 00 f1 29 32 00 b6 a5 ff f1 f5 ff 00 00 00 00 00 00 f1 29 31 00 b3 9e "
-        "ff de de ff 04 00 00 00 80 00");
-    p.insert(p.end(), payload.begin(), payload.end());
+    for (const unsigned b :
+         {0x82, 0,    0,    0,    0,    0,    0,    0xf1, 0x29, 0x32, 0,    0xb6, 0xa5,
+          0xff, 0xf1, 0xf5, 0xff, 0,    0,    0,    0,    0,    0,    0xf1, 0x29, 0x31,
+          0,    0xb3, 0x9e, 0xff, 0xde, 0xde, 0xff, 0x04, 0,    0,    0,    0x80, 0}) {
+        p.push_back(static_cast<std::uint8_t>(b));
+    }
     const DecodedLogFrame d = DecodeLogFrame(p);
     ASSERT_EQ(d.kind, LogFrameKind::CellList);
-    EXPECT_EQ(d.cells.version, 2);
-    EXPECT_EQ(d.cells.wcdmaCellCount, 2);
-    EXPECT_EQ(d.cells.gsmCellCount, 0);
-    EXPECT_EQ(d.cells.gsmCellsDecoded, 0);
-    const int want[2][6] = {{10737, 2147, 50, -94, -15, -94}, {10737, 2147, 49, -97, -34, -97}};
-    for (int k = 0; k < 2; ++k) {
+    EXPECT_EQ((std::vector{d.cells.version, d.cells.wcdmaCellCount, d.cells.gsmCellCount}),
+              (std::vector{2, 2, 0}));
+    const std::vector<int> want[2] = {{10737, 2147, 50, -94, -15, -94},
+                                      {10737, 2147, 49, -97, -34, -97}};
+    for (const int k : {0, 1}) {
         const CellEntry& c = d.cells.cells[static_cast<std::size_t>(k)];
         EXPECT_EQ((std::vector{c.uarfcn, c.frequencyMhz, c.psc, c.rscp, c.ecIo, c.rscpBarPos}),
-                  (std::vector<int>(want[k], want[k] + 6)))
-            << "cell " << k;
+                  want[k]);
     }
     p.pop_back();
     EXPECT_EQ(KindOf(p), LogFrameKind::Other) << "one byte short";
 }
 
-// Lists of every version and count edge: each record distinct, every field checked, and the
-// same list one byte short of its records.
+// Every version and count edge, each record distinct and every field checked, and the same list
+// one byte short: version 0 then drops only its GSM records, later versions the whole list.
 TEST(DecodeLogFrame, CellListVersionsAndCounts) {
-    struct Case {
+    const struct {
         unsigned version;
         std::size_t wcdma, gsm;
         bool decodes;
-    };
-    const Case cases[] = {{0, 1, 0, true},  {0, 8, 0, true}, {0, 8, 5, true},  {0, 0, 0, false},
-                          {0, 9, 0, false}, {1, 0, 0, true}, {1, 1, 1, true},  {1, 63, 63, true},
-                          {2, 0, 0, true},  {2, 0, 4, true}, {2, 63, 63, true}};
-    for (const Case& t : cases) {
-        SCOPED_TRACE(testing::Message()
-                     << "version " << t.version << ", " << t.wcdma << "+" << t.gsm);
+    } cases[] = {{0, 1, 0, true},  {0, 8, 0, true}, {0, 8, 5, true},  {0, 0, 0, false},
+                 {0, 9, 0, false}, {1, 0, 0, true}, {1, 1, 1, true},  {1, 63, 63, true},
+                 {2, 0, 0, true},  {2, 0, 4, true}, {2, 63, 63, true}};
+    for (const auto& t : cases) {
+        SCOPED_TRACE(testing::Message() << "v" << t.version << " " << t.wcdma << "+" << t.gsm);
         std::vector<WcdmaCellRecord> cells(t.wcdma);
         std::vector<GsmCellRecord> gsm(t.gsm);
         for (std::size_t k = 0; k < cells.size(); ++k) {
@@ -99,145 +79,119 @@ TEST(DecodeLogFrame, CellListVersionsAndCounts) {
             continue;
         }
         const CellReport& r = d.cells;
-        EXPECT_EQ(r.version, static_cast<int>(t.version));
-        EXPECT_EQ(r.wcdmaCellCount, static_cast<int>(t.wcdma));
-        EXPECT_EQ(r.gsmCellCount, static_cast<int>(t.gsm));
-        ASSERT_EQ(r.gsmCellsDecoded, static_cast<int>(t.gsm));
+        EXPECT_EQ((std::vector{r.version, r.wcdmaCellCount, r.gsmCellCount, r.gsmCellsDecoded}),
+                  (std::vector{int(t.version), int(t.wcdma), int(t.gsm), int(t.gsm)}));
         for (std::size_t k = 0; k < t.wcdma; ++k) {
+            const int n = static_cast<int>(k);
+            const int rscp = 0x90 + n - 276;
             const CellEntry& c = r.cells[k];
-            const int rscp = 0x90 + static_cast<int>(k) - 276;
-            EXPECT_EQ(c.uarfcn, 10562 + static_cast<int>(k));
-            EXPECT_EQ(c.psc, static_cast<int>(k));
-            EXPECT_EQ(c.rscp, rscp);
             // Version 0 reads the bar from the RSCP byte and the rank's low byte (0xFE).
-            EXPECT_EQ(c.rscpBarPos, t.version == 0 ? rscp - 256 : rscp);
-            EXPECT_EQ(c.ecIo, 0xC0 + static_cast<int>(k) - 256);
+            EXPECT_EQ((std::vector{c.uarfcn, c.psc, c.rscp, c.rscpBarPos, c.ecIo}),
+                      (std::vector{10562 + n, n, rscp, t.version == 0 ? rscp - 256 : rscp,
+                                   0xC0 + n - 256}));
         }
         for (std::size_t k = 0; k < t.gsm; ++k) {
-            EXPECT_EQ(r.gsmCells[k].arfcn, static_cast<int>(k)) << "low 12 bits";
-            EXPECT_EQ(r.gsmCells[k].bsic, static_cast<int>(k) + 300);
-            EXPECT_EQ(r.gsmCells[k].rssi, -40 - static_cast<int>(k));
+            const GsmCellEntry& g = r.gsmCells[k];
+            const int n = static_cast<int>(k);
+            EXPECT_EQ((std::vector{g.arfcn, g.bsic, g.rssi}), (std::vector{n, n + 300, -40 - n}));
         }
-        // One byte short: version 0 drops only its GSM records, later versions the whole list.
         const DecodedLogFrame cut = DecodeLogFrame({p.data(), p.size() - 1});
-        if (t.version == 0 && t.gsm > 0) {
-            ASSERT_EQ(cut.kind, LogFrameKind::CellList);
-            EXPECT_EQ(cut.cells.gsmCellCount, static_cast<int>(t.gsm));
-            EXPECT_EQ(cut.cells.gsmCellsDecoded, 0);
-        } else {
-            EXPECT_EQ(cut.kind, LogFrameKind::Other);
-            EXPECT_EQ(cut.reason, OtherReason::NotDecoded);
-        }
+        const bool keeps = t.version == 0 && t.gsm > 0;
+        ASSERT_EQ(cut.kind, keeps ? LogFrameKind::CellList : LogFrameKind::Other);
+        EXPECT_EQ(cut.reason, keeps ? OtherReason::None : OtherReason::NotDecoded);
+        EXPECT_EQ(cut.cells.gsmCellsDecoded, 0);
     }
 }
 
-TEST(DecodeLogFrame, CountBytesOfEachVersion) {
-    const WcdmaCellRecord one[] = {Cell()};
-    Bytes v3 = CellList(2, 0, one);
-    v3[kCellListCountOffset] = 0xC1;
-    const DecodedLogFrame d = DecodeLogFrame(v3);
-    EXPECT_EQ(d.kind, LogFrameKind::Other);
-    EXPECT_EQ(d.reason, OtherReason::UnknownVersion);
-
-    Bytes v1 = CellList(1, 0, one);
-    v1[kCellListGsmCountOffset] = 0xC0;  // reserved bits: no GSM cell
-    EXPECT_EQ(DecodeLogFrame(v1).cells.gsmCellCount, 0);
-    Bytes v0 = CellList(0, 0, one);
-    v0[kCellListGsmCountOffset] = 0xC0;  // the whole byte: 192 cells without records
-    EXPECT_EQ(DecodeLogFrame(v0).cells.gsmCellCount, 192);
-
-    // Version 0 keeps its header checks; later lists may pass 255 bytes.
-    const std::vector<WcdmaCellRecord> many(30, Cell());
-    Bytes big = CellList(1, 0, many);
-    ASSERT_NE(big[3], 0);
-    EXPECT_EQ(KindOf(big), LogFrameKind::CellList);
-    v0[3] = 0x01;
-    EXPECT_EQ(KindOf(v0), LogFrameKind::Other);
-}
-
-TEST(DecodeLogFrame, RecognitionRejectsWhatIsNotOneOfTheTwoPackets) {
-    const WcdmaCellRecord one[] = {Cell()};
-    Bytes p = CellList(0, 0, one);
-    p[2] = 0x1C;  // SAR/PA record length with the cell list's log code
-    EXPECT_EQ(KindOf(p), LogFrameKind::Other);
-    for (std::size_t at : {0U, 1U, 3U, 5U, 6U, 7U}) {
-        Bytes cell = CellList(0, 0, one);
-        Bytes sar = SarPaPayload(3, 90);
-        cell[at] ^= 0x01;
-        sar[at] ^= 0x01;
-        EXPECT_EQ(KindOf(cell), LogFrameKind::Other) << "byte " << at;
-        EXPECT_EQ(KindOf(sar), LogFrameKind::Other) << "byte " << at;
+// Header and count bytes: byte `at` set to `value` in a one-cell list of `version`.
+TEST(DecodeLogFrame, HeaderAndCountBytes) {
+    const struct {
+        unsigned version;
+        std::size_t at;
+        std::uint8_t value;
+        LogFrameKind kind;
+        int gsmCount;
+    } cases[] = {
+        {2, kCellListCountOffset, 0xC1, LogFrameKind::Other, 0},          // version 3
+        {1, kCellListGsmCountOffset, 0xC0, LogFrameKind::CellList, 0},    // reserved bits
+        {0, kCellListGsmCountOffset, 0xC0, LogFrameKind::CellList, 192},  // the whole byte
+        {0, 3, 0x01, LogFrameKind::Other, 0},  // version 0 keeps its length checks
+        {0, 5, 0x01, LogFrameKind::Other, 0},
+        {1, 3, 0x01, LogFrameKind::CellList, 0},             // later lists may pass 255 bytes
+        {0, 4, 0x99, LogFrameKind::CellList, 0},             // not looked at
+        {0, 2, kSarPaRecordLength, LogFrameKind::Other, 0},  // never a cell list
+        {0, 0, 0x11, LogFrameKind::Other, 0},
+        {0, 1, 0x01, LogFrameKind::Other, 0},
+        {0, 6, 0x04, LogFrameKind::Other, 0},
+        {1, 7, 0x41, LogFrameKind::Other, 0},
+        {0, kCellListCountOffset, 0x08, LogFrameKind::Other, 0},  // eight declared, one there
+    };
+    for (const auto& c : cases) {
+        Bytes p = CellList(c.version, 0, {Cell()});
+        p[c.at] = c.value;
+        const DecodedLogFrame d = DecodeLogFrame(p);
+        EXPECT_EQ(d.kind, c.kind) << c.at;
+        EXPECT_EQ(d.cells.gsmCellCount, c.gsmCount) << c.at;
+        EXPECT_EQ(d.reason == OtherReason::UnknownVersion, c.value == 0xC1) << c.at;
     }
-    Bytes anyB4 = CellList(0, 0, one);
-    anyB4[4] = 0x99;  // not looked at for a cell list
-    EXPECT_EQ(KindOf(anyB4), LogFrameKind::CellList);
-    Bytes sarWrongInner = SarPaPayload(0, 0);
-    sarWrongInner[4] = 0x1D;
-    EXPECT_EQ(KindOf(sarWrongInner), LogFrameKind::Other);
 }
 
-TEST(DecodeLogFrame, FramesShorterThanTheirFieldsAreOther) {
-    const std::vector<WcdmaCellRecord> eight(8, Cell());
-    for (const Bytes& whole : {CellList(0, 0, eight), SarPaPayload(1, 50)}) {
-        for (std::size_t n = 0; n < whole.size(); ++n) {
-            EXPECT_EQ(KindOf({whole.data(), n}), LogFrameKind::Other) << n;
-        }
-    }
-    Bytes declared = CellList(0, 0, {Cell()});
-    declared[kCellListCountOffset] = 8;  // eight declared, room for one
-    EXPECT_EQ(KindOf(declared), LogFrameKind::Other);
-    Bytes longer = SarPaPayload(1, 50);
-    longer.push_back(0xAB);
-    EXPECT_EQ(KindOf(longer), LogFrameKind::SarPa);
-}
-
-TEST(DecodeLogFrame, SarLevelAndPaTemperature) {
-    struct Case {
+TEST(DecodeLogFrame, SarLevelPaTemperatureAndRecognition) {
+    const struct {
         std::uint8_t level, pa;
         bool hasLevel, overheated;
-    };
-    const Case cases[] = {{0, 90, true, false}, {1, 81, true, false}, {2, 80, true, true},
-                          {3, 0, true, true},   {4, 77, false, true}, {0xFF, 255, false, false}};
-    for (const Case& c : cases) {
-        const DecodedLogFrame d = DecodeLogFrame(SarPaPayload(c.level, c.pa));
+    } cases[] = {{0, 90, true, false}, {1, 81, true, false}, {2, 80, true, true},
+                 {3, 0, true, true},   {4, 77, false, true}, {0xFF, 255, false, false}};
+    for (const auto& c : cases) {
+        const DecodedLogFrame d = DecodeLogFrame(test::SarPaPayload(c.level, c.pa));
         ASSERT_EQ(d.kind, LogFrameKind::SarPa);
         EXPECT_EQ(d.sarPa.hasSarLevel, c.hasLevel) << int(c.level);
         EXPECT_EQ(d.sarPa.sarLevel, c.hasLevel ? SarLevel(c.level) : SarLevel::Low);
         EXPECT_EQ(d.sarPa.paValue, c.pa);
         EXPECT_EQ(d.sarPa.paOverheated, c.overheated) << int(c.pa);
     }
+    for (const std::size_t at : {0, 1, 2, 3, 4, 5, 6, 7}) {
+        Bytes p = test::SarPaPayload(3, 90);
+        p[at] ^= 0x01;
+        EXPECT_EQ(KindOf(p), LogFrameKind::Other) << "byte " << at;
+    }
+    Bytes longer = test::SarPaPayload(1, 50);
+    longer.push_back(0xAB);
+    EXPECT_EQ(KindOf(longer), LogFrameKind::SarPa);
+    const std::vector<WcdmaCellRecord> eight(8, Cell());
+    for (const Bytes& whole : {CellList(0, 0, eight), test::SarPaPayload(1, 50)}) {
+        for (std::size_t n = 0; n < whole.size(); ++n) {
+            EXPECT_EQ(KindOf({whole.data(), n}), LogFrameKind::Other) << n;
+        }
+    }
 }
 
 TEST(DecodeLogFrame, UpTimeFromTheTimeStamp) {
     constexpr std::int64_t kMs = 52400;  // per millisecond
-    struct Case {
+    const struct {
         std::int64_t stamp;
-        int h, m, s, ms;
+        std::vector<int> hmsMs;
+    } cases[] = {
+        {0, {0, 0, 0, 0}},
+        {kMs * (3600000 + 2 * 60000 + 3004), {1, 2, 3, 4}},
+        {kMs * (60000 + 1000), {0, 1, 1, 0}},
+        {kMs * 25 * 3600000, {25, 0, 0, 0}},  // not wrapped at 24 h
+        {kMs - 1, {0, 0, 0, 0}},
+        {kMs * 1000 - 1, {0, 0, 0, 999}},  // divisor 52400, not 52428.8
+        {-kMs * (3600000 + 2 * 60000 + 3004), {-1, -2, -3, -4}},
+        {-1, {0, 0, 0, 0}},
+        {INT64_MIN, {-48894041, -45, -21, -656}},
+        {INT64_MAX, {48894041, 45, 21, 656}},
     };
-    const Case cases[] = {
-        {0, 0, 0, 0, 0},
-        {kMs * (3600000 + 2 * 60000 + 3004), 1, 2, 3, 4},
-        {kMs * 25 * 3600000, 25, 0, 0, 0},  // not wrapped at 24 h
-        {kMs - 1, 0, 0, 0, 0},
-        {kMs * 1000 - 1, 0, 0, 0, 999},  // divisor 52400, not 52428.8
-        {-kMs * (3600000 + 2 * 60000 + 3004), -1, -2, -3, -4},
-        {-1, 0, 0, 0, 0},
-        {INT64_MIN, -48894041, -45, -21, -656},
-        {INT64_MAX, 48894041, 45, 21, 656},
-    };
-    for (const Case& c : cases) {
-        const DecodedLogFrame d = DecodeLogFrame(CellList(1, c.stamp, {Cell()}));
-        EXPECT_EQ(
-            (std::vector{d.cells.hours, d.cells.minutes, d.cells.seconds, d.cells.milliseconds}),
-            (std::vector{c.h, c.m, c.s, c.ms}))
-            << c.stamp;
+    for (const auto& c : cases) {
+        const CellReport r = DecodeLogFrame(CellList(1, c.stamp, {Cell()})).cells;
+        EXPECT_EQ((std::vector{r.hours, r.minutes, r.seconds, r.milliseconds}), c.hmsMs) << c.stamp;
     }
 }
 
 TEST(DecodeLogFrame, CellValuesAtTheirLimits) {
     const DecodedLogFrame d = DecodeLogFrame(
         CellList(0, 0, {Cell(1000, 0xFFFF, 0x10, 0x00, 0x05), Cell(0xFFF9), Cell(9), Cell(3000)}));
-    ASSERT_EQ(d.kind, LogFrameKind::CellList);
     const auto& c = d.cells.cells;
     EXPECT_EQ((std::vector{c[0].rscp, c[0].rscpBarPos, c[0].ecIo, c[0].frequencyMhz, c[0].psc}),
               (std::vector{-260, -4, -251, 200, -1}));
@@ -246,37 +200,20 @@ TEST(DecodeLogFrame, CellValuesAtTheirLimits) {
 }
 
 TEST(DownlinkFrequencyMhz, BandEdgesAndAdditionalChannels) {
-    struct Case {
-        std::int32_t uarfcn, mhz;
+    const std::int32_t cases[][2] = {
+        {10562, 2112}, {10838, 2167}, {10561, 2112}, {10839, 2167},  // I and just outside
+        {9662, 1932},  {9938, 1987},  {412, 1932},   {437, 1937},   {687, 1987},  {413, 82},
+        {436, 87},     {1162, 1807},  {1513, 1877},  {1537, 2112},  {1887, 2112}, {2087, 2152},
+        {4357, 871},   {4458, 891},   {1007, 871},   {1012, 872},   {1087, 887},  {1008, 201},
+        {1013, 202},   {4387, 877},   {4413, 882},   {2587, 2622},  {2237, 2622}, {2912, 2687},
+        {2937, 927},   {3088, 957},   {3712, 1478},  {3787, 1493},  {3842, 731},  {3932, 731},
+        {3992, 743},   {3937, 787},   {4067, 748},   {4092, 753},   {4192, 765},  {837, 887},
+        {4512, 793},   {4638, 818},   {5038, 3587},  {6592, 1992},  {5762, 861},  {5937, 861},
+        {6087, 891},   {6012, 876},   {7012, 1489},  {0, 0},        {-7, -1},     {-32768, -6553},
+        {32767, 6553},
     };
-    const Case cases[] = {
-        {10562, 2112}, {10838, 2167}, {10561, 2112},   {10839, 2167},  // I and just outside
-        {9662, 1932},  {9938, 1987},  {412, 1932},     {437, 1937},   {687, 1987},  // II
-        {413, 82},     {436, 87},                                     // between II's additional
-        {1162, 1807},  {1513, 1877},                                  // III
-        {1537, 2112},  {1738, 2152},  {1887, 2112},    {2087, 2152},  // IV (1735.1 + 377.4)
-        {4357, 871},   {4458, 891},   {1007, 871},     {1012, 872},   {1087, 887},  // V
-        {1008, 201},   {1013, 202},                                   // not V's additional
-        {4387, 877},   {4413, 882},                                   // VI
-        {2237, 2622},  {2563, 2687},  {2587, 2622},    {2912, 2687},  // VII
-        {2937, 927},   {3000, 940},   {3088, 957},                    // VIII
-        {9237, 1847},  {9387, 1877},                                  // IX
-        {3112, 2112},  {3388, 2167},  {3412, 2112},    {3687, 2167},  // X
-        {3712, 1478},  {3787, 1493},                                  // XI
-        {3842, 731},   {3903, 743},   {3932, 731},     {3992, 743},   {3937, 787},  // XII
-        {4017, 748},   {4043, 753},   {4067, 748},     {4092, 753},                 // XIII
-        {4117, 760},   {4143, 765},   {4167, 760},     {4192, 765},                 // XIV
-        {712, 877},    {763, 887},    {787, 877},      {837, 887},                  // XIX
-        {4512, 793},   {4638, 818},                                                 // XX
-        {862, 1498},   {912, 1508},                                                 // XXI
-        {4662, 3512},  {5038, 3587},                                                // XXII
-        {5112, 1932},  {5413, 1992},  {6292, 1932},    {6592, 1992},                // XXV
-        {5762, 861},   {5913, 891},   {5937, 861},     {6087, 891},   {6012, 876},  // XXVI
-        {6617, 1454},  {6813, 1493},  {6837, 1454},    {7012, 1489},                // XXXII
-        {0, 0},        {-7, -1},      {-32768, -6553}, {32767, 6553}, {16383, 3276},
-    };
-    for (const Case& c : cases) {
-        EXPECT_EQ(DownlinkFrequencyMhz(c.uarfcn), c.mhz) << "UARFCN " << c.uarfcn;
+    for (const auto& c : cases) {
+        EXPECT_EQ(DownlinkFrequencyMhz(c[0]), c[1]) << "UARFCN " << c[0];
     }
 }
 
