@@ -4,10 +4,9 @@
 #include "tests/support/frames.h"
 
 int main(int argc, char** argv) {
-    const auto stream = norvane::test::SampleStream();
+    const auto s = norvane::test::SampleStream();
     std::FILE* f = argc == 2 ? std::fopen(argv[1], "wb") : nullptr;
-    if (f == nullptr || std::fwrite(stream.data(), 1, stream.size(), f) != stream.size() ||
-        std::fclose(f) != 0) {
+    if (f == nullptr || std::fwrite(s.data(), 1, s.size(), f) != s.size() || std::fclose(f) != 0) {
         std::fputs("Usage: make-sample-stream FILE (a file that can be written)\n", stderr);
         return 2;
     }
