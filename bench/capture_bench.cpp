@@ -12,7 +12,7 @@
 #include "diag/log_decoder.h"
 #include "session/capture.h"
 #include "tests/support/alloc_counter.h"
-#include "tests/unit/log_frames.h"
+#include "tests/support/frames.h"
 
 namespace norvane {
 namespace {
@@ -21,7 +21,7 @@ constexpr std::size_t kCaptureBytes = 100 * 1000 * 1000;
 
 // The payloads of a realistic stream of frames from the modem.
 std::vector<std::vector<std::uint8_t>> RealisticPayloads() {
-    const std::vector<std::uint8_t> stream = testing::RealisticStream(20000);
+    const std::vector<std::uint8_t> stream = test::RealisticStream(20000);
     auto deframer = std::make_unique<HdlcDeframer>();
     std::vector<std::vector<std::uint8_t>> payloads;
     std::span<const std::uint8_t> in(stream);
@@ -62,14 +62,14 @@ void BM_DecodePcap(benchmark::State& state) {
         CaptureError error;
         auto reader = CaptureReader::Open(path, error);
         CaptureReader::Packet packet;
-        const std::size_t before = testing::AllocationCount();
+        const std::size_t before = test::AllocationCount();
         while (reader->Next(packet, error) == CaptureReader::Status::kPacket) {
             ++packets;
             const DecodedLogFrame d = DecodeLogFrame(packet.bytes);
             reports += d.kind != LogFrameKind::Other;
             benchmark::DoNotOptimize(d);
         }
-        allocations += testing::AllocationCount() - before;
+        allocations += test::AllocationCount() - before;
     }
     std::filesystem::remove(path);
     state.SetBytesProcessed(state.iterations() * size);

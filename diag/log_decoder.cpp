@@ -1,5 +1,6 @@
 #include "diag/log_decoder.h"
 
+#include <algorithm>
 #include <cstddef>
 
 #include "diag/bands.h"
@@ -7,43 +8,17 @@
 namespace norvane {
 namespace {
 
-// DIAG log frame, as unescaped by the deframer (CRC removed). Multi-byte fields little-endian.
-//   0     command code 0x10 (log)
-//   1     zero
-//   2..3  length of the log record
-//   4..5  the same length, repeated inside the log record
-//   6..7  log code
-//   8..15 time stamp, 64-bit, 52400 ticks per millisecond
-//   16..  log payload
-constexpr std::uint8_t kLogCommand = 0x10;
-constexpr std::size_t kTimeStampOffset = 8;
-constexpr std::int64_t kTicksPerMillisecond = 52400;
-
-// WCDMA cell list, log code 0x4005.
-constexpr std::uint8_t kCellListCodeLow = 0x05;
-constexpr std::uint8_t kCellListCodeHigh = 0x40;
-constexpr std::size_t kWcdmaCountOffset = 16;
-constexpr std::size_t kGsmCountOffset = 17;
-constexpr std::size_t kCellRecordOffset = 18;
-constexpr std::size_t kCellRecordSize = 10;
-constexpr std::size_t kMaxCells = 8;
-// Cell record: +0 UARFCN (s16), +2 PSC (s16), +4 RSCP (s16, low byte is dBm + 276),
-// +6 unused, +7 Ec/Io (dB + 256), +8..9 unused.
-constexpr std::int32_t kRscpBias = 276;
-constexpr std::int32_t kRscpBarBias = 20;
-constexpr std::int32_t kEcIoBias = 256;
-
-// SAR/PA report, log code 0x117C, log record length 0x1C.
-constexpr std::uint8_t kSarPaRecordLength = 0x1C;
-constexpr std::uint8_t kSarPaCodeLow = 0x7C;
-constexpr std::uint8_t kSarPaCodeHigh = 0x11;
-constexpr std::size_t kSarLevelOffset = 25;
-constexpr std::size_t kPaValueOffset = 29;
-constexpr std::size_t kSarPaMinSize = kPaValueOffset + 1;
+// Version 0 places the RSCP bar at the 16-bit value at +4 (the RSCP byte and the low byte of its
+// rank) less 20. With the rank's low byte 0xFF, as the modems send it, that is the RSCP itself.
+constexpr std::int32_t kV0RscpBarBias = 20;
 constexpr std::uint8_t kPaOverheatedAtOrBelow = 80;
 
 std::int32_t S16(std::span<const std::uint8_t> b, std::size_t at) {
     return static_cast<std::int16_t>(static_cast<std::uint16_t>(b[at] | (b[at + 1] << 8)));
+}
+
+std::int32_t U16(std::span<const std::uint8_t> b, std::size_t at) {
+    return b[at] | (b[at + 1] << 8);
 }
 
 std::int64_t S64(std::span<const std::uint8_t> b, std::size_t at) {
@@ -55,28 +30,15 @@ std::int64_t S64(std::span<const std::uint8_t> b, std::size_t at) {
 }
 
 bool IsSarPa(std::span<const std::uint8_t> b) {
-    return b.size() >= kSarPaMinSize && b[1] == 0x00 && b[3] == 0x00 &&
-           b[4] == kSarPaRecordLength && b[5] == 0x00 && b[6] == kSarPaCodeLow &&
-           b[7] == kSarPaCodeHigh;
-}
-
-bool IsCellList(std::span<const std::uint8_t> b) {
-    // The low byte of the repeated length (b[4]) is not looked at.
-    if (b.size() <= kGsmCountOffset || b[1] != 0x00 || b[3] != 0x00 || b[5] != 0x00 ||
-        b[6] != kCellListCodeLow || b[7] != kCellListCodeHigh) {
-        return false;
-    }
-    // The modem's count decides how many records are read: only 1..8, and only when the frame
-    // really holds that many records.
-    const std::size_t count = b[kWcdmaCountOffset];
-    return count >= 1 && count <= kMaxCells &&
-           b.size() >= kCellRecordOffset + kCellRecordSize * count;
+    return b.size() > kPaValueOffset && b[1] == 0x00 && b[3] == 0x00 &&
+           b[kLogRecordLengthOffset] == kSarPaRecordLength && b[5] == 0x00 &&
+           U16(b, kLogCodeOffset) == kSarPaLogCode;
 }
 
 // The modem's up-time from the time stamp. Signed 64-bit throughout, every division truncating
 // toward zero; hours are not wrapped at 24.
 void DecodeUpTime(std::int64_t stamp, CellReport& r) {
-    const std::int64_t v = stamp / kTicksPerMillisecond;
+    const std::int64_t v = stamp / kTimeStampPerMillisecond;
     const std::int64_t h = v / 3600000;
     const std::int64_t m = (v - h * 3600000) / 60000;
     const std::int64_t s = (v - (h * 60 + m) * 60000) / 1000;
@@ -87,15 +49,77 @@ void DecodeUpTime(std::int64_t stamp, CellReport& r) {
     r.milliseconds = static_cast<std::int32_t>(ms);
 }
 
-CellEntry DecodeCell(std::span<const std::uint8_t> rec) {
+CellEntry DecodeCell(std::span<const std::uint8_t> rec, unsigned version) {
     CellEntry c;
-    c.uarfcn = S16(rec, 0);
+    c.uarfcn = S16(rec, kWcdmaUarfcn);
     c.frequencyMhz = DownlinkFrequencyMhz(c.uarfcn);
-    c.psc = S16(rec, 2);
-    c.rscp = static_cast<std::int32_t>(rec[4]) - kRscpBias;
-    c.rscpBarPos = S16(rec, 4) - kRscpBarBias;
-    c.ecIo = static_cast<std::int32_t>(rec[7]) - kEcIoBias;
+    c.psc = S16(rec, kWcdmaPsc);
+    c.rscp = static_cast<std::int32_t>(rec[kWcdmaRscp]) - kRscpBias;
+    c.rscpBarPos = version == 0 ? S16(rec, kWcdmaRscp) - kV0RscpBarBias : c.rscp;
+    c.ecIo = static_cast<std::int32_t>(rec[kWcdmaEcIo]) - kEcIoBias;
     return c;
+}
+
+GsmCellEntry DecodeGsmCell(std::span<const std::uint8_t> rec) {
+    GsmCellEntry g;
+    g.arfcn = U16(rec, kGsmArfcn) & kGsmArfcnMask;
+    g.bsic = U16(rec, kGsmBsic);
+    g.rssi = static_cast<std::int8_t>(rec[kGsmRssi]);
+    return g;
+}
+
+// Cell list checks and decoding. The counts are the modem's: every record they declare must lie
+// within the frame before it is read (version 0 keeps its old rules, see below).
+void DecodeCellList(std::span<const std::uint8_t> b, DecodedLogFrame& out) {
+    if (b.size() <= kCellListGsmCountOffset || b[1] != 0x00 ||
+        U16(b, kLogCodeOffset) != kCellListLogCode) {
+        return;
+    }
+    const unsigned version = b[kCellListCountOffset] >> kCellListVersionShift;
+    if (version >= kCellListLayouts.size()) {
+        out.reason = OtherReason::UnknownVersion;
+        return;
+    }
+    const CellListLayout& l = kCellListLayouts[version];
+    const std::size_t wcdma = b[kCellListCountOffset] & kCellListCountMask;
+    std::size_t gsm = b[kCellListGsmCountOffset];
+    const std::size_t gsmAt = l.recordsOffset + l.wcdmaRecordSize * wcdma;
+    bool gsmPresent = false;
+    if (version == 0) {
+        // As the monitor has always read it: the high bytes of both lengths zero (the low byte
+        // of the repeated length is not looked at), 1 to 8 cells, all of them in the frame. The
+        // GSM records are read when the frame holds every one the whole count byte declares.
+        if (b[3] != 0x00 || b[5] != 0x00 || wcdma < 1 || wcdma > kCellListV0MaxCells ||
+            b.size() < gsmAt) {
+            return;
+        }
+        gsmPresent = b.size() >= gsmAt + l.gsmRecordSize * gsm;
+    } else {
+        // Such lists can pass 255 bytes, so the lengths are not checked; the counts are.
+        gsm &= kCellListCountMask;
+        if (b.size() < gsmAt + l.gsmRecordSize * gsm) {
+            return;
+        }
+        gsmPresent = true;
+    }
+    out.kind = LogFrameKind::CellList;
+    out.reason = OtherReason::None;
+    CellReport& r = out.cells;
+    DecodeUpTime(S64(b, kLogTimeStampOffset), r);
+    r.version = static_cast<std::int32_t>(version);
+    r.wcdmaCellCount = static_cast<std::int32_t>(wcdma);
+    r.gsmCellCount = static_cast<std::int32_t>(gsm);
+    for (std::size_t k = 0; k < wcdma; ++k) {
+        r.cells[k] = DecodeCell(b.subspan(l.recordsOffset + l.wcdmaRecordSize * k), version);
+    }
+    if (gsmPresent) {
+        // Only version 0 can declare more than 63; the first 63 are kept.
+        const std::size_t kept = std::min(gsm, kCellListMaxCells);
+        for (std::size_t k = 0; k < kept; ++k) {
+            r.gsmCells[k] = DecodeGsmCell(b.subspan(gsmAt + l.gsmRecordSize * k));
+        }
+        r.gsmCellsDecoded = static_cast<std::int32_t>(kept);
+    }
 }
 
 }  // namespace
@@ -103,14 +127,15 @@ CellEntry DecodeCell(std::span<const std::uint8_t> rec) {
 DecodedLogFrame DecodeLogFrame(std::span<const std::uint8_t> payload) {
     DecodedLogFrame out;
     const auto b = payload;
-    if (b.size() < 3 || b[0] != kLogCommand) {
+    if (b.size() < 4 || b[0] != kLogCommand) {
         return out;
     }
-    if (b[2] == kSarPaRecordLength) {
+    if (b[kLogLengthOffset] == kSarPaRecordLength && b[3] == 0x00) {
         // Never a cell list, whatever its log code.
         if (IsSarPa(b)) {
             const std::uint8_t level = b[kSarLevelOffset];
             out.kind = LogFrameKind::SarPa;
+            out.reason = OtherReason::None;
             out.sarPa.hasSarLevel = level <= static_cast<std::uint8_t>(SarLevel::High);
             out.sarPa.sarLevel =
                 out.sarPa.hasSarLevel ? static_cast<SarLevel>(level) : SarLevel::Low;
@@ -119,18 +144,7 @@ DecodedLogFrame DecodeLogFrame(std::span<const std::uint8_t> payload) {
         }
         return out;
     }
-    if (!IsCellList(b)) {
-        return out;
-    }
-    out.kind = LogFrameKind::CellList;
-    CellReport& r = out.cells;
-    DecodeUpTime(S64(b, kTimeStampOffset), r);
-    r.wcdmaCellCount = b[kWcdmaCountOffset];
-    r.gsmCellCount = b[kGsmCountOffset];
-    for (std::size_t k = 0; k < static_cast<std::size_t>(r.wcdmaCellCount); ++k) {
-        r.cells[k] =
-            DecodeCell(b.subspan(kCellRecordOffset + kCellRecordSize * k, kCellRecordSize));
-    }
+    DecodeCellList(b, out);
     return out;
 }
 

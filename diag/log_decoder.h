@@ -1,10 +1,13 @@
 // Decoding of the two DIAG log packets the monitor understands: the WCDMA cell list (log code
-// 0x4005) and the SAR/PA report (log code 0x117C).
+// 0x4005, packet versions 0, 1 and 2) and the SAR/PA report (log code 0x117C). Their layouts are
+// in diag/log_packets.h.
 #pragma once
 
 #include <array>
 #include <cstdint>
 #include <span>
+
+#include "diag/log_packets.h"
 
 namespace norvane {
 
@@ -26,20 +29,37 @@ struct CellEntry {
     std::int32_t ecIo = 0;
 };
 
+struct GsmCellEntry {
+    std::int32_t arfcn = 0;  // 0..4095
+    std::int32_t bsic = 0;   // raw 16 bits
+    std::int32_t rssi = 0;   // dBm
+};
+
 struct CellReport {
     std::int32_t hours = 0;
     std::int32_t minutes = 0;
     std::int32_t seconds = 0;
     std::int32_t milliseconds = 0;
-    std::int32_t wcdmaCellCount = 0;   // 1..8
-    std::int32_t gsmCellCount = 0;     // 0..255
-    std::array<CellEntry, 8> cells{};  // cells[0 .. wcdmaCellCount-1] are filled
+    std::int32_t version = 0;          // packet version 0..2
+    std::int32_t wcdmaCellCount = 0;   // 1..8 in version 0, 0..63 in versions 1 and 2
+    std::int32_t gsmCellCount = 0;     // the count byte: 0..255 in version 0, 0..63 after
+    std::int32_t gsmCellsDecoded = 0;  // gsmCells[0 .. gsmCellsDecoded-1] are filled
+    std::array<CellEntry, kCellListMaxCells> cells{};  // cells[0 .. wcdmaCellCount-1] are filled
+    std::array<GsmCellEntry, kCellListMaxCells> gsmCells{};
 };
 
 enum class LogFrameKind { CellList, SarPa, Other };
 
+// Why a frame is Other.
+enum class OtherReason {
+    None,            // the frame is not Other
+    NotDecoded,      // not one of the two packets, or not as they must be
+    UnknownVersion,  // a cell list of a packet version this decoder does not know (3)
+};
+
 struct DecodedLogFrame {
     LogFrameKind kind = LogFrameKind::Other;
+    OtherReason reason = OtherReason::NotDecoded;
     CellReport cells;   // valid when kind == CellList
     SarPaReport sarPa;  // valid when kind == SarPa
 };

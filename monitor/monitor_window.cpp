@@ -253,7 +253,7 @@ void CComDlg::ApplyCellReport(const CellReport& report) {
     setItemText(IDC_WCDMA_CELLS, QString::asprintf("WCDMA Cells : %d", report.wcdmaCellCount));
     setItemText(IDC_GSM_CELLS, QString::asprintf("GSM Cells : %d", report.gsmCellCount));
 
-    // The decoder passes 1 to 8 cells; never index past the eight rows whatever arrives.
+    // The first eight cells in the packet's order; the count above is the packet's own.
     const int n = std::clamp(report.wcdmaCellCount, 0, kCellRows);
     const QString blank = QStringLiteral(" ");
     for (int r = kCellRows; r > n; --r) {
@@ -278,6 +278,9 @@ void CComDlg::ApplyCellReport(const CellReport& report) {
         setItemText(IDC_RSCP_FIRST + k, Number(cell.rscp));
         bar.SetPos(cell.rscpBarPos);  // clamped to -120..-70
         setItemText(IDC_ECIO_FIRST + k, Number(cell.ecIo));
+    }
+    if (n == 0) {  // only GSM neighbours: the first bar stays, at the bottom
+        m_rscpBars[0].SetPos(-120);
     }
 }
 

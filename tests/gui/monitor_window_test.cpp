@@ -51,7 +51,7 @@ void UsePorts(CComDlg& dlg, const QStringList& entries) {
 
 // n cells; cell k: 2100+k MHz, PSC 100+k, RSCP and bar -80-k, Ec/Io -5-k.
 CellReport Report(int n, int gsm = 2) {
-    CellReport r{1, 2, 3, 4, n, gsm, {}};
+    CellReport r{1, 2, 3, 4, 0, n, gsm, 0, {}, {}};
     for (int k = 0; k < n; ++k) {
         r.cells[static_cast<std::size_t>(k)] = {0, 2100 + k, 100 + k, -80 - k, -80 - k, -5 - k};
     }
@@ -124,7 +124,7 @@ TEST_F(MonitorWindow, CellRowsFilledAndTheRestBlankedWithTheirBarsHidden) {
         EXPECT_EQ(dlg->itemText(IDC_WCDMA_CELLS), QString("WCDMA Cells : %1").arg(n));
         EXPECT_EQ(dlg->itemText(IDC_GSM_CELLS), QString("GSM Cells : %1").arg(n + 1));
     }
-    Deliver(*dlg, CellReport{100, 0, 0, 0, 1, 0, {}});
+    Deliver(*dlg, CellReport{100, 0, 0, 0, 0, 1, 0, 0, {}, {}});
     EXPECT_EQ(dlg->itemText(IDC_UPTIME), "Modem UpTime 100:00:00:000");
 }
 

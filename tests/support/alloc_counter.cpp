@@ -18,29 +18,29 @@ void* Allocate(std::size_t size) {
 }
 }  // namespace
 
-void* operator new(std::size_t size) {
+[[gnu::noinline]] void* operator new(std::size_t size) {
     return Allocate(size);
 }
-void* operator new[](std::size_t size) {
+[[gnu::noinline]] void* operator new[](std::size_t size) {
     return Allocate(size);
 }
-void operator delete(void* p) noexcept {
+[[gnu::noinline]] void operator delete(void* p) noexcept {
     std::free(p);
 }
-void operator delete[](void* p) noexcept {
+[[gnu::noinline]] void operator delete[](void* p) noexcept {
     std::free(p);
 }
-void operator delete(void* p, std::size_t) noexcept {
+[[gnu::noinline]] void operator delete(void* p, std::size_t) noexcept {
     std::free(p);
 }
-void operator delete[](void* p, std::size_t) noexcept {
+[[gnu::noinline]] void operator delete[](void* p, std::size_t) noexcept {
     std::free(p);
 }
 
-namespace norvane::testing {
+namespace norvane::test {
 
 std::size_t AllocationCount() {
     return g_allocations.load(std::memory_order_relaxed);
 }
 
-}  // namespace norvane::testing
+}  // namespace norvane::test

@@ -3,8 +3,8 @@
 
 #include <cstddef>
 
-namespace norvane::testing {
+namespace norvane::test {
 
 std::size_t AllocationCount();
 
-}  // namespace norvane::testing
+}  // namespace norvane::test

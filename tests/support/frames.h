@@ -1,18 +1,20 @@
-// Test support without Qt: frames as the bytes on the wire.
+// Test support without Qt: frames as the bytes on the wire, and log packets built from the
+// layouts the decoder reads (diag/log_packets.h), for tests, benchmarks and the sample stream.
 #pragma once
-
-#include <gtest/gtest.h>
 
 #include <algorithm>
 #include <array>
 #include <cstdint>
 #include <initializer_list>
 #include <span>
+#include <stdexcept>
+#include <string>
 #include <string_view>
 #include <vector>
 
 #include "diag/command_table.h"
 #include "diag/hdlc.h"
+#include "diag/log_packets.h"
 
 namespace norvane::test {
 
@@ -26,8 +28,10 @@ inline Bytes StoredBytes(std::string_view text) {
 
 inline Bytes RowBytes(std::string_view name) {
     const DiagCommandRow* row = FindCommandRow(name);
-    EXPECT_NE(row, nullptr) << name;
-    return row != nullptr ? StoredBytes(row->strFrame) : Bytes{};
+    if (row == nullptr) {
+        throw std::invalid_argument("no command row " + std::string(name));
+    }
+    return StoredBytes(row->strFrame);
 }
 
 inline Bytes Concat(std::initializer_list<Bytes> parts) {
@@ -46,6 +50,143 @@ inline Bytes EncodeFrame(std::span<const std::uint8_t> payload) {
 }
 inline Bytes EncodeFrame(std::initializer_list<std::uint8_t> payload) {
     return EncodeFrame(std::span(payload.begin(), payload.size()));
+}
+inline void AppendFrame(Bytes& stream, std::span<const std::uint8_t> payload) {
+    const Bytes wire = EncodeFrame(payload);
+    stream.insert(stream.end(), wire.begin(), wire.end());
+}
+
+// A WCDMA record as the oldest modems fill it: `rankLow` is the low byte of the RSCP rank,
+// which version 0 reads into the bar position; the other rank bytes are zero.
+inline WcdmaCellRecord Cell(std::uint16_t uarfcn = 10737, std::uint16_t psc = 50,
+                            std::uint8_t rscp = 0xB4, std::uint8_t rankLow = 0xFF,
+                            std::uint8_t ecIo = 0xF6) {
+    WcdmaCellRecord c;
+    c.uarfcn = uarfcn;
+    c.psc = psc;
+    c.rscp = rscp;
+    c.rscpRank = rankLow;
+    c.ecIo = ecIo;
+    c.ecIoRank = 0;
+    return c;
+}
+
+// A cell list log frame of this version with these records.
+inline Bytes CellList(unsigned version, std::int64_t stamp, std::span<const WcdmaCellRecord> cells,
+                      std::span<const GsmCellRecord> gsm = {}) {
+    Bytes p(kFrameBufferSize);
+    p.resize(WriteCellList(p, version, stamp, cells, gsm));
+    return p;
+}
+inline Bytes CellList(unsigned version, std::int64_t stamp,
+                      std::initializer_list<WcdmaCellRecord> cells,
+                      std::initializer_list<GsmCellRecord> gsm = {}) {
+    return CellList(version, stamp, std::span(cells.begin(), cells.size()),
+                    std::span(gsm.begin(), gsm.size()));
+}
+// A version 0 list whose GSM count byte says `gsmCount` but that holds no GSM record.
+inline Bytes CellListV0(std::int64_t stamp, std::span<const WcdmaCellRecord> cells,
+                        std::uint8_t gsmCount) {
+    Bytes p = CellList(0, stamp, cells);
+    p[kCellListGsmCountOffset] = gsmCount;
+    return p;
+}
+
+// A SAR/PA report with the given level and PA bytes.
+inline Bytes SarPaPayload(std::uint8_t level, std::uint8_t pa) {
+    Bytes p(kSarPaFrameSize - 2);  // the decoder reads up to the PA byte
+    PutLogHeader(std::span(p).first<kLogHeaderSize>(), kSarPaFrameSize, kSarPaLogCode,
+                 0x0123456789LL);
+    p[kSarLevelOffset] = level;
+    p[kPaValueOffset] = pa;
+    return p;
+}
+
+// Some other log packet (log code 0x4179) with `size` bytes of varied content in all.
+inline Bytes OtherLogPayload(std::size_t size, std::uint32_t seed) {
+    Bytes p{0x10, 0x00, 0x20, 0x00, 0x20, 0x00, 0x79, 0x41};
+    std::uint32_t x = seed * 2654435761U + 1;
+    while (p.size() < size) {
+        x ^= x << 13;
+        x ^= x >> 17;
+        x ^= x << 5;
+        p.push_back(static_cast<std::uint8_t>(x >> 7));
+    }
+    p.resize(size);
+    return p;
+}
+
+// A realistic stream of `frames` frames: cell lists of versions 0, 1 and 2 (1 to 8 cells in
+// version 0, up to 20 cells and 6 GSM neighbours after; PSC, RSCP and Ec/Io bytes that need
+// escaping), SAR/PA reports and other log packets of 40 to 300 bytes.
+inline Bytes RealisticStream(std::size_t frames) {
+    Bytes stream;
+    std::uint32_t x = 12345;
+    for (std::size_t f = 0; f < frames; ++f) {
+        x = x * 1103515245U + 12345U;
+        const unsigned pick = (x >> 16) % 8;
+        if (pick < 4) {
+            const unsigned version = pick % 3;
+            std::vector<WcdmaCellRecord> cells(1 + (x >> 8) % (version == 0 ? 8 : 20));
+            for (std::size_t k = 0; k < cells.size(); ++k) {
+                cells[k] = Cell(static_cast<std::uint16_t>(10562 + 25 * k),
+                                static_cast<std::uint16_t>(k == 1 ? 0x7E : 100 + 37 * k),
+                                static_cast<std::uint8_t>(k == 2 ? 0x7D : 0xA0 + k), 0xFF,
+                                static_cast<std::uint8_t>(0xF0 + k));
+            }
+            std::vector<GsmCellRecord> gsm(version == 0 ? 0 : (x >> 4) % 7);
+            for (std::size_t k = 0; k < gsm.size(); ++k) {
+                gsm[k].arfcn = static_cast<std::uint16_t>(60 + k);
+                gsm[k].rssi = static_cast<std::int8_t>(-70 - 5 * static_cast<int>(k));
+            }
+            AppendFrame(stream,
+                        CellList(version, static_cast<std::int64_t>(f) * 52400 * 250, cells, gsm));
+        } else if (pick == 4) {
+            AppendFrame(stream, SarPaPayload(static_cast<std::uint8_t>(f % 5),
+                                             static_cast<std::uint8_t>(60 + f % 40)));
+        } else {
+            AppendFrame(stream, OtherLogPayload(40 + (x >> 4) % 261, x));
+        }
+    }
+    return stream;
+}
+
+// The sample stream in tests/data/sample-stream.bin: what a modem's diagnostic port delivers
+// while cell and SAR/PA logging run. make-sample-stream writes it; a test checks that the
+// committed file is still what this builds.
+inline Bytes SampleStream() {
+    constexpr std::int64_t kMs = kTimeStampPerMillisecond;
+    Bytes s{0x7E};  // this modem opens with a flag
+
+    // Cell list, two cells on band I; PSC 382 (0x017E) and PSC 125 (0x7D) are escaped on the wire.
+    AppendFrame(s,
+                CellList(0, kMs * (3600000 + 2 * 60000 + 3004),
+                         {Cell(10737, 382, 0xB4, 0xFF, 0xF6), Cell(10712, 125, 0xA8, 0xFF, 0xF0)}));
+    AppendFrame(s, SarPaPayload(3, 90));                  // High, PA 90
+    AppendFrame(s, Bytes{0x00, 0x31, 0x32, 0x7E, 0x33});  // version reply: other
+    AppendFrame(s, OtherLogPayload(120, 42));             // another log packet: other
+
+    // Eight cells spread over bands I, VIII, V (additional channel) and a channel in no band,
+    // 3 GSM neighbours declared without records; RSCP 0x10 0x00 gives -260 dBm and bar -4.
+    const WcdmaCellRecord eight[] = {
+        Cell(10562, 0, 0xC8, 0xFF, 0xFA), Cell(10838, 511, 0xB0, 0xFF, 0xF2),
+        Cell(2937, 7, 0x9C, 0xFF, 0xEC),  Cell(3000, 300, 0x10, 0x00, 0x05),
+        Cell(3088, 12, 0xA0, 0xFF, 0xEE), Cell(1007, 64, 0xAA, 0xFF, 0xF1),
+        Cell(4400, 99, 0xBE, 0xFF, 0xF8), Cell(1000, 1, 0x80, 0xFF, 0xE0),
+    };
+    AppendFrame(s, CellListV0(kMs * 25 * 3600000, eight, 3));
+
+    // The same report with one bit flipped on the way: dropped for its check sequence.
+    const WcdmaCellRecord one[] = {Cell()};
+    Bytes bad = EncodeFrame(CellListV0(0, one, 1));
+    bad[20] ^= 0x04;  // PSC 50 becomes 54
+    s.insert(s.end(), bad.begin(), bad.end());
+
+    AppendFrame(s, SarPaPayload(4, 75));   // no level, PA 75: overheated
+    AppendFrame(s, CellListV0(0, {}, 2));  // no WCDMA cell: other
+    AppendFrame(s, CellList(0, kMs * 59999, {Cell()}));
+    AppendFrame(s, SarPaPayload(0, 81));  // Low, PA 81
+    return s;
 }
 
 // A cell list (log code 0x4005) with one band I cell of the given PSC, as the modem frames it.

@@ -1,20 +1,14 @@
-// Writes the sample diagnostic-port stream to the file named by its one argument
-// (tests/data/sample-stream.bin in the source tree).
+// Writes the sample diagnostic-port stream (tests/data/sample-stream.bin) to the file named.
 #include <cstdio>
 
-#include "tests/unit/sample_stream.h"
+#include "tests/support/frames.h"
 
 int main(int argc, char** argv) {
-    if (argc != 2) {
-        std::fputs("Usage: make-sample-stream FILE\n", stderr);
+    const auto s = norvane::test::SampleStream();
+    std::FILE* f = argc == 2 ? std::fopen(argv[1], "wb") : nullptr;
+    if (f == nullptr || std::fwrite(s.data(), 1, s.size(), f) != s.size() || std::fclose(f) != 0) {
+        std::fputs("Usage: make-sample-stream FILE (a file that can be written)\n", stderr);
         return 2;
-    }
-    const auto stream = norvane::testing::SampleStream();
-    std::FILE* f = std::fopen(argv[1], "wb");
-    if (f == nullptr || std::fwrite(stream.data(), 1, stream.size(), f) != stream.size() ||
-        std::fclose(f) != 0) {
-        std::perror(argv[1]);
-        return 1;
     }
     return 0;
 }

@@ -32,19 +32,22 @@ constexpr const char* kDecodeUsage =
     "  "
     "{\"type\":\"cells\",\"hours\":1,\"minutes\":2,\"seconds\":3,\"milliseconds\":4,\"wcdma\":1,\n"
     "   \"gsm\":0,\"cells\":[{\"uarfcn\":10737,\"freq_mhz\":2147,\"psc\":50,\"rscp\":-96,\n"
-    "   \"rscp_bar\":-96,\"ecio\":-10}]}\n"
+    "   \"rscp_bar\":-96,\"ecio\":-10}],\"version\":0,\"gsm_cells\":[]}\n"
     "  {\"type\":\"sar_pa\",\"sar\":\"High\",\"pa\":90,\"pa_overheated\":false}\n"
     "\n"
     "The up-time is the modem's, from the packet's time stamp; freq_mhz is the downlink\n"
     "frequency of the channel (uarfcn); rscp is in dBm and rscp_bar the position of the RSCP\n"
     "bar; ecio is in dB. \"sar\" is Low, Normal, Medium, High, or null when the report carries\n"
-    "no level; pa_overheated is true for PA values of 80 and below.\n"
+    "no level; pa_overheated is true for PA values of 80 and below. \"version\" is the cell\n"
+    "list's packet version (0, 1 or 2) and gsm_cells the GSM neighbours it carries (arfcn,\n"
+    "bsic, rssi in dBm).\n"
     "Frames with a bad check sequence and all other packets are skipped silently.\n"
     "\n"
     "Options:\n"
     "  --stats     at the end, print to standard error the number of frames, of reports, of\n"
     "              frames dropped for a bad check sequence, of overlong frames dropped\n"
-    "              (overflow) and of other frames\n"
+    "              (overflow), of other frames and of cell lists of an unknown packet\n"
+    "              version\n"
     "  -h, --help  show this help\n"
     "\n"
     "Exit status: 0 when the whole input was read, 2 on a usage error or when FILE cannot be\n"
@@ -54,6 +57,7 @@ struct Counts {
     FrameCounters frames;
     std::uint64_t reports = 0;
     std::uint64_t other = 0;
+    std::uint64_t unknownVersion = 0;
 };
 
 void DecodePiece(HdlcDeframer& deframer, std::span<const std::uint8_t> in, std::string& out,
@@ -72,6 +76,8 @@ void DecodePiece(HdlcDeframer& deframer, std::span<const std::uint8_t> in, std::
                        ++counts.reports;
                        out += SarPaReportJson(d.sarPa);
                        out += '\n';
+                   } else if (d.reason == OtherReason::UnknownVersion) {
+                       ++counts.unknownVersion;
                    } else {
                        ++counts.other;
                    }
@@ -146,12 +152,13 @@ int RunDecode(std::span<const std::string_view> args) {
         const FrameCounters& f = counts.frames;
         std::fprintf(stderr,
                      "frames: %llu, reports: %llu, bad check sequence: %llu, overflow: %llu, "
-                     "other: %llu\n",
+                     "other: %llu, unknown version: %llu\n",
                      static_cast<unsigned long long>(f.frames + f.badFcs + f.overflow),
                      static_cast<unsigned long long>(counts.reports),
                      static_cast<unsigned long long>(f.badFcs),
                      static_cast<unsigned long long>(f.overflow),
-                     static_cast<unsigned long long>(counts.other));
+                     static_cast<unsigned long long>(counts.other),
+                     static_cast<unsigned long long>(counts.unknownVersion));
     }
     return status;
 }

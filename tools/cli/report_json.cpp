@@ -54,6 +54,19 @@ std::string CellReportJson(const CellReport& report) {
         Field(out, "ecio", c.ecIo);
         out += '}';
     }
+    out += ']';
+    Field(out, "version", report.version);
+    out += ",\"gsm_cells\":[";
+    const auto gsm = static_cast<std::size_t>(std::clamp<std::int32_t>(
+        report.gsmCellsDecoded, 0, static_cast<std::int32_t>(report.gsmCells.size())));
+    for (std::size_t k = 0; k < gsm; ++k) {
+        const GsmCellEntry& g = report.gsmCells[k];
+        out += k == 0 ? "{" : ",{";
+        Field(out, "arfcn", g.arfcn, true);
+        Field(out, "bsic", g.bsic);
+        Field(out, "rssi", g.rssi);
+        out += '}';
+    }
     out += "]}";
     return out;
 }

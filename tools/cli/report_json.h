@@ -9,7 +9,9 @@
 namespace norvane::cli {
 
 // {"type":"cells","hours":..,"minutes":..,"seconds":..,"milliseconds":..,"wcdma":..,"gsm":..,
-//  "cells":[{"uarfcn":..,"freq_mhz":..,"psc":..,"rscp":..,"rscp_bar":..,"ecio":..},...]}
+//  "cells":[{"uarfcn":..,"freq_mhz":..,"psc":..,"rscp":..,"rscp_bar":..,"ecio":..},...],
+//  "version":..,"gsm_cells":[{"arfcn":..,"bsic":..,"rssi":..},...]}
+// "cells" holds every WCDMA cell of the packet, "gsm_cells" the GSM cells whose records it holds.
 std::string CellReportJson(const CellReport& report);
 
 // {"type":"sar_pa","sar":"Low"|"Normal"|"Medium"|"High"|null,"pa":..,"pa_overheated":true|false}

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <optional>
 #include <string>
 
 #include "diag/frame_pump.h"
@@ -11,18 +12,9 @@ namespace norvane::sim {
 namespace {
 
 // DIAG command codes the monitor sends.
-constexpr std::uint8_t kCmdLog = 0x10;         // log packet (modem to host)
 constexpr std::uint8_t kCmdBadCommand = 0x13;  // reply to a command the modem does not know
 constexpr std::uint8_t kCmdSubsystem = 0x4B;   // subsystem dispatch
-constexpr std::uint8_t kCmdLogConfig = 0x73;   // log mask configuration
 constexpr std::uint8_t kCmdLoopback = 0x7B;    // loopback: the reply echoes the request
-
-// Log configuration (0x73): bytes 4..7 operation; operation 3 sets a mask: bytes 8..11
-// equipment, 12..15 number of mask bits N, then ceil(N/8) mask bytes, bit k = code
-// equipment x 0x1000 + k.
-constexpr std::uint32_t kLogOpDisable = 0;
-constexpr std::uint32_t kLogOpSetMask = 3;
-constexpr std::size_t kLogConfigHeader = 16;
 
 // The SAR/PA report is switched off by subsystem 0x0B, command 0x0009 with byte 4 = 1 (the
 // monitor's OFF_AGC row); the same command with byte 4 = 0 is part of switching it on.
@@ -32,49 +24,14 @@ constexpr std::uint8_t kAgcCommand = 0x09;
 constexpr std::string_view kModeSwitch = "AT$QCDMG\r\n";
 constexpr std::string_view kModeSwitchReply = "OK\r\n";
 
-// Log header: 10 00 len 00 len 00 code_lo code_hi, 8-byte time stamp. The time stamp counts
-// 1.25 ms ticks in its upper 48 bits.
-constexpr std::size_t kLogHeader = 16;
-constexpr std::size_t kCellRecord = 10;
-constexpr std::size_t kSarPaFrame = 32;  // log record length 0x1C
-
-std::uint32_t U32(std::span<const std::uint8_t> b, std::size_t at) {
-    return static_cast<std::uint32_t>(b[at]) | (static_cast<std::uint32_t>(b[at + 1]) << 8) |
-           (static_cast<std::uint32_t>(b[at + 2]) << 16) |
-           (static_cast<std::uint32_t>(b[at + 3]) << 24);
-}
-
-void Put16(std::uint8_t* p, std::int32_t v) {
-    p[0] = static_cast<std::uint8_t>(v & 0xFF);
-    p[1] = static_cast<std::uint8_t>((v >> 8) & 0xFF);
-}
-
-void PutLogHeader(std::uint8_t* p, std::size_t frameLength, std::uint16_t code,
-                  std::uint64_t ticks) {
-    const auto recordLength = static_cast<std::uint8_t>(frameLength - 4);
-    const std::uint8_t head[8] = {kCmdLog,
-                                  0x00,
-                                  recordLength,
-                                  0x00,
-                                  recordLength,
-                                  0x00,
-                                  static_cast<std::uint8_t>(code & 0xFF),
-                                  static_cast<std::uint8_t>(code >> 8)};
-    std::copy(std::begin(head), std::end(head), p);
-    const std::uint64_t stamp = ticks << 16;
-    for (int i = 0; i < 8; ++i) {
-        p[8 + i] = static_cast<std::uint8_t>(stamp >> (8 * i));
-    }
-}
-
 }  // namespace
 
 SimModem::SimModem(const ModemOptions& options)
     : options_(options),
-      radio_(options.seed),
+      radio_(options.seed, options.packetVersion == 0 ? kCellListV0MaxCells : 14),
       rng_(options.seed ^ 0x9E3779B9u),
       diagMode_(!options.atMode),
-      lastTicks_(options.startUptimeMs * 4 / 5) {}
+      lastStamp_(static_cast<std::int64_t>(options.startUptimeMs) * kTimeStampPerMillisecond) {}
 
 void SimModem::Log(std::string_view text) const {
     if (log_) {
@@ -126,7 +83,7 @@ void SimModem::OnFrame(std::span<const std::uint8_t> payload, Bytes& out) {
             Log("host: loopback probe");
             AppendFrame(payload, out);
             return;
-        case kCmdLogConfig:
+        case kLogConfigCommand:
             OnLogConfig(payload, out);
             return;
         case kCmdSubsystem:
@@ -147,40 +104,33 @@ void SimModem::OnFrame(std::span<const std::uint8_t> payload, Bytes& out) {
 }
 
 void SimModem::OnLogConfig(std::span<const std::uint8_t> payload, Bytes& out) {
-    if (payload.size() < 8) {
+    const std::optional<std::uint32_t> op = LogConfigOperation(payload);
+    if (!op) {
         AppendFrame(std::array<std::uint8_t, 1>{kCmdBadCommand}, out);
         return;
     }
-    const std::uint32_t op = U32(payload, 4);
     // Reply: command, operation, then a 32-bit status of 0 (success).
-    Bytes reply(payload.begin(), payload.begin() + 8);
-    reply.resize(12, 0);
-    if (op == kLogOpDisable) {
+    Bytes reply(payload.begin(), payload.begin() + kLogConfigOperationOffset + 4);
+    reply.resize(reply.size() + 4, 0);
+    if (*op == kLogConfigOpDisable) {
         SetLogCode(kCellListLogCode, false);
         SetLogCode(kSarPaLogCode, false);
-    } else if (op == kLogOpSetMask) {
-        if (payload.size() < kLogConfigHeader) {
+    } else if (*op == kLogConfigOpSetMask) {
+        const std::optional<LogMask> mask = ParseLogMaskSet(payload);
+        if (!mask) {
             AppendFrame(std::array<std::uint8_t, 1>{kCmdBadCommand}, out);
             return;
         }
-        const std::uint32_t equipment = U32(payload, 8);
-        const std::uint32_t bits = U32(payload, 12);
-        // The host's bit count decides the mask length: it must fit in what was sent.
-        const std::uint64_t maskBytes = (static_cast<std::uint64_t>(bits) + 7) / 8;
-        if (maskBytes > payload.size() - kLogConfigHeader) {
-            AppendFrame(std::array<std::uint8_t, 1>{kCmdBadCommand}, out);
-            return;
-        }
-        const auto mask = payload.subspan(kLogConfigHeader, static_cast<std::size_t>(maskBytes));
         for (const std::uint16_t code : {kCellListLogCode, kSarPaLogCode}) {
-            if (equipment != static_cast<std::uint32_t>(code >> 12)) {
-                continue;
+            if (mask->equipment == static_cast<std::uint32_t>(code >> 12)) {
+                SetLogCode(code, mask->Selects(code));
             }
-            const std::uint32_t k = code & 0x0FFFu;
-            SetLogCode(code, k < bits && (mask[k / 8] >> (k % 8)) & 1);
         }
-        reply.insert(reply.end(), payload.begin() + 8,
-                     payload.begin() + static_cast<std::ptrdiff_t>(kLogConfigHeader + maskBytes));
+        // Then equipment, bit count and mask, as sent.
+        const auto echoed =
+            payload.subspan(kLogConfigEquipmentOffset,
+                            kLogConfigMaskOffset - kLogConfigEquipmentOffset + mask->mask.size());
+        reply.insert(reply.end(), echoed.begin(), echoed.end());
     }
     AppendFrame(reply, out);
 }
@@ -201,39 +151,63 @@ void SimModem::AppendFrame(std::span<const std::uint8_t> payload, Bytes& out) co
     out.insert(out.end(), frame.begin(), frame.begin() + static_cast<std::ptrdiff_t>(n));
 }
 
-std::uint64_t SimModem::NextTimeStampTicks(std::uint64_t uptimeMs) {
+std::int64_t SimModem::NextTimeStamp(std::uint64_t uptimeMs) {
     // Strictly increasing, also within a burst.
-    lastTicks_ = std::max(uptimeMs * 4 / 5, lastTicks_ + 1);
-    return lastTicks_;
+    lastStamp_ =
+        std::max(static_cast<std::int64_t>(uptimeMs) * kTimeStampPerMillisecond, lastStamp_ + 1);
+    return lastStamp_;
 }
 
-void SimModem::AppendCellList(std::uint64_t ticks, Bytes& out) {
+void SimModem::AppendCellList(std::int64_t stamp, Bytes& out) {
     const auto& cells = radio_.Cells();
-    const std::size_t count = std::min<std::size_t>(cells.size(), 8);
-    std::array<std::uint8_t, kLogHeader + 2 + 8 * kCellRecord> p{};
-    const std::size_t length = kLogHeader + 2 + count * kCellRecord;
-    PutLogHeader(p.data(), length, kCellListLogCode, ticks);
-    p[16] = static_cast<std::uint8_t>(count);
-    p[17] = options_.numbered ? static_cast<std::uint8_t>(cellListsSent_ & 0xFF)
-                              : static_cast<std::uint8_t>(radio_.GsmCount());
+    const unsigned version = options_.packetVersion;
+    const std::size_t maxCells = version == 0 ? kCellListV0MaxCells : kCellListMaxCells;
+    const std::size_t count = std::min(cells.size(), maxCells);
+    std::array<WcdmaCellRecord, kCellListMaxCells> wcdma{};
     for (std::size_t i = 0; i < count; ++i) {
-        std::uint8_t* r = p.data() + kLogHeader + 2 + i * kCellRecord;
         const auto rscp = static_cast<std::int32_t>(std::lround(cells[i].rscp));
         const auto ecIo = static_cast<std::int32_t>(std::lround(cells[i].ecIo));
-        Put16(r + 0, cells[i].uarfcn);
-        Put16(r + 2, cells[i].psc);
-        Put16(r + 4, rscp + 20);  // low byte dBm + 276, high byte 0xFF
-        r[7] = static_cast<std::uint8_t>(256 + ecIo);
+        WcdmaCellRecord& r = wcdma[i];
+        r.uarfcn = static_cast<std::uint16_t>(cells[i].uarfcn);
+        r.psc = static_cast<std::uint16_t>(cells[i].psc);
+        r.rscp = static_cast<std::uint8_t>(rscp + kRscpBias);
+        r.rscpRank = -1;  // version 0 readers place the bar by RSCP byte and this rank's low byte
+        r.ecIo = static_cast<std::uint8_t>(ecIo + kEcIoBias);
+        r.reselect = i == 0 ? 0 : 4;
+    }
+    // The GSM neighbours; with --numbered the GSM count numbers the lists instead: the whole
+    // byte without records in version 0, six bits with as many records in versions 1 and 2.
+    const std::vector<SimGsmCell> neighbours = radio_.GsmCells();
+    std::size_t gsmCount = neighbours.size();
+    if (options_.numbered) {
+        gsmCount = version == 0 ? 0 : static_cast<std::size_t>(cellListsSent_ & kCellListCountMask);
+    }
+    std::array<GsmCellRecord, kCellListMaxCells> gsm{};
+    for (std::size_t i = 0; i < gsmCount && !neighbours.empty(); ++i) {
+        const SimGsmCell& n = neighbours[i % neighbours.size()];
+        gsm[i].arfcn = n.arfcn;
+        gsm[i].bsic = n.bsic;
+        gsm[i].rssi = n.rssi;
+        gsm[i].rank = n.rssi;
+    }
+    if (neighbours.empty()) {
+        gsmCount = 0;
+    }
+    std::array<std::uint8_t, kFrameBufferSize> p{};
+    const std::size_t length = WriteCellList(p, version, stamp, std::span(wcdma.data(), count),
+                                             std::span(gsm.data(), gsmCount));
+    if (options_.numbered && version == 0) {
+        p[kCellListGsmCountOffset] = static_cast<std::uint8_t>(cellListsSent_ & 0xFF);
     }
     AppendFrame(std::span(p.data(), length), out);
     ++cellListsSent_;
 }
 
-void SimModem::AppendSarPa(std::uint64_t ticks, Bytes& out) {
-    std::array<std::uint8_t, kSarPaFrame> p{};
-    PutLogHeader(p.data(), p.size(), kSarPaLogCode, ticks);
-    p[25] = radio_.SarLevel();
-    p[29] = radio_.PaValue();
+void SimModem::AppendSarPa(std::int64_t stamp, Bytes& out) {
+    std::array<std::uint8_t, kSarPaFrameSize> p{};
+    PutLogHeader(std::span(p).first<kLogHeaderSize>(), p.size(), kSarPaLogCode, stamp);
+    p[kSarLevelOffset] = radio_.SarLevel();
+    p[kPaValueOffset] = radio_.PaValue();
     AppendFrame(p, out);
     ++sarPaSent_;
 }
@@ -254,7 +228,7 @@ void SimModem::AppendNoise(Bytes& out) {
         Bytes frame;
         const std::uint64_t sent = cellListsSent_;
         cellListsSent_ += 128;  // a number no real report carries now
-        AppendCellList(lastTicks_, frame);
+        AppendCellList(lastStamp_, frame);
         cellListsSent_ = sent;
         std::uint8_t& last = frame[frame.size() - 2];
         const std::uint8_t flipped = last ^ 0x01;
@@ -269,18 +243,18 @@ void SimModem::Tick(std::uint64_t uptimeMs, double seconds, Bytes& out) {
         return;
     }
     for (int i = 0; i < options_.burst; ++i) {
-        const std::uint64_t ticks = NextTimeStampTicks(uptimeMs);
+        const std::int64_t stamp = NextTimeStamp(uptimeMs);
         if (cellListOn_) {
             if (options_.noise) {
                 AppendNoise(out);
             }
-            AppendCellList(ticks, out);
+            AppendCellList(stamp, out);
         }
         if (sarPaOn_) {
             if (options_.noise) {
                 AppendNoise(out);
             }
-            AppendSarPa(ticks, out);
+            AppendSarPa(stamp, out);
         }
     }
 }

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "diag/hdlc.h"
+#include "diag/log_packets.h"
 #include "tools/sim/radio.h"
 
 namespace norvane::sim {
@@ -23,11 +24,8 @@ struct ModemOptions {
     bool numbered = false;  // the GSM count of cell list n is n mod 256 (for loss checks)
     std::uint32_t seed = 1;
     std::uint64_t startUptimeMs = 0;  // the modem's up-time when the simulation starts
+    unsigned packetVersion = 0;       // layout of the cell list: 0, 1 or 2
 };
-
-// Log codes the monitor switches on.
-inline constexpr std::uint16_t kCellListLogCode = 0x4005;
-inline constexpr std::uint16_t kSarPaLogCode = 0x117C;
 
 class SimModem {
   public:
@@ -56,9 +54,9 @@ class SimModem {
     void SetLogCode(std::uint16_t code, bool on);
     void AppendFrame(std::span<const std::uint8_t> payload, Bytes& out) const;
     void AppendNoise(Bytes& out);
-    void AppendCellList(std::uint64_t ticks, Bytes& out);
-    void AppendSarPa(std::uint64_t ticks, Bytes& out);
-    std::uint64_t NextTimeStampTicks(std::uint64_t uptimeMs);
+    void AppendCellList(std::int64_t stamp, Bytes& out);
+    void AppendSarPa(std::int64_t stamp, Bytes& out);
+    std::int64_t NextTimeStamp(std::uint64_t uptimeMs);
     void Log(std::string_view text) const;
 
     ModemOptions options_;
@@ -70,7 +68,7 @@ class SimModem {
     std::size_t modeSwitchMatched_ = 0;
     bool cellListOn_ = false;
     bool sarPaOn_ = false;
-    std::uint64_t lastTicks_ = 0;
+    std::int64_t lastStamp_ = 0;
     std::uint64_t cellListsSent_ = 0;
     std::uint64_t sarPaSent_ = 0;
 };

@@ -19,9 +19,10 @@ the monitor lists as "Simulated UMTS modem Diagnostics"; the link is removed on 
 
 The modem speaks DIAG: it answers the 0x7B loopback probe, acknowledges 0x73 log-mask
 commands and 0x4B subsystem commands, and streams what the masks switch on:
-  log 0x4005  WCDMA cell list: 1 to 8 cells on real band I and band VIII channels, RSCP
-              and Ec/Io drifting, cells appearing and fading, a GSM neighbour count, and
-              the modem's up-time in the time stamp (1.25 ms ticks);
+  log 0x4005  WCDMA cell list: 1 to 8 cells (up to 14 in packet versions 1 and 2) on
+              real band I and band VIII channels, RSCP and Ec/Io drifting, cells
+              appearing and fading, up to six GSM neighbours, and the modem's up-time in
+              the time stamp (52400 per millisecond, as the monitor reads it);
   log 0x117C  SAR/PA report, from the ON_AGC3 mask until OFF_AGC: the SAR level changes,
               the PA value swings across 80.
 
@@ -31,7 +32,10 @@ Options:
   --rate HZ        report periods per second (default 1; 0.1 to 1000)
   --burst N        send N frames of each report back to back per period (default 1, up to 64)
   --noise          put line garbage and frames with a bad check sequence between real ones
-  --numbered       the GSM count of the n-th cell list is n mod 256 (to check for loss)
+  --numbered       the GSM count of the n-th cell list is n mod 256 (to check for loss;
+                   n mod 64, with as many GSM records, in packet versions 1 and 2)
+  --packet-version V
+                   layout of the cell list: 0 (default, the oldest), 1 or 2
   --record FILE    write every byte received from the host to FILE
   --seed N         seed of the radio scene and the noise (default: from the clock); the
                    seed in use is printed, and the same seed gives the same run
@@ -104,6 +108,13 @@ std::optional<SimOptions> ParseSimOptions(int argc, char** argv, std::string& er
                 return std::nullopt;
             }
             o.modem.burst = static_cast<int>(n);
+        } else if (arg == "--packet-version") {
+            const char* v = value();
+            if (v == nullptr || !ParseUnsigned(v, n) || n > 2) {
+                error = error.empty() ? "--packet-version takes 0, 1 or 2" : error;
+                return std::nullopt;
+            }
+            o.modem.packetVersion = static_cast<unsigned>(n);
         } else if (arg == "--seed") {
             const char* v = value();
             if (v == nullptr || !ParseUnsigned(v, n) || n > 0xFFFFFFFFull) {

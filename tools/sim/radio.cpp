@@ -31,21 +31,32 @@ constexpr std::array<Candidate, 14> kNeighbours = {{
     {2962, 333},
 }};
 constexpr Candidate kServing = {10713, 126};
-constexpr std::size_t kMaxCells = 8;
+constexpr std::size_t kV0Cells = 8;  // what the oldest cell list can carry
+
+// GSM 900 and 1800 neighbours: ARFCN and BSIC (network and base station colour codes).
+constexpr std::array<SimGsmCell, 6> kGsmNeighbours = {{
+    {62, 0x23, -71},
+    {75, 0x11, -78},
+    {1, 0x3F, -84},
+    {124, 0x05, -90},
+    {700, 0x2A, -95},
+    {885, 0x17, -101},
+}};
 constexpr double kFadedBelow = -117;
 constexpr double kNewCellRscp = -114;
 
 }  // namespace
 
-RadioScene::RadioScene(std::uint32_t seed) : rng_(seed) {
+RadioScene::RadioScene(std::uint32_t seed, std::size_t maxCells) : rng_(seed), maxCells_(maxCells) {
     cells_.push_back({kServing.uarfcn, kServing.psc, -72, -4, 0});
-    for (int i = 0; i < 3; ++i) {
+    const int more = maxCells > kV0Cells ? 9 : 3;
+    for (int i = 0; i < more; ++i) {
         MaybeAddCell();
     }
 }
 
 void RadioScene::MaybeAddCell() {
-    if (cells_.size() >= kMaxCells) {
+    if (cells_.size() >= maxCells_) {
         return;
     }
     std::vector<Candidate> free;
@@ -104,6 +115,16 @@ void RadioScene::Advance(double seconds) {
         sarLevel_ = static_cast<std::uint8_t>(std::uniform_int_distribution<int>(0, 3)(rng_));
         nextSarChange_ = clock_ + std::uniform_real_distribution<double>(3.0, 8.0)(rng_);
     }
+}
+
+std::vector<SimGsmCell> RadioScene::GsmCells() const {
+    std::vector<SimGsmCell> out;
+    for (int i = 0; i < gsmCount_ && i < static_cast<int>(kGsmNeighbours.size()); ++i) {
+        SimGsmCell c = kGsmNeighbours[static_cast<std::size_t>(i)];
+        c.rssi = static_cast<std::int8_t>(c.rssi + std::lround(3 * std::sin(clock_ / 7.0 + i)));
+        out.push_back(c);
+    }
+    return out;
 }
 
 std::uint8_t RadioScene::PaValue() const {

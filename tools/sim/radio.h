@@ -16,15 +16,24 @@ struct SimCell {
     double trend = 0;         // dB per second the RSCP is heading
 };
 
+struct SimGsmCell {
+    std::uint16_t arfcn = 0;
+    std::uint16_t bsic = 0;
+    std::int8_t rssi = -80;  // dBm
+};
+
 class RadioScene {
   public:
-    explicit RadioScene(std::uint32_t seed);
+    // `maxCells` WCDMA cells at most; a scene for more than eight starts with ten.
+    RadioScene(std::uint32_t seed, std::size_t maxCells);
 
-    // Lets `seconds` of radio life pass: levels drift, cells come and go (1 to 8 stay).
+    // Lets `seconds` of radio life pass: levels drift, cells come and go (1 to maxCells stay).
     void Advance(double seconds);
 
     const std::vector<SimCell>& Cells() const { return cells_; }
     int GsmCount() const { return gsmCount_; }
+    // The GsmCount() GSM neighbours, their RSSI drifting.
+    std::vector<SimGsmCell> GsmCells() const;
     // SAR level 0..3 and PA value; the PA value swings across 80 over about 20 s.
     std::uint8_t SarLevel() const { return sarLevel_; }
     std::uint8_t PaValue() const;
@@ -34,6 +43,7 @@ class RadioScene {
     void DropFadedCells();
 
     std::mt19937 rng_;
+    std::size_t maxCells_;
     std::vector<SimCell> cells_;  // cells_[0] is the serving cell and stays
     int gsmCount_ = 2;
     std::uint8_t sarLevel_ = 1;

@@ -1,0 +1,155 @@
+#include "diag/log_packets.h"
+
+#include <algorithm>
+
+namespace norvane {
+namespace {
+
+void Put16(std::uint8_t* p, std::uint32_t v) {
+    p[0] = static_cast<std::uint8_t>(v & 0xFF);
+    p[1] = static_cast<std::uint8_t>((v >> 8) & 0xFF);
+}
+
+void Put32(std::uint8_t* p, std::uint32_t v) {
+    Put16(p, v & 0xFFFF);
+    Put16(p + 2, v >> 16);
+}
+
+std::uint32_t U32(std::span<const std::uint8_t> b, std::size_t at) {
+    return static_cast<std::uint32_t>(b[at]) | (static_cast<std::uint32_t>(b[at + 1]) << 8) |
+           (static_cast<std::uint32_t>(b[at + 2]) << 16) |
+           (static_cast<std::uint32_t>(b[at + 3]) << 24);
+}
+
+std::uint16_t Raw16(std::int16_t v) {
+    return static_cast<std::uint16_t>(v);
+}
+
+}  // namespace
+
+void PutLogHeader(std::span<std::uint8_t, kLogHeaderSize> out, std::size_t frameLength,
+                  std::uint16_t code, std::int64_t stamp) {
+    const auto recordLength = static_cast<std::uint32_t>(frameLength - kLogRecordLengthOffset);
+    out[0] = kLogCommand;
+    out[1] = 0x00;
+    Put16(&out[kLogLengthOffset], recordLength);
+    Put16(&out[kLogRecordLengthOffset], recordLength);
+    Put16(&out[kLogCodeOffset], code);
+    const auto s = static_cast<std::uint64_t>(stamp);
+    for (std::size_t i = 0; i < 8; ++i) {
+        out[kLogTimeStampOffset + i] = static_cast<std::uint8_t>(s >> (8 * i));
+    }
+}
+
+std::size_t CellListSize(unsigned version, std::size_t wcdmaCells, std::size_t gsmCells) {
+    const CellListLayout& l = kCellListLayouts[std::min<std::size_t>(version, 2)];
+    return l.recordsOffset + l.wcdmaRecordSize * wcdmaCells + l.gsmRecordSize * gsmCells;
+}
+
+std::size_t WriteCellList(std::span<std::uint8_t> out, unsigned version, std::int64_t stamp,
+                          std::span<const WcdmaCellRecord> wcdma,
+                          std::span<const GsmCellRecord> gsm) {
+    if (version >= kCellListLayouts.size() || wcdma.size() > kCellListMaxCells ||
+        gsm.size() > kCellListMaxCells) {
+        return 0;
+    }
+    const CellListLayout& l = kCellListLayouts[version];
+    const std::size_t size = CellListSize(version, wcdma.size(), gsm.size());
+    if (size > out.size()) {
+        return 0;
+    }
+    std::fill(out.begin(), out.begin() + static_cast<std::ptrdiff_t>(size), 0);
+    PutLogHeader(out.first<kLogHeaderSize>(), size, kCellListLogCode, stamp);
+    out[kCellListCountOffset] =
+        static_cast<std::uint8_t>((version << kCellListVersionShift) | wcdma.size());
+    out[kCellListGsmCountOffset] = static_cast<std::uint8_t>(gsm.size());
+    std::uint8_t* r = out.data() + l.recordsOffset;
+    for (const WcdmaCellRecord& c : wcdma) {
+        Put16(r + kWcdmaUarfcn, c.uarfcn);
+        Put16(r + kWcdmaPsc, c.psc);
+        r[kWcdmaRscp] = c.rscp;
+        Put16(r + kWcdmaRscpRank, Raw16(c.rscpRank));
+        r[kWcdmaEcIo] = c.ecIo;
+        Put16(r + kWcdmaEcIoRank, Raw16(c.ecIoRank));
+        if (version >= 1) {
+            r[kWcdmaReselect] = c.reselect;
+        }
+        if (version == 2) {
+            Put16(r + kWcdmaHcsPriority, Raw16(c.hcsPriority));
+            Put16(r + kWcdmaHValue, Raw16(c.hValue));
+            r[kWcdmaHcsQualify] = c.hcsQualify;
+        }
+        r += l.wcdmaRecordSize;
+    }
+    for (const GsmCellRecord& g : gsm) {
+        Put16(r + kGsmArfcn, g.arfcn);
+        Put16(r + kGsmBsic, g.bsic);
+        r[kGsmRssi] = static_cast<std::uint8_t>(g.rssi);
+        Put16(r + kGsmRank, Raw16(g.rank));
+        if (version >= 1) {
+            r[kGsmReselect] = g.reselect;
+        }
+        if (version == 2) {
+            Put16(r + kGsmHcsPriority, Raw16(g.hcsPriority));
+            Put16(r + kGsmHValue, Raw16(g.hValue));
+            r[kGsmHcsQualify] = g.hcsQualify;
+        }
+        r += l.gsmRecordSize;
+    }
+    return size;
+}
+
+bool LogMask::Selects(std::uint16_t code) const {
+    const std::uint32_t k = code & 0x0FFFu;
+    return static_cast<std::uint32_t>(code >> 12) == equipment && k < bits &&
+           ((mask[k / 8] >> (k % 8)) & 1) != 0;
+}
+
+std::optional<std::uint32_t> LogConfigOperation(std::span<const std::uint8_t> payload) {
+    if (payload.size() < kLogConfigOperationOffset + 4 || payload[0] != kLogConfigCommand) {
+        return std::nullopt;
+    }
+    return U32(payload, kLogConfigOperationOffset);
+}
+
+std::optional<LogMask> ParseLogMaskSet(std::span<const std::uint8_t> payload) {
+    if (payload.size() < kLogConfigMaskOffset ||
+        LogConfigOperation(payload) != kLogConfigOpSetMask) {
+        return std::nullopt;
+    }
+    LogMask m;
+    m.equipment = U32(payload, kLogConfigEquipmentOffset);
+    m.bits = U32(payload, kLogConfigBitsOffset);
+    // The sender's bit count decides the mask length: it must fit in what was sent.
+    const std::uint64_t maskBytes = (static_cast<std::uint64_t>(m.bits) + 7) / 8;
+    if (maskBytes > payload.size() - kLogConfigMaskOffset) {
+        return std::nullopt;
+    }
+    m.mask = payload.subspan(kLogConfigMaskOffset, static_cast<std::size_t>(maskBytes));
+    return m;
+}
+
+std::size_t BuildLogMaskSet(std::uint32_t equipment, std::uint32_t bits,
+                            std::span<const std::uint16_t> codes, std::span<std::uint8_t> out) {
+    const std::uint64_t size = kLogConfigMaskOffset + (static_cast<std::uint64_t>(bits) + 7) / 8;
+    if (size > out.size()) {
+        return 0;
+    }
+    for (const std::uint16_t code : codes) {
+        if (static_cast<std::uint32_t>(code >> 12) != equipment || (code & 0x0FFFu) >= bits) {
+            return 0;
+        }
+    }
+    std::fill(out.begin(), out.begin() + static_cast<std::ptrdiff_t>(size), 0);
+    out[0] = kLogConfigCommand;
+    Put32(&out[kLogConfigOperationOffset], kLogConfigOpSetMask);
+    Put32(&out[kLogConfigEquipmentOffset], equipment);
+    Put32(&out[kLogConfigBitsOffset], bits);
+    for (const std::uint16_t code : codes) {
+        const std::uint32_t k = code & 0x0FFFu;
+        out[kLogConfigMaskOffset + k / 8] |= static_cast<std::uint8_t>(1u << (k % 8));
+    }
+    return static_cast<std::size_t>(size);
+}
+
+}  // namespace norvane
