@@ -12,7 +12,13 @@
 namespace norvane {
 namespace {
 
-struct Services {
+// The services belong to the running QApplication: created with the first use, destroyed
+// with the application object, never shared between two of them.
+class Services : public QObject {
+  public:
+    explicit Services(QObject* app) : QObject(app) { setObjectName(kName); }
+    static constexpr const char* kName = "norvane-framework-services";
+
     QPointer<QWidget> mainWindow;
     QString statusMessage;
     Beeper beeper;
@@ -21,8 +27,13 @@ struct Services {
 };
 
 Services& State() {
-    static Services services;
-    return services;
+    QCoreApplication* app = QCoreApplication::instance();
+    Q_ASSERT(app != nullptr);  // the framework serves windows: a QApplication exists
+    if (QObject* found =
+            app->findChild<QObject*>(QLatin1String(Services::kName), Qt::FindDirectChildrenOnly)) {
+        return *static_cast<Services*>(found);
+    }
+    return *new Services(app);
 }
 
 }  // namespace

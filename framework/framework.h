@@ -1,5 +1,5 @@
-// Process-wide services of the dialog framework: start-up, the main window and its status
-// message, the beep and the shell's "open".
+// Services of the dialog framework, owned by the running QApplication: start-up, the main
+// window and its status message, the bitmap resources, the beep and the shell's "open".
 #pragma once
 
 #include <QString>
