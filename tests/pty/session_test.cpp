@@ -2,12 +2,6 @@
 // master side of a real pseudo terminal.
 #include "session/monitoring_session.h"
 
-#include <chrono>
-#include <mutex>
-#include <thread>
-
-#include <gtest/gtest.h>
-
 #include "diag/command_table.h"
 #include "tests/support/pty_modem.h"
 #include "tests/support/reports.h"
@@ -16,91 +10,61 @@ namespace norvane {
 namespace {
 
 using namespace std::chrono_literals;
-using Clock = std::chrono::steady_clock;
 using test::Bytes;
-using test::CellListFrame;
 using test::Concat;
-using test::Peer;
 using test::PtyModem;
 using test::RowBytes;
-using test::SarPaFrame;
 
 const Bytes kProbe = test::StoredBytes(DiagProbeFrame);
-const Bytes kStop = Concat({RowBytes(kRowAgcOff), RowBytes(kRowCellsOff), Bytes{0x7E}});
-
-template <typename Pred>
-bool WaitFor(Pred pred, std::chrono::milliseconds limit = 3s) {
-    for (const auto end = Clock::now() + limit; !pred(); std::this_thread::sleep_for(10ms)) {
-        if (Clock::now() > end) {
-            return false;
-        }
-    }
-    return true;
-}
-
-// Records what the session asks of the window; a message notes whether the thread ran.
-class RecordingView : public MonitorView, public test::RecordingReports {
-  public:
-    struct Message {
-        std::string text, caption;
-        bool threadRunning;
-    };
-    std::string PortListText() override { return entry; }
-    void ResetBars() override { ++barResets; }
-    void SetUpTimeText(std::string_view text) override { upTime = text; }
-    void MessageBox(std::string_view text, std::string_view caption) override {
-        const std::lock_guard lock(mutex);
-        messages.push_back({std::string(text), std::string(caption),
-                            session != nullptr && session->ReceiveThreadRunning()});
-    }
-    void ShowCellReport(const CellReport& r) override { RecordingReports::ShowCellReport(r); }
-    void ShowSarPaReport(const SarPaReport& r) override { RecordingReports::ShowSarPaReport(r); }
-    std::vector<Message> Messages() {
-        const std::lock_guard lock(mutex);
-        return messages;
-    }
-
-    std::string entry;
-    MonitoringSession* session = nullptr;
-    int barResets = 0;
-    std::string upTime;
-    std::mutex mutex;
-    std::vector<Message> messages;
-};
 
 class Session : public ::testing::Test {
   protected:
+    void SetUp() override {
+        view.isThreadRunning = [this] { return session.ReceiveThreadRunning(); };
+    }
     void Start(PtyModem& modem) {
         view.entry = modem.Entry();
         session.Start();
     }
-    RecordingView view;
+    test::RecordingView view;
     ReceiveStats stats;
     MonitoringSession session{view, &stats};
-    void SetUp() override { view.session = &session; }
 };
 
-TEST_F(Session, StartProbesThenSwitchesCellsOnAndExitSendsTheStopFramesThenCloses) {
+TEST_F(Session, StartProbesAndSwitchesCellsOnButtonsWriteTheirRowsAndExitSendsTheStopFrames) {
     PtyModem modem;
     Start(modem);
-    ASSERT_TRUE(session.PortOpen());
     EXPECT_TRUE(session.ReceiveThreadRunning());
-    EXPECT_EQ(modem.WaitFor(14 + 260), Concat({kProbe, RowBytes(kRowCellsOn)}));
-    modem.Clear();
-    session.Stop();
+    EXPECT_EQ(modem.WaitFor(14 + 260), Concat({kProbe, RowBytes("ON Cell RSSI")}));
+    const std::pair<void (MonitoringSession::*)(), Bytes> buttons[] = {
+        {&MonitoringSession::SwitchSarPaOn, Concat({RowBytes("ON_AGC"), RowBytes("ON_AGC1"),
+                                                    RowBytes("ON_AGC2"), RowBytes("ON_AGC3")})},
+        {&MonitoringSession::SwitchSarPaOff, RowBytes("OFF_AGC")},
+        {&MonitoringSession::SwitchCellsOn, RowBytes("ON Cell RSSI")},
+        {&MonitoringSession::SwitchCellsOff, RowBytes("OFF Cell RSSI")},
+        {&MonitoringSession::Stop,
+         Concat({RowBytes("OFF_AGC"), RowBytes("OFF Cell RSSI"), {0x7E}})},
+    };
+    for (const auto& [press, expected] : buttons) {
+        modem.Clear();
+        const auto pressed = std::chrono::steady_clock::now();
+        (session.*press)();
+        EXPECT_LT(std::chrono::steady_clock::now() - pressed, 300ms) << "a pending read is woken";
+        EXPECT_EQ(modem.WaitFor(expected.size()), expected);
+    }
+    EXPECT_EQ(RowBytes("OFF_AGC").size() + RowBytes("OFF Cell RSSI").size(), 15U + 260U);
+    EXPECT_EQ(view.upTime, "RSCP Off");
     EXPECT_FALSE(session.PortOpen());
     EXPECT_FALSE(session.ReceiveThreadRunning());
-    ASSERT_EQ(kStop.size(), 15U + 260U + 1U);
-    EXPECT_EQ(modem.WaitFor(kStop.size()), kStop);
     EXPECT_TRUE(view.Messages().empty());
 }
 
 TEST_F(Session, SilentModemGetsModeSwitchAndInfoBeforeTheThread) {
-    PtyModem modem(Peer::kSilent);
+    PtyModem modem(test::Peer::kSilent);
     Start(modem);
-    const Bytes expected =
-        Concat({kProbe, Bytes{0x7E}, Bytes(kModeSwitchText.begin(), kModeSwitchText.end()),
-                RowBytes(kRowCellsOn)});
+    const Bytes expected = Concat({kProbe,
+                                   {0x7E, 'A', 'T', '$', 'Q', 'C', 'D', 'M', 'G', '\r', '\n'},
+                                   RowBytes("ON Cell RSSI")});
     EXPECT_EQ(modem.WaitFor(expected.size()), expected);
     const auto messages = view.Messages();
     ASSERT_EQ(messages.size(), 1U);
@@ -110,119 +74,53 @@ TEST_F(Session, SilentModemGetsModeSwitchAndInfoBeforeTheThread) {
     EXPECT_TRUE(session.ReceiveThreadRunning());
 }
 
-TEST_F(Session, ButtonsWriteTheirRowsAndShutdownSendsNothing) {
-    PtyModem modem;
-    Start(modem);
-    modem.WaitFor(14 + 260);
-    const struct {
-        void (MonitoringSession::*press)();
-        Bytes expected;
-    } cases[] = {
-        {&MonitoringSession::SwitchSarPaOn, Concat({RowBytes("ON_AGC"), RowBytes("ON_AGC1"),
-                                                    RowBytes("ON_AGC2"), RowBytes("ON_AGC3")})},
-        {&MonitoringSession::SwitchSarPaOff, RowBytes(kRowAgcOff)},
-        {&MonitoringSession::SwitchCellsOn, RowBytes(kRowCellsOn)},
-        {&MonitoringSession::SwitchCellsOff, RowBytes(kRowCellsOff)},
-    };
-    for (const auto& c : cases) {
-        modem.Clear();
-        (session.*c.press)();
-        EXPECT_EQ(modem.WaitFor(c.expected.size()), c.expected);
-    }
-    EXPECT_EQ(view.upTime, "RSCP Off");
-    modem.Clear();
-    session.Shutdown();
-    EXPECT_FALSE(session.PortOpen());
-    EXPECT_TRUE(modem.Quiet().empty());
-}
-
 TEST_F(Session, WithoutPortNothingIsWrittenAndAFailedChangeFreesTheOldPort) {
     session.Start();
     EXPECT_FALSE(session.ReceiveThreadRunning());
-    ASSERT_EQ(view.Messages().size(), 1U);
-    EXPECT_EQ(view.Messages()[0].text, "          No Mobile Port !          ");
-    EXPECT_EQ(view.Messages()[0].caption, "Error");
     session.SwitchSarPaOn();  // writes to no port go unnoticed
     session.Stop();
-
     PtyModem modem;
     Start(modem);
-    view.entry = "/nonexistent/ttyNOPE - gone";
+    view.entry = "norvane-nope - gone";
     session.SelectPort();
     EXPECT_EQ(view.barResets, 1);
     EXPECT_FALSE(session.PortOpen());
     EXPECT_FALSE(session.ReceiveThreadRunning());
-    ASSERT_EQ(view.Messages().size(), 2U);
-    EXPECT_EQ(view.Messages()[1].text,
-              "Error while opening ComPort\n/nonexistent/ttyNOPE: No such file or directory.");
+    const auto messages = view.Messages();
+    ASSERT_EQ(messages.size(), 2U);
+    EXPECT_EQ(messages[0].text, "          No Mobile Port !          ");
+    EXPECT_EQ(messages[0].caption, "Error");
+    EXPECT_EQ(messages[1].text,
+              "Error while opening ComPort\n/dev/norvane-nope: No such file or directory.");
     view.entry = modem.Entry();
     session.SelectPort();
     EXPECT_TRUE(session.PortOpen()) << "the old port was closed";
 }
 
-TEST_F(Session, TwentyPortChangesLeaveOneThreadAndNoDescriptor) {
+TEST(SessionEnd, TwentyPortChangesLeaveOneThreadAndEscOrDestructionSendNothingAndLeakNothing) {
     PtyModem modem;
     const int fdsBefore = test::DescriptorCount();
     const int threadsBefore = test::ThreadCount();
-    Start(modem);
-    for (int i = 0; i < 20; ++i) {
-        session.SelectPort();
-        ASSERT_TRUE(session.PortOpen()) << "change " << i;
-        EXPECT_EQ(test::ThreadCount(), threadsBefore + 1) << "change " << i;
+    for (const bool esc : {true, false}) {
+        test::RecordingView view;
+        view.entry = modem.Entry();
+        {
+            MonitoringSession session(view);
+            for (int i = 0; i < 20; ++i) {
+                session.SelectPort();
+                ASSERT_TRUE(session.PortOpen()) << "change " << i;
+                EXPECT_EQ(test::ThreadCount(), threadsBefore + 1) << "change " << i;
+            }
+            modem.WaitFor(14 + 260);
+            modem.Clear();
+            if (esc) {
+                session.Shutdown();
+            }
+        }
+        EXPECT_TRUE(modem.Quiet().empty());
+        EXPECT_EQ(test::ThreadCount(), threadsBefore);
+        EXPECT_EQ(test::DescriptorCount(), fdsBefore);
     }
-    session.Stop();
-    EXPECT_EQ(test::ThreadCount(), threadsBefore);
-    EXPECT_EQ(test::DescriptorCount(), fdsBefore);
-}
-
-TEST_F(Session, EveryReportOfADeliveryIsHandedOnInOrder) {
-    PtyModem modem;
-    Start(modem);
-    modem.WaitFor(14 + 260);
-    Bytes burst = {0x7E};  // a leading flag, as some modems send
-    Bytes bad = CellListFrame(300);
-    bad[bad.size() - 2] ^= 0x01;  // broken check sequence: dropped
-    for (const Bytes& f : {CellListFrame(125), SarPaFrame(79), Bytes{0x01, 0x02, 0x7E},
-                           CellListFrame(126), CellListFrame(0x17D), SarPaFrame(81), bad}) {
-        burst.insert(burst.end(), f.begin(), f.end());
-    }
-    modem.Send(burst);
-    ASSERT_TRUE(WaitFor([&] { return view.Seen().size() >= 5; }));
-    modem.Send(CellListFrame(7));
-    ASSERT_TRUE(WaitFor([&] { return view.Seen().size() >= 6; }));
-    session.Shutdown();
-    EXPECT_EQ(view.Seen(), (std::vector<int>{125, -79, 126, 0x17D, -81, 7}));
-    EXPECT_EQ(stats.badFcs.load(), 2u);  // the two-byte junk and the broken frame
-    EXPECT_EQ(stats.reports.load(), 6u);
-}
-
-TEST_F(Session, GoneModemKeepsTheLoopPacedAndShutdownEndsItAtOnce) {
-    PtyModem modem;
-    Start(modem);
-    modem.CloseMaster();
-    std::this_thread::sleep_for(1200ms);  // the read in progress has ended by now
-    const auto before = stats.reads.load();
-    std::this_thread::sleep_for(2s);
-    const auto perTwoSeconds = stats.reads.load() - before;
-    EXPECT_GE(perTwoSeconds, 2u);  // still reading...
-    EXPECT_LE(perTwoSeconds, 6u);  // ...about twice a second, no busy loop
-    const auto stop = Clock::now();
-    session.Shutdown();
-    EXPECT_LT(std::chrono::duration<double>(Clock::now() - stop).count(), 0.3);
-}
-
-TEST(ReceiveThread, OnAClosedPortShowsTheCommErrorAndEnds) {
-    SerialPort closed;
-    test::RecordingMessages messages;
-    test::RecordingReports reports;
-    ReceiveThread thread;
-    thread.Start(closed, reports, messages);
-    ASSERT_TRUE(WaitFor([&] { return !thread.Running(); }));
-    thread.Stop();
-    EXPECT_EQ(thread.Result(), 0);
-    ASSERT_EQ(messages.All().size(), 1u);
-    EXPECT_EQ(messages.All()[0].text, "Error OpenComPort");
-    EXPECT_EQ(messages.All()[0].caption, "Bad CommError");
 }
 
 }  // namespace
