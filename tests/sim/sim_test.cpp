@@ -15,17 +15,20 @@ using namespace std::chrono_literals;
 using test::Bytes;
 using test::RowBytes;
 
-// What the modem recorded from a monitor that switched SAR/PA on and then exited.
-void ExpectSarPaOnThenExitRecorded(test::SimProcess& sim) {
-    EXPECT_EQ(sim.Stop(), 0);
-    Bytes expected = test::StoredBytes(DiagProbeFrame);
-    for (const char* row :
-         {"ON Cell RSSI", "ON_AGC", "ON_AGC1", "ON_AGC2", "ON_AGC3", "OFF_AGC", "OFF Cell RSSI"}) {
-        expected = test::Concat({expected, RowBytes(row)});
+// The bytes of a monitor's start with SAR/PA switched on, and of its exit.
+Bytes Rows(std::vector<const char*> rows, Bytes all = {}) {
+    for (const char* row : rows) {
+        all = test::Concat({all, RowBytes(row)});
     }
-    expected.push_back(0x7E);
+    return all;
+}
+const Bytes kStart = Rows({"ON Cell RSSI", "ON_AGC", "ON_AGC1", "ON_AGC2", "ON_AGC3"},
+                          test::StoredBytes(DiagProbeFrame));
+const Bytes kExit = test::Concat({Rows({"OFF_AGC", "OFF Cell RSSI"}), {0x7E}});
+Bytes Recorded(test::SimProcess& sim) {
+    EXPECT_EQ(sim.Stop(), 0);
     const std::string recorded = test::ReadFile(sim.recordPath());
-    EXPECT_EQ(Bytes(recorded.begin(), recorded.end()), expected);
+    return Bytes(recorded.begin(), recorded.end());
 }
 
 TEST(SimSession, NoReportIsLostOrInventedInNoisyBurstsAndTheModemGetsWhatWasWritten) {
@@ -47,7 +50,7 @@ TEST(SimSession, NoReportIsLostOrInventedInNoisyBurstsAndTheModemGetsWhatWasWrit
     }
     EXPECT_GT(view.SarPa().size(), 4u);
     EXPECT_GT(stats.badFcs.load(), 20u) << "the noise did reach the deframer";
-    ExpectSarPaOnThenExitRecorded(sim);
+    EXPECT_EQ(Recorded(sim), test::Concat({kStart, kExit}));
 }
 
 TEST(SimSession, ModemInAtModeStreamsAfterTheModeSwitchAndStopsOnCellsOff) {
@@ -65,40 +68,32 @@ TEST(SimSession, ModemInAtModeStreamsAfterTheModeSwitchAndStopsOnCellsOff) {
     EXPECT_EQ(view.Cells().size(), cells);
 }
 
-// norvane-cli monitor --sar-pa `port`, its standard output and error in one file.
-pid_t Monitor(const test::SimProcess& sim, const std::string& port) {
-    const std::string out = sim.Scratch("out");
+// norvane-cli monitor --sar-pa `port`, its standard output and error in the file `out`.
+pid_t Monitor(const test::SimProcess& sim, const std::string& port, const char* out) {
     return test::Spawn({NORVANE_BINARY_DIR "/tools/norvane-cli", "monitor", "--sar-pa", port},
-                       out.c_str());
+                       sim.Scratch(out).c_str());
 }
 
-TEST(CliMonitor, PrintsReportsWithinTwoSecondsAndOnSigintSendsTheStopFramesAndExitsZero) {
+TEST(CliMonitor, PrintsJsonLinesStopsOnSigintAndExitsTwoWithoutThePortAndOneWhenItGoes) {
     test::SimProcess sim({"--seed", "7"});
-    const pid_t monitor = Monitor(sim, sim.Entry());
-    const auto output = [&] { return test::ReadFile(sim.Scratch("out")); };
-    EXPECT_TRUE(test::Eventually([&] { return output().find('\n') != std::string::npos; }, 2100ms));
-    EXPECT_TRUE(test::Eventually(
-        [&] { return output().find("\"type\":\"sar_pa\"") != std::string::npos; }, 6s));
-    const std::string first = output().substr(0, output().find('\n'));
+    const auto output = [&](const char* out) { return test::ReadFile(sim.Scratch(out)); };
+    const pid_t monitor = Monitor(sim, sim.Entry(), "out");
+    EXPECT_TRUE(
+        test::Eventually([&] { return output("out").find('\n') != std::string::npos; }, 2100ms));
+    EXPECT_EQ(test::WaitExit(Monitor(sim, sim.link(), "busy"), 3s), 2);
+    EXPECT_NE(output("busy").find("Error while opening ComPort"), std::string::npos);
+    const std::string first = output("out").substr(0, output("out").find('\n'));
     EXPECT_EQ(first.rfind("{\"time\":\"", 0), 0U) << first;
     EXPECT_NE(first.find("\",\"type\":\"cells\",\"hours\":"), std::string::npos) << first;
     EXPECT_EQ(first.back(), '}');
     kill(monitor, SIGINT);
-    EXPECT_EQ(test::WaitExit(monitor, 3s), 0) << output();
-    ExpectSarPaOnThenExitRecorded(sim);
-}
+    EXPECT_EQ(test::WaitExit(monitor, 3s), 0) << output("out");
 
-TEST(CliMonitor, PortThatCannotBeOpenedExitsTwoAndOneThatGoesAwayExitsOne) {
-    test::SimProcess sim({"--seed", "9"});
-    EXPECT_EQ(test::WaitExit(Monitor(sim, "/nonexistent/ttyUSB9"), 3s), 2);
-    EXPECT_NE(test::ReadFile(sim.Scratch("out")).find("Error while opening ComPort"),
-              std::string::npos);
-    const pid_t monitor = Monitor(sim, sim.link());
-    EXPECT_TRUE(test::Eventually(
-        [&] { return test::ReadFile(sim.Scratch("out")).find("{") != std::string::npos; }));
-    sim.Stop();
-    EXPECT_EQ(test::WaitExit(monitor, 4s), 1);
-    EXPECT_NE(test::ReadFile(sim.Scratch("out")).find("has gone away"), std::string::npos);
+    const pid_t lost = Monitor(sim, sim.link(), "lost");
+    EXPECT_TRUE(test::Eventually([&] { return output("lost").find('{') != std::string::npos; }));
+    EXPECT_EQ(Recorded(sim), test::Concat({kStart, kExit, kStart}));
+    EXPECT_EQ(test::WaitExit(lost, 4s), 1);
+    EXPECT_NE(output("lost").find("has gone away"), std::string::npos);
 }
 
 }  // namespace
