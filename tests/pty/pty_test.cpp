@@ -106,6 +106,10 @@ struct ReadCase {
     double minSeconds, maxSeconds;
 };
 
+void PrintTo(const ReadCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
 class SerialRead : public ::testing::Test {
   protected:
     std::pair<int, double> Read(const std::vector<Bytes>& chunks = {}, int gapMs = 0) {
