@@ -22,125 +22,114 @@ namespace norvane {
 namespace {
 
 class Discovery : public ::testing::Test {
-protected:
-  void SetUp() override {
-    const char *preload = std::getenv("LD_PRELOAD");
-    ASSERT_TRUE(preload != nullptr &&
-                std::strstr(preload, "umockdev-preload") != nullptr)
-        << "run this test under umockdev-wrapper";
-    char dir[] = "/tmp/norvane-udev-test-XXXXXX";
-    ASSERT_NE(mkdtemp(dir), nullptr);
-    runtimeDir_ = dir;
-    setenv("XDG_RUNTIME_DIR", dir,
-           1); // this test process's own: nothing to restore
-    link_ = runtimeDir_ + "/norvane-sim";
-  }
-  void TearDown() override {
-    g_object_unref(testbed_);
-    std::filesystem::remove_all(runtimeDir_);
-  }
-  // A fresh test bed holding the description `name` only.
-  void Load(const std::string &name) {
-    g_object_unref(
-        testbed_); // first: it takes the test bed's environment with it
-    testbed_ = umockdev_testbed_new();
-    const std::string path =
-        NORVANE_SOURCE_DIR "/tests/data/" + name + ".umockdev";
-    GError *error = nullptr;
-    ASSERT_TRUE(umockdev_testbed_add_from_file(testbed_, path.c_str(), &error))
-        << path << ": " << (error ? error->message : "");
-  }
-  PortList Discover() {
-    PortList list;
-    FillPortList(list);
-    return list;
-  }
-  UMockdevTestbed *testbed_ = umockdev_testbed_new();
-  std::string runtimeDir_;
-  std::string link_;
+  protected:
+    void SetUp() override {
+        const char* preload = std::getenv("LD_PRELOAD");
+        ASSERT_TRUE(preload != nullptr && std::strstr(preload, "umockdev-preload") != nullptr)
+            << "run this test under umockdev-wrapper";
+        char dir[] = "/tmp/norvane-udev-test-XXXXXX";
+        ASSERT_NE(mkdtemp(dir), nullptr);
+        runtimeDir_ = dir;
+        setenv("XDG_RUNTIME_DIR", dir,
+               1);  // this test process's own: nothing to restore
+        link_ = runtimeDir_ + "/norvane-sim";
+    }
+    void TearDown() override {
+        g_object_unref(testbed_);
+        std::filesystem::remove_all(runtimeDir_);
+    }
+    // A fresh test bed holding the description `name` only.
+    void Load(const std::string& name) {
+        g_object_unref(testbed_);  // first: it takes the test bed's environment with it
+        testbed_ = umockdev_testbed_new();
+        const std::string path = NORVANE_SOURCE_DIR "/tests/data/" + name + ".umockdev";
+        GError* error = nullptr;
+        ASSERT_TRUE(umockdev_testbed_add_from_file(testbed_, path.c_str(), &error))
+            << path << ": " << (error ? error->message : "");
+    }
+    PortList Discover() {
+        PortList list;
+        FillPortList(list);
+        return list;
+    }
+    UMockdevTestbed* testbed_ = umockdev_testbed_new();
+    std::string runtimeDir_;
+    std::string link_;
 };
 
 // tests/data/NAME.ports holds what `norvane-cli ports` prints for
 // NAME.umockdev: the list in order, "* " before the preselected entry, @LINK@
 // for the simulator's link.
 TEST_F(Discovery, CliPrintsTheFourSourcesInOrderWithThePreselectedEntryMarked) {
-  for (const char *name :
-       {"huawei_e1550", "qualcomm_mm_tagged", "two_diagnostic_sticks",
-        "acm_modem_and_uarts", "no_serial_device"}) {
-    Load(name);
-    std::string expected = test::ReadFile(NORVANE_SOURCE_DIR "/tests/data/" +
-                                          std::string(name) + ".ports");
-    expected.replace(expected.find("@LINK@"), 6, link_);
-    std::FILE *pipe = popen(NORVANE_CLI " ports", "r");
-    std::string out(8192, '\0');
-    out.resize(std::fread(out.data(), 1, out.size(), pipe));
-    EXPECT_EQ(pclose(pipe), 0);
-    EXPECT_EQ(out, expected) << name;
-  }
+    for (const char* name : {"huawei_e1550", "qualcomm_mm_tagged", "two_diagnostic_sticks",
+                             "acm_modem_and_uarts", "no_serial_device"}) {
+        Load(name);
+        std::string expected =
+            test::ReadFile(NORVANE_SOURCE_DIR "/tests/data/" + std::string(name) + ".ports");
+        expected.replace(expected.find("@LINK@"), 6, link_);
+        std::FILE* pipe = popen(NORVANE_CLI " ports", "r");
+        std::string out(8192, '\0');
+        out.resize(std::fread(out.data(), 1, out.size(), pipe));
+        EXPECT_EQ(pclose(pipe), 0);
+        EXPECT_EQ(out, expected) << name;
+    }
 }
 
 TEST_F(Discovery, RunningSimulatorComesAfterTheUsbPortsAndWinsUntilItStops) {
-  for (const auto &[name, position] :
-       {std::pair{"huawei_e1550", 3}, {"no_serial_device", 0}}) {
-    Load(name);
-    test::PtyModem simulator(test::Peer::kDeaf); // published as the link
-    ASSERT_EQ(symlink(simulator.slave().c_str(), link_.c_str()), 0);
-    PortList list = Discover();
-    EXPECT_EQ(list.entries.at(position),
-              link_ + " - Simulated UMTS modem Diagnostics (" +
-                  simulator.slave().substr(5) + ")");
-    EXPECT_EQ(list.entries.at(position + 1), link_ + " - Simulated modem");
-    EXPECT_EQ(list.selected, position);
-    simulator.CloseMaster(); // its pty goes, the link stays behind
-    const PortList after = Discover();
-    EXPECT_EQ(after.entries.size() + 1, list.entries.size());
-    EXPECT_EQ(after.selected, position - 1);
-    std::filesystem::remove(link_);
-  }
+    for (const auto& [name, position] : {std::pair{"huawei_e1550", 3}, {"no_serial_device", 0}}) {
+        Load(name);
+        test::PtyModem simulator(test::Peer::kDeaf);  // published as the link
+        ASSERT_EQ(symlink(simulator.slave().c_str(), link_.c_str()), 0);
+        PortList list = Discover();
+        EXPECT_EQ(list.entries.at(position), link_ + " - Simulated UMTS modem Diagnostics (" +
+                                                 simulator.slave().substr(5) + ")");
+        EXPECT_EQ(list.entries.at(position + 1), link_ + " - Simulated modem");
+        EXPECT_EQ(list.selected, position);
+        simulator.CloseMaster();  // its pty goes, the link stays behind
+        const PortList after = Discover();
+        EXPECT_EQ(after.entries.size() + 1, list.entries.size());
+        EXPECT_EQ(after.selected, position - 1);
+        std::filesystem::remove(link_);
+    }
 }
 
 TEST(PortList, EntriesAndPreselectionFollowTheListRules) {
-  const std::string fits(kFriendlyNameBufferSize - 1 - 8,
-                         'x'); // "Diagnos " + fits: 260 bytes
-  const std::string longPort(kPortNameBufferSize - 1, 'p'),
-      tooLong(kPortNameBufferSize, 'p');
-  const struct {
-    std::vector<PortCandidate> candidates;
-    std::vector<std::string>
-        entries; // after an earlier source's "/dev/a - Diagnostics"
-    int selected;
-  } cases[] = {
-      // A friendly name must fit its buffer, else the device is skipped whole.
-      {{{"/dev/b", {}, "Diagnos " + fits},
-        {"/dev/c", {}, "Diagnos " + fits + "y"},
-        {"/dev/d", {}, {}}},
-       {"/dev/b - Diagnos " + fits},
-       1},
-      // A port name that does not fit falls back to the symbolic name.
-      {{{longPort, "/dev/serial/b", "B"},
-        {tooLong, "/dev/serial/c", "C"},
-        {{}, "/dev/serial/d", "D"},
-        {tooLong, {}, "E Diagnostics"}},
-       {longPort + " - B", "/dev/serial/c - C", "/dev/serial/d - D"},
-       -1},
-  };
-  for (const auto &c : cases) {
+    const std::string fits(kFriendlyNameBufferSize - 1 - 8,
+                           'x');  // "Diagnos " + fits: 260 bytes
+    const std::string longPort(kPortNameBufferSize - 1, 'p'), tooLong(kPortNameBufferSize, 'p');
+    const struct {
+        std::vector<PortCandidate> candidates;
+        std::vector<std::string> entries;  // after an earlier source's "/dev/a - Diagnostics"
+        int selected;
+    } cases[] = {
+        // A friendly name must fit its buffer, else the device is skipped whole.
+        {{{"/dev/b", {}, "Diagnos " + fits},
+          {"/dev/c", {}, "Diagnos " + fits + "y"},
+          {"/dev/d", {}, {}}},
+         {"/dev/b - Diagnos " + fits},
+         1},
+        // A port name that does not fit falls back to the symbolic name.
+        {{{longPort, "/dev/serial/b", "B"},
+          {tooLong, "/dev/serial/c", "C"},
+          {{}, "/dev/serial/d", "D"},
+          {tooLong, {}, "E Diagnostics"}},
+         {longPort + " - B", "/dev/serial/c - C", "/dev/serial/d - D"},
+         -1},
+    };
+    for (const auto& c : cases) {
+        PortList list;
+        list.AddString("/dev/a - Diagnostics");  // not removed as a duplicate
+        AddPortCandidates(list, c.candidates, true);
+        EXPECT_EQ(std::vector(list.entries.begin() + 1, list.entries.end()), c.entries);
+        EXPECT_EQ(list.selected, c.selected) << c.entries[0];
+    }
     PortList list;
-    list.AddString("/dev/a - Diagnostics"); // not removed as a duplicate
-    AddPortCandidates(list, c.candidates, true);
-    EXPECT_EQ(std::vector(list.entries.begin() + 1, list.entries.end()),
-              c.entries);
-    EXPECT_EQ(list.selected, c.selected) << c.entries[0];
-  }
-  PortList list;
-  list.AddString("a - b");
-  for (const auto &[index, selected] :
-       {std::pair{0, 0}, {1, -1}, {0, 0}, {-1, -1}}) {
-    list.SetCurSel(
-        index); // like a drop-down list: outside the list selects nothing
-    EXPECT_EQ(list.selected, selected) << index;
-  }
+    list.AddString("a - b");
+    for (const auto& [index, selected] : {std::pair{0, 0}, {1, -1}, {0, 0}, {-1, -1}}) {
+        list.SetCurSel(index);  // like a drop-down list: outside the list selects nothing
+        EXPECT_EQ(list.selected, selected) << index;
+    }
 }
 
-} // namespace
-} // namespace norvane
+}  // namespace
+}  // namespace norvane
