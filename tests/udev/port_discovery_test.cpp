@@ -27,17 +27,12 @@ class Discovery : public ::testing::Test {
         const char* preload = std::getenv("LD_PRELOAD");
         ASSERT_TRUE(preload != nullptr && std::strstr(preload, "umockdev-preload") != nullptr)
             << "run this test under umockdev-wrapper";
-        char dir[] = "/tmp/norvane-udev-test-XXXXXX";
-        ASSERT_NE(mkdtemp(dir), nullptr);
-        runtimeDir_ = dir;
-        setenv("XDG_RUNTIME_DIR", dir,
-               1);  // this test process's own: nothing to restore
-        link_ = runtimeDir_ + "/norvane-sim";
-    }
-    void TearDown() override {
-        g_object_unref(testbed_);
+        // This test process's own runtime directory, emptied for each case.
         std::filesystem::remove_all(runtimeDir_);
+        std::filesystem::create_directories(runtimeDir_);
+        setenv("XDG_RUNTIME_DIR", runtimeDir_.c_str(), 1);
     }
+    void TearDown() override { g_object_unref(testbed_); }
     // A fresh test bed holding the description `name` only.
     void Load(const std::string& name) {
         g_object_unref(testbed_);  // first: it takes the test bed's environment with it
@@ -53,8 +48,8 @@ class Discovery : public ::testing::Test {
         return list;
     }
     UMockdevTestbed* testbed_ = umockdev_testbed_new();
-    std::string runtimeDir_;
-    std::string link_;
+    const std::string runtimeDir_ = NORVANE_BINARY_DIR "/tests/udev/runtime";
+    const std::string link_ = runtimeDir_ + "/norvane-sim";
 };
 
 // tests/data/NAME.ports holds what `norvane-cli ports` prints for
