@@ -1,46 +1,49 @@
 // Test support without Qt: the one pty fake (a modem on the master side of a real pty, the code
-// under test opens the slave as its port), and the process's thread and descriptor counts.
+// under test opens the slave as its port), waiting, and the process's thread and descriptor counts.
 #pragma once
 
-#include <dirent.h>
+#include <gtest/gtest.h>
+
 #include <fcntl.h>
 #include <poll.h>
 #include <stdlib.h>
 #include <termios.h>
 #include <unistd.h>
 
-#include <gtest/gtest.h>
-
-#include <algorithm>
 #include <array>
 #include <atomic>
 #include <chrono>
+#include <filesystem>
 #include <mutex>
-#include <span>
 #include <string>
 #include <thread>
-#include <utility>
-#include <vector>
 
-#include "diag/command_table.h"
-#include "diag/hdlc.h"
 #include "tests/support/frames.h"
 
 namespace norvane::test {
 
-// The modem: the master of a pty that records every byte the host writes and, when it answers,
-// replies to each probe with a loopback frame, so the start-up exchange does not wait. A
-// silent one leaves the probe unanswered, as a modem still in AT mode does; a deaf one reads
-// nothing, so the pty's queue fills.
+// Whether `pred` came true within `limit`.
+template <typename Pred>
+bool Eventually(Pred pred, std::chrono::milliseconds limit = std::chrono::seconds(3)) {
+    const auto end = std::chrono::steady_clock::now() + limit;
+    for (; !pred(); std::this_thread::sleep_for(std::chrono::milliseconds(5))) {
+        if (std::chrono::steady_clock::now() > end) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// The modem records every byte the host writes. kAnswers replies to each probe with a loopback
+// frame; kSilent leaves it unanswered, as a modem still in AT mode does; kDeaf reads nothing, so
+// the pty's queue fills.
 enum class Peer { kAnswers, kSilent, kDeaf };
 
 class PtyModem {
   public:
     explicit PtyModem(Peer peer = Peer::kAnswers) : answers_(peer == Peer::kAnswers) {
         master_ = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
-        EXPECT_GE(master_, 0);
-        EXPECT_EQ(grantpt(master_), 0);
-        EXPECT_EQ(unlockpt(master_), 0);
+        EXPECT_TRUE(master_ >= 0 && grantpt(master_) == 0 && unlockpt(master_) == 0);
         slave_ = ptsname(master_);
         // One slave descriptor stays open so the master never sees a hang-up between opens.
         holder_ = open(slave_.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
@@ -72,16 +75,13 @@ class PtyModem {
             close(fd);
         }
     }
-    // Writes all of `bytes` as the modem (blocks while the pty's queue is full).
+    // Writes all of `bytes` as the modem (waits while the pty's queue is full).
     void Send(std::span<const std::uint8_t> bytes) const {
         for (std::size_t done = 0; done < bytes.size();) {
             const ssize_t n = write(master_, bytes.data() + done, bytes.size() - done);
-            if (n > 0) {
-                done += static_cast<std::size_t>(n);
-            } else {
-                pollfd p{master_, POLLOUT, 0};
-                poll(&p, 1, 100);
-            }
+            done += n > 0 ? static_cast<std::size_t>(n) : 0;
+            pollfd p{master_, POLLOUT, 0};
+            poll(&p, 1, n > 0 ? 0 : 100);
         }
     }
     Bytes Received() {
@@ -92,26 +92,21 @@ class PtyModem {
         const std::lock_guard lock(mutex_);
         received_.clear();
     }
-    // Waits until `count` bytes have come or two seconds have passed, then a little longer for
-    // anything beyond `count`.
+    // What has come once `count` bytes have (or two seconds have passed) and then 100 ms more.
     Bytes WaitFor(std::size_t count) {
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(2);
-        while (Received().size() < count && std::chrono::steady_clock::now() < deadline) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(5));
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(100));
-        return Received();
+        Eventually([&] { return Received().size() >= count; }, std::chrono::seconds(2));
+        return Quiet(100);
     }
-
     // What has come after a pause long enough for a write in flight to arrive.
-    Bytes Quiet() {
-        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    Bytes Quiet(int ms = 300) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(ms));
         return Received();
     }
 
   private:
     void Run() {
         const Bytes probe = StoredBytes(DiagProbeFrame);
+        const Bytes reply = EncodeFrame({0x7B, 0, 1, 2, 3, 4, 5, 6, 7, 8, 9});
         std::array<std::uint8_t, 4096> chunk{};
         while (!stop_) {
             const int master = master_;
@@ -119,19 +114,12 @@ class PtyModem {
             if (master < 0 || poll(&p, 1, 20) <= 0 || (p.revents & POLLIN) == 0) {
                 continue;
             }
-            const ssize_t n = read(master, chunk.data(), chunk.size());
-            if (n <= 0) {
-                continue;
-            }
+            const ssize_t n = std::max<ssize_t>(read(master, chunk.data(), chunk.size()), 0);
             const std::lock_guard lock(mutex_);
             received_.insert(received_.end(), chunk.begin(), chunk.begin() + n);
-            if (answers_ && received_.size() >= probe.size() &&
-                std::equal(probe.begin(), probe.end(),
-                           received_.end() - static_cast<std::ptrdiff_t>(probe.size()))) {
-                const std::array<std::uint8_t, 11> payload{0x7B, 0, 1, 2, 3, 4, 5, 6, 7, 8, 9};
-                std::array<std::uint8_t, 32> reply{};
-                const std::size_t len = HdlcEncode(payload, reply);
-                (void)!write(master, reply.data(), len);
+            if (answers_ && n > 0 && received_.size() >= probe.size() &&
+                std::equal(probe.rbegin(), probe.rend(), received_.rbegin())) {
+                (void)!write(master, reply.data(), reply.size());
             }
         }
     }
@@ -147,14 +135,8 @@ class PtyModem {
 };
 
 inline int CountEntries(const char* dir) {
-    int n = 0;
-    if (DIR* d = opendir(dir)) {
-        while (readdir(d) != nullptr) {
-            ++n;
-        }
-        closedir(d);
-    }
-    return n;
+    const std::filesystem::directory_iterator it(dir);
+    return static_cast<int>(std::distance(begin(it), end(it)));
 }
 inline int ThreadCount() {
     return CountEntries("/proc/self/task");

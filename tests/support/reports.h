@@ -1,69 +1,58 @@
-// Test support without Qt: recorders of the reports the receive loop hands on (under a lock, in
-// arrival order) and of the messages the core shows.
+// Test support without Qt: the monitor as the session sees it, recording what it is asked to
+// show. Reports come from the receive thread, so what is recorded is kept under a lock.
 #pragma once
 
+#include <functional>
 #include <mutex>
-#include <vector>
-
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "session/sinks.h"
 
 namespace norvane::test {
 
-class RecordingReports : public ReportSink {
+class RecordingView : public MonitorView {
   public:
+    struct Message {
+        std::string text, caption;
+        bool threadRunning;  // what `isThreadRunning` said as the message was shown
+    };
+    std::string PortListText() override { return entry; }
+    void ResetBars() override { ++barResets; }
+    void SetUpTimeText(std::string_view text) override { upTime = text; }
+    void MessageBox(std::string_view text, std::string_view caption) override {
+        const bool running = isThreadRunning && isThreadRunning();
+        const std::lock_guard lock(mutex_);
+        messages_.push_back({std::string(text), std::string(caption), running});
+    }
     void ShowCellReport(const CellReport& r) override {
-        std::lock_guard lock(mutex_);
+        const std::lock_guard lock(mutex_);
         cells_.push_back(r);
-        order_.push_back(r.cells[0].psc);
     }
     void ShowSarPaReport(const SarPaReport& r) override {
-        std::lock_guard lock(mutex_);
+        const std::lock_guard lock(mutex_);
         sarPa_.push_back(r);
-        order_.push_back(-static_cast<int>(r.paValue));
     }
-    // One entry per report in arrival order: the first cell's PSC for a cell list, minus the PA
-    // value for a SAR/PA report.
-    std::vector<int> Seen() {
-        std::lock_guard lock(mutex_);
-        return order_;
-    }
-    std::vector<CellReport> Cells() {
-        std::lock_guard lock(mutex_);
-        return cells_;
-    }
-    std::size_t SarPaCount() {
-        std::lock_guard lock(mutex_);
-        return sarPa_.size();
-    }
+    std::vector<CellReport> Cells() { return Locked(cells_); }
+    std::vector<SarPaReport> SarPa() { return Locked(sarPa_); }
+    std::vector<Message> Messages() { return Locked(messages_); }
+
+    std::string entry;  // the port list's text
+    int barResets = 0;
+    std::string upTime;
+    std::function<bool()> isThreadRunning;
 
   private:
+    template <typename T>
+    T Locked(const T& value) {
+        const std::lock_guard lock(mutex_);
+        return value;
+    }
     std::mutex mutex_;
     std::vector<CellReport> cells_;
     std::vector<SarPaReport> sarPa_;
-    std::vector<int> order_;
-};
-
-class RecordingMessages : public MessageSink {
-  public:
-    struct Shown {
-        std::string text;
-        std::string caption;
-    };
-    void MessageBox(std::string_view text, std::string_view caption) override {
-        std::lock_guard lock(mutex_);
-        shown_.push_back({std::string(text), std::string(caption)});
-    }
-    std::vector<Shown> All() {
-        std::lock_guard lock(mutex_);
-        return shown_;
-    }
-
-  private:
-    std::mutex mutex_;
-    std::vector<Shown> shown_;
+    std::vector<Message> messages_;
 };
 
 }  // namespace norvane::test

@@ -1,15 +1,17 @@
-// Runs the norvane-sim executable as a child process with its own link, for tests and
-// measurements; ends it with SIGTERM.
+// Test support without Qt: child processes. The project's programs run with their output in a
+// file, and norvane-sim runs with its own link and record in a fresh directory.
 #pragma once
 
+#include <fcntl.h>
 #include <signal.h>
 #include <spawn.h>
 #include <stdlib.h>
-#include <sys/stat.h>
 #include <sys/wait.h>
-#include <unistd.h>
 
 #include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <stdexcept>
 #include <string>
 #include <thread>
@@ -19,33 +21,56 @@ extern char** environ;
 
 namespace norvane::test {
 
+// Starts `args` (args[0] a path), with standard output and error into the file `output` when
+// one is given. Returns the child's pid, or -1.
+inline pid_t Spawn(std::vector<std::string> args, const char* output = nullptr) {
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    if (output != nullptr) {
+        posix_spawn_file_actions_addopen(&actions, 1, output, O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        posix_spawn_file_actions_adddup2(&actions, 1, 2);
+    }
+    std::vector<char*> argv;
+    for (std::string& a : args) {
+        argv.push_back(a.data());
+    }
+    argv.push_back(nullptr);
+    pid_t pid = -1;
+    const int failed = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    return failed ? -1 : pid;
+}
+
+// The child's exit status, or -1 when a signal ended it or it ran past `limit` (then killed).
+inline int WaitExit(pid_t pid, std::chrono::milliseconds limit) {
+    const auto end = std::chrono::steady_clock::now() + limit;
+    int status = 0;
+    while (waitpid(pid, &status, WNOHANG) == 0) {
+        if (std::chrono::steady_clock::now() > end) {
+            kill(pid, SIGKILL);
+            waitpid(pid, &status, 0);
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+inline std::string ReadFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), {}};
+}
+
 class SimProcess {
   public:
-    // Starts norvane-sim with `args` (plus --link into a fresh directory) and waits until the
-    // link is published.
+    // Starts norvane-sim with `args` and waits until its link is published.
     explicit SimProcess(std::vector<std::string> args) {
-        char dirTemplate[] = "/tmp/norvane-sim-test-XXXXXX";
-        if (mkdtemp(dirTemplate) == nullptr) {
-            throw std::runtime_error("mkdtemp");
-        }
-        dir_ = dirTemplate;
-        link_ = dir_ + "/norvane-sim";
-        record_ = dir_ + "/record.bin";
-        std::vector<std::string> all = {NORVANE_BINARY_DIR "/tools/norvane-sim", "--link", link_,
-                                        "--record", record_};
-        all.insert(all.end(), args.begin(), args.end());
-        std::vector<char*> argv;
-        for (std::string& a : all) {
-            argv.push_back(a.data());
-        }
-        argv.push_back(nullptr);
-        if (posix_spawn(&pid_, argv[0], nullptr, nullptr, argv.data(), environ) != 0) {
-            throw std::runtime_error("cannot start norvane-sim");
-        }
-        const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-        struct stat st {};
-        while (lstat(link_.c_str(), &st) != 0) {
-            if (std::chrono::steady_clock::now() > end) {
+        char dir[] = "/tmp/norvane-sim-test-XXXXXX";
+        dir_ = mkdtemp(dir) != nullptr ? dir : throw std::runtime_error("mkdtemp");
+        args.insert(args.begin(), {NORVANE_BINARY_DIR "/tools/norvane-sim", "--link", link(),
+                                   "--record", recordPath()});
+        pid_ = Spawn(std::move(args));
+        for (int i = 0; !std::filesystem::is_symlink(link()); ++i) {
+            if (pid_ < 0 || i == 500) {
                 Stop();
                 throw std::runtime_error("norvane-sim published no link");
             }
@@ -54,36 +79,30 @@ class SimProcess {
     }
     ~SimProcess() {
         Stop();
-        unlink(record_.c_str());
-        unlink(link_.c_str());
-        rmdir(dir_.c_str());
+        std::filesystem::remove_all(dir_);
     }
     SimProcess(const SimProcess&) = delete;
     SimProcess& operator=(const SimProcess&) = delete;
 
-    const std::string& link() const { return link_; }
-    const std::string& recordPath() const { return record_; }
-    std::string Entry() const { return link_ + " - Simulated modem"; }
+    std::string link() const { return dir_ + "/norvane-sim"; }
+    std::string recordPath() const { return dir_ + "/record.bin"; }
+    std::string Entry() const { return link() + " - Simulated modem"; }
+    // A file in the simulator's directory, removed with it.
+    std::string Scratch(const char* name) const { return dir_ + "/" + name; }
 
-    // SIGTERM and wait; returns the exit status (or -1 when it did not exit normally).
+    // SIGTERM and wait; the exit status (-1 when it did not exit normally).
     int Stop() {
-        if (pid_ <= 0) {
-            return status_;
+        if (pid_ > 0) {
+            kill(pid_, SIGTERM);
+            status_ = WaitExit(std::exchange(pid_, -1), std::chrono::seconds(10));
         }
-        kill(pid_, SIGTERM);
-        int status = 0;
-        waitpid(pid_, &status, 0);
-        pid_ = -1;
-        status_ = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
         return status_;
     }
 
   private:
+    std::string dir_;
     pid_t pid_ = -1;
     int status_ = -1;
-    std::string dir_;
-    std::string link_;
-    std::string record_;
 };
 
 }  // namespace norvane::test

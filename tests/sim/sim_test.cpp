@@ -1,0 +1,100 @@
+// Against the running simulator: a monitoring session under noisy bursts and in AT mode, and
+// norvane-cli monitor with its JSON lines, stop frames and exit statuses.
+#include <signal.h>
+
+#include "diag/command_table.h"
+#include "session/monitoring_session.h"
+#include "tests/support/pty_modem.h"
+#include "tests/support/reports.h"
+#include "tests/support/sim_process.h"
+
+namespace norvane {
+namespace {
+
+using namespace std::chrono_literals;
+using test::Bytes;
+using test::RowBytes;
+
+// The bytes of a monitor's start with SAR/PA switched on, and of its exit.
+Bytes Rows(std::vector<const char*> rows, Bytes all = {}) {
+    for (const char* row : rows) {
+        all = test::Concat({all, RowBytes(row)});
+    }
+    return all;
+}
+const Bytes kStart = Rows({"ON Cell RSSI", "ON_AGC", "ON_AGC1", "ON_AGC2", "ON_AGC3"},
+                          test::StoredBytes(DiagProbeFrame));
+const Bytes kExit = test::Concat({Rows({"OFF_AGC", "OFF Cell RSSI"}), {0x7E}});
+Bytes Recorded(test::SimProcess& sim) {
+    EXPECT_EQ(sim.Stop(), 0);
+    const std::string recorded = test::ReadFile(sim.recordPath());
+    return Bytes(recorded.begin(), recorded.end());
+}
+
+TEST(SimSession, NoReportIsLostOrInventedInNoisyBurstsAndTheModemGetsWhatWasWritten) {
+    test::SimProcess sim({"--noise", "--burst", "8", "--rate", "20", "--numbered", "--seed", "2"});
+    test::RecordingView view;
+    view.entry = sim.Entry();
+    ReceiveStats stats;
+    MonitoringSession session(view, &stats);
+    session.Start();
+    session.SwitchSarPaOn();
+    std::this_thread::sleep_for(4s);
+    session.Stop();
+    EXPECT_TRUE(view.Messages().empty()) << "the simulator answered the probe";
+    const auto cells = view.Cells();
+    EXPECT_GE(cells.size(), 300u);  // 160 a second
+    for (std::size_t i = 1; i < cells.size(); ++i) {
+        ASSERT_EQ(cells[i].gsmCellCount, (cells[i - 1].gsmCellCount + 1) % 256)
+            << "report " << i << " of " << cells.size();
+    }
+    EXPECT_GT(view.SarPa().size(), 4u);
+    EXPECT_GT(stats.badFcs.load(), 20u) << "the noise did reach the deframer";
+    EXPECT_EQ(Recorded(sim), test::Concat({kStart, kExit}));
+}
+
+TEST(SimSession, ModemInAtModeStreamsAfterTheModeSwitchAndStopsOnCellsOff) {
+    test::SimProcess sim({"--at-mode", "--rate", "5", "--seed", "4"});
+    test::RecordingView view;
+    view.entry = sim.Entry();
+    MonitoringSession session(view);
+    session.Start();
+    ASSERT_EQ(view.Messages().size(), 1u);  // "Info": the probe went unanswered
+    ASSERT_TRUE(test::Eventually([&] { return view.Cells().size() >= 3; }));
+    session.SwitchCellsOff();
+    std::this_thread::sleep_for(1200ms);  // reports already on their way
+    const std::size_t cells = view.Cells().size();
+    std::this_thread::sleep_for(1500ms);
+    EXPECT_EQ(view.Cells().size(), cells);
+}
+
+// norvane-cli monitor --sar-pa `port`, its standard output and error in the file `out`.
+pid_t Monitor(const test::SimProcess& sim, const std::string& port, const char* out) {
+    return test::Spawn({NORVANE_BINARY_DIR "/tools/norvane-cli", "monitor", "--sar-pa", port},
+                       sim.Scratch(out).c_str());
+}
+
+TEST(CliMonitor, PrintsJsonLinesStopsOnSigintAndExitsTwoWithoutThePortAndOneWhenItGoes) {
+    test::SimProcess sim({"--seed", "7"});
+    const auto output = [&](const char* out) { return test::ReadFile(sim.Scratch(out)); };
+    const pid_t monitor = Monitor(sim, sim.Entry(), "out");
+    EXPECT_TRUE(
+        test::Eventually([&] { return output("out").find('\n') != std::string::npos; }, 2100ms));
+    EXPECT_EQ(test::WaitExit(Monitor(sim, sim.link(), "busy"), 3s), 2);
+    EXPECT_NE(output("busy").find("Error while opening ComPort"), std::string::npos);
+    const std::string first = output("out").substr(0, output("out").find('\n'));
+    EXPECT_EQ(first.rfind("{\"time\":\"", 0), 0U) << first;
+    EXPECT_NE(first.find("\",\"type\":\"cells\",\"hours\":"), std::string::npos) << first;
+    EXPECT_EQ(first.back(), '}');
+    kill(monitor, SIGINT);
+    EXPECT_EQ(test::WaitExit(monitor, 3s), 0) << output("out");
+
+    const pid_t lost = Monitor(sim, sim.link(), "lost");
+    EXPECT_TRUE(test::Eventually([&] { return output("lost").find('{') != std::string::npos; }));
+    EXPECT_EQ(Recorded(sim), test::Concat({kStart, kExit, kStart}));
+    EXPECT_EQ(test::WaitExit(lost, 4s), 1);
+    EXPECT_NE(output("lost").find("has gone away"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace norvane
