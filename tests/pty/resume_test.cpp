@@ -48,7 +48,7 @@ class Resume : public ::testing::Test {
     }
     // The modem unplugged: the session notices, lets the port go and waits.
     void Lose() {
-        modem_->CloseMaster();
+        modem_.reset();  // its thread joined before its master closes
         ASSERT_TRUE(Pump(session_, [&] { return session_.WaitingForModem(); }));
         EXPECT_FALSE(session_.PortOpen());
         EXPECT_FALSE(session_.ReceiveThreadRunning());
