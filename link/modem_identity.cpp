@@ -168,6 +168,15 @@ ModemIdentity IdentityOfNode(udev* context, std::string_view devnode) {
     return found;
 }
 
+ModemIdentity IdentityOfNode(std::string_view devnode) {
+    udev* context = udev_new();
+    ModemIdentity found = IdentityOfNode(context, devnode);
+    if (context != nullptr) {
+        udev_unref(context);
+    }
+    return found;
+}
+
 bool SameModem(const ModemIdentity& lost, const ModemIdentity& candidate) {
     if (!lost.devnode.empty() && lost.devnode == candidate.devnode) {
         return true;

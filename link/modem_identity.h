@@ -42,6 +42,8 @@ ModemIdentity IdentityOf(udev_device* tty);
 // the udev database; only `devnode` is set when udev knows no such tty (the simulator's link,
 // a pty). Taken while the port is open, so it is known once the device has gone.
 ModemIdentity IdentityOfNode(udev* context, std::string_view devnode);
+// The same with a udev context of its own, for a caller that holds none.
+ModemIdentity IdentityOfNode(std::string_view devnode);
 
 // True when `candidate` is the modem `lost` was: the same device node, or the same interface
 // number and the same non-empty serial number or the same non-empty USB port path.

@@ -106,13 +106,16 @@ SerialPort SerialPort::Open(const std::string& devicePath, PortError& error) {
 }
 
 SerialPort::SerialPort(SerialPort&& other) noexcept
-    : fd_(std::exchange(other.fd_, -1)), wakeFd_(std::exchange(other.wakeFd_, -1)) {}
+    : fd_(std::exchange(other.fd_, -1)),
+      wakeFd_(std::exchange(other.wakeFd_, -1)),
+      gone_(other.gone_.exchange(false)) {}
 
 SerialPort& SerialPort::operator=(SerialPort&& other) noexcept {
     if (this != &other) {
         Close();
         fd_ = std::exchange(other.fd_, -1);
         wakeFd_ = std::exchange(other.wakeFd_, -1);
+        gone_.store(other.gone_.exchange(false));
     }
     return *this;
 }
@@ -137,14 +140,14 @@ int SerialPort::ReadFrame(std::span<std::uint8_t> dest, std::uint8_t frameEnd) c
             return 0;  // silence (a partial frame is given up), poll failure, or woken
         }
         if (!(fds[0].revents & POLLIN)) {
-            return 0;  // POLLHUP, POLLERR or POLLNVAL without data: the port has gone
+            return MarkGone();  // POLLHUP, POLLERR or POLLNVAL without data: the port has gone
         }
         const ssize_t n = read(fd_, dest.data() + total, dest.size() - total);
         if (n < 0 && (errno == EAGAIN || errno == EINTR)) {
             continue;
         }
         if (n <= 0) {
-            return 0;  // EIO, ENXIO, ENODEV, or end of file after poll said readable: gone
+            return MarkGone();  // EIO, ENXIO, ENODEV, or end of file after poll said readable
         }
         total += static_cast<std::size_t>(n);
         // Only a chunk that ends on the closing byte ends the frame.
@@ -155,6 +158,11 @@ int SerialPort::ReadFrame(std::span<std::uint8_t> dest, std::uint8_t frameEnd) c
             return 0;  // the buffer is full and the frame has not ended: it cannot fit
         }
     }
+}
+
+int SerialPort::MarkGone() const {
+    gone_.store(true, std::memory_order_release);
+    return 0;
 }
 
 bool SerialPort::Write(std::span<const std::uint8_t> bytes) const {
@@ -207,6 +215,7 @@ void SerialPort::Close() {
     if (wakeFd_ >= 0) {
         close(std::exchange(wakeFd_, -1));
     }
+    gone_.store(false);
 }
 
 }  // namespace norvane

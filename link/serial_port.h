@@ -2,6 +2,7 @@
 // (everything up to a chunk that ends in the frame's closing byte), write frames.
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <span>
@@ -46,8 +47,13 @@ class SerialPort {
     // Reads one frame into `dest`: waits 500 ms, then collects chunks until one ends in
     // `frameEnd`. Returns the number of bytes stored from dest[0], or 0 when nothing came within
     // 500 ms, the port failed or went away, the bytes would pass `dest`, or the port was woken.
-    // On a closed port it waits 500 ms and returns 0.
+    // On a closed port it waits 500 ms and returns 0. A port that went away also sets Gone().
     int ReadFrame(std::span<std::uint8_t> dest, std::uint8_t frameEnd) const;
+
+    // True once a read found the device gone (hang-up, EIO, ENXIO, ENODEV, end of file): the
+    // modem was unplugged, reset or its simulator ended. Stays true for this descriptor, which
+    // will never deliver again. Thread-safe.
+    bool Gone() const { return gone_.load(std::memory_order_acquire); }
 
     // Writes exactly `bytes` within 50 ms + 1 ms per byte. False on a closed port.
     bool Write(std::span<const std::uint8_t> bytes) const;
@@ -62,9 +68,11 @@ class SerialPort {
 
   private:
     SerialPort(int fd, int wakeFd) : fd_(fd), wakeFd_(wakeFd) {}
+    int MarkGone() const;
 
     int fd_ = -1;      // the tty, non-blocking, locked with flock and TIOCEXCL
     int wakeFd_ = -1;  // eventfd; once written it stays readable and ends every read at once
+    mutable std::atomic<bool> gone_{false};
 };
 
 }  // namespace norvane

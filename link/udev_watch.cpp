@@ -188,15 +188,11 @@ Waiter::Waiter(ModemIdentity lost, std::string linkPath)
     : lost_(std::move(lost)), linkPath_(std::move(linkPath)) {}
 
 int Waiter::Start() {
-    if (const int r = udev_.Start(); r < 0) {
-        return r;
-    }
-    if (FollowsLink()) {
-        if (const int r = link_.Start(linkPath_); r < 0) {
-            return r;
-        }
-    }
-    return 0;
+    // Each watch on its own: the simulator's link is still followed where udev cannot be heard
+    // (a container without its netlink socket), and the other way round.
+    const int r = udev_.Start();
+    const int l = FollowsLink() ? link_.Start(linkPath_) : 0;
+    return r < 0 ? r : l;
 }
 
 std::optional<std::string> Waiter::LookNow() {

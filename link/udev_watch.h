@@ -85,7 +85,7 @@ class Waiter {
     // `linkPath`: the simulator's link; followed only when the lost port was opened through it.
     Waiter(ModemIdentity lost, std::string linkPath);
 
-    // Starts both watches. 0, or a negative errno.
+    // Starts both watches; one that fails leaves the other running. 0, or a negative errno.
     int Start();
     // The descriptors to wait on; -1 for one not in use.
     int udevFd() const { return udev_.fd(); }

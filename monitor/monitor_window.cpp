@@ -12,6 +12,7 @@
 #include "framework/framework.h"
 #include "framework/message_box.h"
 #include "link/port_discovery.h"
+#include "link/serial_port.h"
 #include "monitor/capture.h"
 
 namespace norvane {
@@ -84,6 +85,7 @@ CComDlg::~CComDlg() {
     // Nothing keeps running once the window is gone: no frames, thread joined, port closed.
     m_ending = true;
     m_monitoring.Shutdown();
+    delete m_portWatch;  // before the control closes the descriptor it watches
 }
 
 void CComDlg::DoDataExchange() {
@@ -111,6 +113,17 @@ bool CComDlg::OnInitDialog() {
     m_paLabel.SetBkColor(kLabelCyan);
     m_paLabel.SetTextColor(kLabelYellow);
     setItemText(IDC_PA_LABEL, QString::fromLatin1(kPaOffText));
+
+    // A port that goes away and the modem's return are taken in on this thread, through the
+    // event loop: no timer, no polling.
+    if (m_monitoring.EventFd() >= 0) {
+        m_portWatch = new QSocketNotifier(m_monitoring.EventFd(), QSocketNotifier::Read, this);
+        connect(m_portWatch, &QSocketNotifier::activated, this, [this] {
+            if (!m_ending) {
+                m_monitoring.HandleEvents();
+            }
+        });
+    }
 
     m_monitoring.Start();
     return true;  // focus on the first tab stop, "Exit"
@@ -205,6 +218,20 @@ void CComDlg::SetUpTimeText(std::string_view text) {
     OnUiThread([this, copy = QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()))] {
         setItemText(IDC_UPTIME, copy);
     });
+}
+
+void CComDlg::ShowReturnedPort(std::string_view devicePath) {
+    // The list as discovery finds it now, with the returned modem's first entry selected. Code
+    // changing the selection raises no CBN_SELCHANGE, so this starts nothing by itself.
+    m_portCombo->clear();
+    ComboPortList ports(*m_portCombo);
+    FillPortList(ports);
+    for (int i = 0; i < m_portCombo->count(); ++i) {
+        if (PortDevicePath(m_portCombo->itemData(i).toByteArray().toStdString()) == devicePath) {
+            m_portCombo->setCurrentIndex(i);
+            break;
+        }
+    }
 }
 
 void CComDlg::MessageBox(std::string_view text, std::string_view caption) {

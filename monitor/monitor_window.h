@@ -15,6 +15,7 @@
 #pragma once
 
 #include <QComboBox>
+#include <QSocketNotifier>
 #include <array>
 #include <functional>
 #include <string>
@@ -55,6 +56,7 @@ class CComDlg : public CDialog, public MonitorView {
     std::string PortListText() override;
     void ResetBars() override;
     void SetUpTimeText(std::string_view text) override;
+    void ShowReturnedPort(std::string_view devicePath) override;
     void MessageBox(std::string_view text, std::string_view caption) override;
     void ShowCellReport(const CellReport& report) override;
     void ShowSarPaReport(const SarPaReport& report) override;
@@ -92,6 +94,8 @@ class CComDlg : public CDialog, public MonitorView {
     CReadOnlyEdit m_sarLabel;
     CReadOnlyEdit m_paLabel;
     QComboBox* m_portCombo = nullptr;
+    // Watches the monitoring control's descriptor: a port gone, a modem back.
+    QSocketNotifier* m_portWatch = nullptr;
     std::array<CProgressCtrl, kCellRows> m_rscpBars;
     bool m_ending = false;
     // Last: destroyed first, so the receive thread has ended before any control goes.

@@ -1,6 +1,12 @@
 #include "session/monitoring_session.h"
 
+#include <sys/epoll.h>
+#include <sys/eventfd.h>
+#include <unistd.h>
+
+#include <filesystem>
 #include <system_error>
+#include <utility>
 
 #include "diag/command_table.h"
 #include "session/texts.h"
@@ -8,10 +14,29 @@
 namespace norvane {
 
 MonitoringSession::MonitoringSession(MonitorView& view, ReceiveStats* stats)
-    : view_(view), stats_(stats) {}
+    : view_(view), stats_(stats) {
+    goneFd_ = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
+    epollFd_ = epoll_create1(EPOLL_CLOEXEC);
+    if (goneFd_ < 0 || epollFd_ < 0) {
+        // Without them a lost port goes unnoticed, as it always did; monitoring still works.
+        if (goneFd_ >= 0) {
+            close(std::exchange(goneFd_, -1));
+        }
+        if (epollFd_ >= 0) {
+            close(std::exchange(epollFd_, -1));
+        }
+        return;
+    }
+    Watch(goneFd_, true);
+    receiveThread_.SignalGoneTo(goneFd_);
+}
 
 MonitoringSession::~MonitoringSession() {
     Shutdown();
+    if (epollFd_ >= 0) {
+        close(epollFd_);
+        close(goneFd_);
+    }
 }
 
 void MonitoringSession::SendCommandFrame(std::string_view storedText) {
@@ -35,19 +60,30 @@ void MonitoringSession::WriteRaw(std::span<const std::uint8_t> bytes) {
 
 void MonitoringSession::Start() {
     // Only one receive thread ever reads a port: an earlier thread ends and its port is closed
-    // (without stop frames) before the new open.
+    // (without stop frames) before the new open. Waiting for a lost modem ends too.
     EndPort();
+    sarPaOn_ = false;
     const std::string entry = view_.PortListText();
     if (entry.empty()) {
         view_.MessageBox(kNoMobilePortText, kErrorCaption);
         return;
     }
+    OpenAndStart(PortDevicePath(entry), false);
+}
+
+bool MonitoringSession::OpenAndStart(const std::string& device, bool resuming) {
     PortError error;
-    port_ = SerialPort::Open(PortDevicePath(entry), error);
+    port_ = SerialPort::Open(device, error);
     if (!port_.IsOpen()) {
-        view_.MessageBox(PortErrorText(error), kErrorCaption);
-        return;
+        if (!resuming) {
+            view_.MessageBox(PortErrorText(error), kErrorCaption);
+        }
+        return false;
     }
+    // Taken now: once the device has gone, udev no longer knows what it was.
+    identity_ = IdentityOfNode(device);
+    std::error_code ec;
+    linkPath_ = std::filesystem::is_symlink(device, ec) ? device : std::string();
 
     SendCommandFrame(DiagProbeFrame);
     // The probe's reply is not looked at; only whether the modem answered at all.
@@ -62,7 +98,11 @@ void MonitoringSession::Start() {
         view_.MessageBox(kChangeModeText, kInfoCaption);
     }
     SendRow(kRowCellsOn);
+    if (resuming && sarPaOn_) {
+        SwitchSarPaOn();
+    }
     StartReceiveThread();
+    return true;
 }
 
 void MonitoringSession::StartReceiveThread() {
@@ -74,8 +114,73 @@ void MonitoringSession::StartReceiveThread() {
 }
 
 void MonitoringSession::EndPort() {
+    StopWaiting();
     receiveThread_.Stop();
     port_.Close();
+}
+
+void MonitoringSession::Watch(int fd, bool on) const {
+    if (fd < 0 || epollFd_ < 0) {
+        return;
+    }
+    epoll_event event{};
+    event.events = EPOLLIN;
+    event.data.fd = fd;
+    epoll_ctl(epollFd_, on ? EPOLL_CTL_ADD : EPOLL_CTL_DEL, fd, &event);
+}
+
+void MonitoringSession::HandleEvents() {
+    if (goneFd_ >= 0) {
+        eventfd_t count = 0;
+        eventfd_read(goneFd_, &count);  // non-blocking: fails when nothing was signalled
+    }
+    // The loop's own result, not the signal, decides: a port chosen since has its own thread.
+    if (port_.IsOpen() && receiveThread_.Result() == kLoopPortGone) {
+        LosePort();
+    }
+    if (waiter_ != nullptr) {
+        if (const std::optional<std::string> back = waiter_->ReadEvents()) {
+            Resume(*back);
+        }
+    }
+}
+
+void MonitoringSession::LosePort() {
+    // The thread has ended; join it and close the dead descriptor. Nothing is written.
+    EndPort();
+    view_.SetUpTimeText(kDisconnectedText);
+    view_.PortStateChanged(true);
+    StartWaiting();
+}
+
+void MonitoringSession::StartWaiting() {
+    waiter_ = std::make_unique<Waiter>(identity_, linkPath_);
+    // A watch that cannot start leaves its descriptor at -1; the user can still choose a port.
+    waiter_->Start();
+    Watch(waiter_->udevFd(), true);
+    Watch(waiter_->linkFd(), true);
+    // The modem may be back already (a quick reset, or events read before the watch began).
+    if (const std::optional<std::string> back = waiter_->LookNow()) {
+        Resume(*back);
+    }
+}
+
+void MonitoringSession::StopWaiting() {
+    if (waiter_ == nullptr) {
+        return;
+    }
+    Watch(waiter_->udevFd(), false);
+    Watch(waiter_->linkFd(), false);
+    waiter_.reset();
+}
+
+void MonitoringSession::Resume(const std::string& device) {
+    view_.ShowReturnedPort(device);
+    if (!OpenAndStart(device, true)) {
+        return;  // held by another program (ModemManager, often): keep waiting
+    }
+    StopWaiting();
+    view_.PortStateChanged(false);
 }
 
 void MonitoringSession::SelectPort() {
@@ -104,12 +209,14 @@ void MonitoringSession::SwitchCellsOff() {
 }
 
 void MonitoringSession::SwitchSarPaOn() {
+    sarPaOn_ = true;
     for (std::string_view row : kRowsSarPaOn) {
         SendRow(row);
     }
 }
 
 void MonitoringSession::SwitchSarPaOff() {
+    sarPaOn_ = false;
     SendRow(kRowAgcOff);
 }
 

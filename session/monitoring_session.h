@@ -4,11 +4,15 @@
 
 #include <array>
 #include <cstdint>
+#include <memory>
 #include <span>
+#include <string>
 #include <string_view>
 
 #include "diag/hdlc.h"
+#include "link/modem_identity.h"
 #include "link/serial_port.h"
+#include "link/udev_watch.h"
 #include "session/receive_loop.h"
 #include "session/receive_thread.h"
 #include "session/sinks.h"
@@ -27,6 +31,13 @@ inline constexpr std::string_view kModeSwitchText = "AT$QCDMG\r\n";
 
 // Owns the open port and the receive thread reading it. All calls come from one thread (the
 // window's); the receive thread calls the view's report and message functions.
+//
+// Port loss: when the device goes away (unplugged, reset, re-enumerated, simulator ended) the
+// receive loop ends and signals EventFd(). The owner watches that descriptor (QSocketNotifier in
+// the window, poll in the tools) and calls HandleEvents() on its own thread, which joins the
+// thread, closes the port, shows kDisconnectedText in the up-time line and waits for the same
+// modem (see Waiter) through the same descriptor. When it is back, the start-up exchange runs
+// again on its node; a choice of port, Stop() or Shutdown() ends the waiting.
 class MonitoringSession {
   public:
     explicit MonitoringSession(MonitorView& view, ReceiveStats* stats = nullptr);
@@ -56,6 +67,13 @@ class MonitoringSession {
     void SendCommandFrame(std::string_view storedText);
 
     bool PortOpen() const { return port_.IsOpen(); }
+    bool WaitingForModem() const { return waiter_ != nullptr; }
+
+    // Readable when HandleEvents() has something to do; -1 when the system gave no descriptor
+    // (then a lost port is not noticed, as before).
+    int EventFd() const { return epollFd_; }
+    // Takes in a port that went away and the return of the modem. Never blocks.
+    void HandleEvents();
     bool ReceiveThreadRunning() const { return receiveThread_.Running(); }
 
   private:
@@ -63,6 +81,14 @@ class MonitoringSession {
     void WriteRaw(std::span<const std::uint8_t> bytes);
     void StartReceiveThread();
     void EndPort();
+    // Opens `device` and runs the start-up exchange. Without `resuming` a port that does not
+    // open is reported by a message; resuming, it is not, and nothing is changed.
+    bool OpenAndStart(const std::string& device, bool resuming);
+    void LosePort();
+    void StartWaiting();
+    void StopWaiting();
+    void Resume(const std::string& device);
+    void Watch(int fd, bool on) const;
 
     MonitorView& view_;
     ReceiveStats* stats_;
@@ -70,6 +96,13 @@ class MonitoringSession {
     // After the port: destroyed first, so the thread has ended before the port closes.
     ReceiveThread receiveThread_;
     std::array<std::uint8_t, kFrameBufferSize> sendBuffer_{};
+
+    bool sarPaOn_ = false;    // the SAR/PA report was switched on: switched on again on resume
+    ModemIdentity identity_;  // of the open port, taken at open: known once it has gone
+    std::string linkPath_;    // the symbolic link the port was opened by (the simulator's)
+    int goneFd_ = -1;         // eventfd the receive thread signals when the port has gone
+    int epollFd_ = -1;        // goneFd_ and, while waiting, the waiter's descriptors
+    std::unique_ptr<Waiter> waiter_;
 };
 
 }  // namespace norvane

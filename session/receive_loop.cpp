@@ -43,13 +43,16 @@ std::uint32_t RunReceiveLoop(const SerialPort& port, const std::atomic<bool>& re
 
     if (!port.IsOpen()) {
         messages.MessageBox(kNoPortText, kNoPortCaption);
-        return 0;
+        return kLoopNoPort;
     }
     while (reading.load()) {
         // ReadFrame paces the loop.
         const int length = port.ReadFrame(buffer, kHdlcFlag);
         Add(stats, &ReceiveStats::reads);
         if (length <= 0) {
+            if (port.Gone()) {
+                return kLoopPortGone;  // nothing more will come on this descriptor
+            }
             continue;
         }
         // One delivery may hold several frames, and its last frame may be finished by the next.
@@ -65,7 +68,7 @@ std::uint32_t RunReceiveLoop(const SerialPort& port, const std::atomic<bool>& re
             stats->overflow.store(counters.overflow, std::memory_order_relaxed);
         }
     }
-    return 1;
+    return kLoopStopped;
 }
 
 }  // namespace norvane

@@ -20,8 +20,14 @@ struct ReceiveStats {
     std::atomic<std::uint64_t> other{0};
 };
 
-// Reads `port` while `reading` is true. Returns 0 when the port was not open at its start
-// (after the "Error OpenComPort" message), 1 when it ended because `reading` was cleared.
+// What RunReceiveLoop returns.
+inline constexpr std::uint32_t kLoopNoPort = 0;    // not open at the start ("Error OpenComPort")
+inline constexpr std::uint32_t kLoopStopped = 1;   // `reading` was cleared
+inline constexpr std::uint32_t kLoopPortGone = 2;  // the device went away (SerialPort::Gone)
+
+// Reads `port` while `reading` is true and the port has not gone. Returns kLoopNoPort when the
+// port was not open at its start (after the "Error OpenComPort" message), kLoopStopped when it
+// ended because `reading` was cleared, kLoopPortGone when a read found the device gone.
 std::uint32_t RunReceiveLoop(const SerialPort& port, const std::atomic<bool>& reading,
                              ReportSink& reports, MessageSink& messages,
                              ReceiveStats* stats = nullptr);

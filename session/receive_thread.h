@@ -1,7 +1,11 @@
 // A receive loop on its own thread: started on an open port, stopped by clearing its run flag,
 // waking the port's pending read and joining. The port stays open; its owner closes it after
-// Stop(), and keeps it alive while the thread runs.
+// Stop(), and keeps it alive while the thread runs. When the port goes away the loop ends by
+// itself and, if an eventfd was given with SignalGoneTo, the thread adds 1 to it, so that the
+// owner's thread learns it without polling and joins the thread.
 #pragma once
+
+#include <sys/eventfd.h>
 
 #include <atomic>
 #include <cstdint>
@@ -19,6 +23,10 @@ class ReceiveThread {
     ReceiveThread& operator=(const ReceiveThread&) = delete;
     ~ReceiveThread() { Stop(); }
 
+    // The eventfd to signal when a loop ends because its port has gone; -1 for none. Takes
+    // effect at the next Start.
+    void SignalGoneTo(int eventFd) { goneFd_ = eventFd; }
+
     // Sets the run flag and starts the loop on `port`. Stops a loop this object still runs
     // first. Throws std::system_error when no thread can be created.
     void Start(const SerialPort& port, ReportSink& reports, MessageSink& messages,
@@ -29,8 +37,13 @@ class ReceiveThread {
         result_.store(kRunning);
         reading_.store(true);
         try {
-            thread_ = std::thread([this, &port, &reports, &messages, stats] {
-                result_.store(RunReceiveLoop(port, reading_, reports, messages, stats));
+            thread_ = std::thread([this, &port, &reports, &messages, stats, goneFd = goneFd_] {
+                const std::uint32_t result =
+                    RunReceiveLoop(port, reading_, reports, messages, stats);
+                result_.store(result);
+                if (result == kLoopPortGone && goneFd >= 0) {
+                    eventfd_write(goneFd, 1);
+                }
             });
         } catch (...) {
             reading_.store(false);
@@ -54,13 +67,15 @@ class ReceiveThread {
     }
 
     bool Running() const { return result_.load() == kRunning; }
-    // The loop's result once it has ended (0 or 1); -1 while it runs, -2 before.
+    // The loop's result once it has ended (kLoopNoPort, kLoopStopped or kLoopPortGone); -1
+    // while it runs, -2 before.
     std::int64_t Result() const { return result_.load(); }
 
   private:
     static constexpr std::int64_t kRunning = -1;
     static constexpr std::int64_t kNotStarted = -2;
     const SerialPort* port_ = nullptr;
+    int goneFd_ = -1;
     std::atomic<bool> reading_{false};
     std::thread thread_;
     std::atomic<std::int64_t> result_{kNotStarted};

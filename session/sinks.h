@@ -35,6 +35,12 @@ class MonitorView : public MessageSink, public ReportSink {
     virtual void ResetBars() = 0;
     // Text of the up-time line.
     virtual void SetUpTimeText(std::string_view text) = 0;
+    // The port went away and the session waits for the modem (`gone`), or monitoring has
+    // started again on the modem that came back. Called on the session's owner's thread.
+    virtual void PortStateChanged(bool /*gone*/) {}
+    // The modem is back at `devicePath`: the port list is filled again with its entry selected,
+    // before the session opens it.
+    virtual void ShowReturnedPort(std::string_view /*devicePath*/) {}
 };
 
 }  // namespace norvane

@@ -19,6 +19,8 @@ inline constexpr std::string_view kThreadErrorText = "Error Creating Thread";
 inline constexpr std::string_view kRscpOffText = "RSCP Off";
 inline constexpr std::string_view kNoPortText = "Error OpenComPort";
 inline constexpr std::string_view kNoPortCaption = "Bad CommError";
+// The up-time line while the port is gone and the session waits for the modem to come back.
+inline constexpr std::string_view kDisconnectedText = "Modem disconnected - waiting";
 
 // The message (caption kErrorCaption) for a port that did not open: kHandleErrorText for a
 // device that is no terminal; otherwise kOpenErrorText and a second line with the system's

@@ -56,12 +56,8 @@ class PtyModem {
         }
     }
     ~PtyModem() {
-        stop_ = true;
-        if (thread_.joinable()) {
-            thread_.join();
-        }
-        close(holder_);
         CloseMaster();
+        close(holder_);
     }
     PtyModem(const PtyModem&) = delete;
     PtyModem& operator=(const PtyModem&) = delete;
@@ -69,8 +65,13 @@ class PtyModem {
     const std::string& slave() const { return slave_; }
     std::string Entry() const { return slave_ + " - test modem"; }
 
-    // The modem unplugged: the port's reads see a hang-up from now on.
+    // The modem unplugged: the port's reads see a hang-up from now on. The fake's own reader
+    // ends first, so no read is pending on the descriptor being closed.
     void CloseMaster() {
+        stop_ = true;
+        if (thread_.joinable()) {
+            thread_.join();
+        }
         if (const int fd = master_.exchange(-1); fd >= 0) {
             close(fd);
         }

@@ -1,5 +1,8 @@
 // norvane-cli monitor: the monitor without a window, for logging and scripts.
+#include <poll.h>
+#include <sys/signalfd.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <csignal>
@@ -18,7 +21,7 @@ namespace norvane::cli {
 namespace {
 
 constexpr const char* kHelp =
-    "Usage: norvane-cli monitor [--sar-pa] [PORT]\n"
+    "Usage: norvane-cli monitor [--sar-pa] [--follow] [PORT]\n"
     "\n"
     "Opens PORT, switches the modem's cell reporting on and prints every report it sends as\n"
     "one JSON line on standard output, with the keys of 'norvane-cli decode' preceded by\n"
@@ -31,10 +34,16 @@ constexpr const char* kHelp =
     "\n"
     "Options:\n"
     "  --sar-pa    also switch the SAR level / PA temperature report on\n"
+    "  --follow    when the port goes away (modem unplugged, reset or re-enumerated, simulator\n"
+    "              ended), print {\"time\":..,\"type\":\"port\",\"state\":\"gone\"}, wait for\n"
+    "              the same modem (same device node, a tty of the same USB device and\n"
+    "              interface under any name, or the simulator's link published again), run\n"
+    "              the start-up exchange on it and print \"state\":\"back\"; if the port does\n"
+    "              not open (ModemManager may have taken it), keep waiting\n"
     "  -h, --help  show this text\n"
     "\n"
-    "Exit status: 0 after SIGINT/SIGTERM, 1 when the port went away, 2 when the port could not\n"
-    "be opened or the arguments are wrong.\n";
+    "Exit status: 0 after SIGINT/SIGTERM, 1 when the port went away (without --follow), 2 when\n"
+    "the port could not be opened or the arguments are wrong.\n";
 
 std::string UtcNow() {
     const auto now = std::chrono::system_clock::now();
@@ -64,6 +73,9 @@ class ConsoleView : public MonitorView {
     }
     void ShowCellReport(const CellReport& report) override { Print(CellReportJson(report)); }
     void ShowSarPaReport(const SarPaReport& report) override { Print(SarPaReportJson(report)); }
+    void PortStateChanged(bool gone) override {
+        Print(gone ? R"({"type":"port","state":"gone"})" : R"({"type":"port","state":"back"})");
+    }
 
   private:
     void Print(const std::string& json) {
@@ -90,10 +102,35 @@ bool DeviceStillThere(const std::string& path) {
     return ::stat(path.c_str(), &st) == 0;
 }
 
+// --follow: sleeps in poll() on the stop signals and the session's descriptor until a signal.
+int Follow(MonitoringSession& session, const sigset_t& stopSignals) {
+    const int signals = signalfd(-1, &stopSignals, SFD_CLOEXEC);
+    if (signals < 0) {
+        std::perror("norvane-cli monitor: signalfd");
+        session.Shutdown();
+        return 2;
+    }
+    for (;;) {
+        pollfd fds[2] = {{signals, POLLIN, 0}, {session.EventFd(), POLLIN, 0}};
+        if (poll(fds, 2, -1) < 0) {
+            continue;  // EINTR
+        }
+        if (fds[0].revents & POLLIN) {
+            close(signals);
+            session.Stop();  // while waiting no port is open and nothing is written
+            return 0;
+        }
+        if (fds[1].revents & POLLIN) {
+            session.HandleEvents();
+        }
+    }
+}
+
 }  // namespace
 
 int RunMonitor(std::span<const std::string_view> args) {
     bool sarPa = false;
+    bool follow = false;
     std::string port;
     for (std::string_view arg : args) {
         if (arg == "-h" || arg == "--help") {
@@ -102,6 +139,8 @@ int RunMonitor(std::span<const std::string_view> args) {
         }
         if (arg == "--sar-pa") {
             sarPa = true;
+        } else if (arg == "--follow") {
+            follow = true;
         } else if (!arg.empty() && arg[0] == '-') {
             std::fprintf(stderr, "norvane-cli monitor: unknown option %.*s\n",
                          static_cast<int>(arg.size()), arg.data());
@@ -141,6 +180,10 @@ int RunMonitor(std::span<const std::string_view> args) {
     }
     if (sarPa) {
         session.SwitchSarPaOn();
+    }
+
+    if (follow) {
+        return Follow(session, stopSignals);
     }
 
     const std::string device = PortDevicePath(entry);

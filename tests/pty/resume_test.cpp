@@ -1,0 +1,131 @@
+// A lost port and the modem's return, on real ptys reached through a symbolic link as the
+// simulator publishes its own: the link replaced by one leading to a new live pty is the same
+// modem back. The session is driven as its owner drives it: poll its descriptor, HandleEvents.
+#include <gtest/gtest.h>
+#include <stdlib.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <functional>
+#include <memory>
+
+#include "session/texts.h"
+#include "tests/support/pty_modem.h"
+#include "tests/support/resume_support.h"
+
+namespace norvane {
+namespace {
+
+using test::Bytes;
+using test::PtyModem;
+using test::Pump;
+
+bool StartsWith(const Bytes& bytes, const Bytes& head) {
+    return bytes.size() >= head.size() && std::equal(head.begin(), head.end(), bytes.begin());
+}
+const Bytes kStartUp =
+    test::Concat({test::StoredBytes(DiagProbeFrame), test::RowBytes(kRowCellsOn)});
+
+class Resume : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        char dir[] = "/tmp/norvane-resume-XXXXXX";
+        ASSERT_NE(mkdtemp(dir), nullptr);
+        dir_ = dir;
+        link_ = dir_ + "/norvane-sim";
+        modem_ = std::make_unique<PtyModem>();
+        Publish(*modem_);
+        view_.entry = link_ + " - Simulated modem";
+    }
+    void TearDown() override { std::filesystem::remove_all(dir_); }
+
+    // Points the link at `modem`, replacing any link in one step, as a restarted simulator does.
+    void Publish(const PtyModem& modem) {
+        const std::string fresh = link_ + ".new";
+        ASSERT_EQ(symlink(modem.slave().c_str(), fresh.c_str()), 0);
+        ASSERT_EQ(std::rename(fresh.c_str(), link_.c_str()), 0);
+    }
+    // The modem unplugged: the session notices, lets the port go and waits.
+    void Lose() {
+        modem_.reset();  // its thread joined before its master closes
+        ASSERT_TRUE(Pump(session_, [&] { return session_.WaitingForModem(); }));
+        EXPECT_FALSE(session_.PortOpen());
+        EXPECT_FALSE(session_.ReceiveThreadRunning());
+        EXPECT_EQ(view_.upTime, kDisconnectedText);
+        EXPECT_TRUE(view_.Messages().empty()) << "no message box on a lost port";
+    }
+
+    std::string dir_, link_;
+    std::unique_ptr<PtyModem> modem_;
+    test::ResumeView view_;
+    MonitoringSession session_{view_};
+};
+
+TEST_F(Resume, TwentyUnplugsLeaveOneReceiveThreadAndNoDescriptorMore) {
+    session_.Start();
+    ASSERT_TRUE(session_.ReceiveThreadRunning());
+    session_.SwitchSarPaOn();
+    const int threads = test::ThreadCount(), descriptors = test::DescriptorCount();
+    for (int cycle = 0; cycle < 20; ++cycle) {
+        SCOPED_TRACE(cycle);
+        Lose();
+        auto back = std::make_unique<PtyModem>();
+        Publish(*back);
+        ASSERT_TRUE(Pump(session_, [&] { return back->Received().size() >= kStartUp.size(); }));
+        EXPECT_FALSE(session_.WaitingForModem());
+        EXPECT_TRUE(session_.ReceiveThreadRunning());
+        // The start-up exchange again, and the SAR/PA report that was on, switched on again.
+        Bytes expected = kStartUp;
+        for (std::string_view row : kRowsSarPaOn) {
+            expected = test::Concat({expected, test::RowBytes(row)});
+        }
+        EXPECT_EQ(back->WaitFor(expected.size()), expected);
+        modem_ = std::move(back);
+    }
+    EXPECT_EQ(view_.states.size(), 40u);
+    EXPECT_EQ(test::ThreadCount(), threads);
+    EXPECT_EQ(test::DescriptorCount(), descriptors);
+}
+
+struct WhileWaiting {
+    const char* what;
+    std::function<void(MonitoringSession&, test::ResumeView&, const PtyModem&)> act;
+    bool startsOther;  // the other modem gets the start-up exchange
+};
+
+void PrintTo(const WhileWaiting& w, std::ostream* os) {
+    *os << w.what;
+}
+
+class UserWhileWaiting : public Resume, public ::testing::WithParamInterface<WhileWaiting> {};
+
+TEST_P(UserWhileWaiting, EndsTheWaitingAndOnlyAChosenPortIsWrittenTo) {
+    session_.Start();
+    Lose();
+    PtyModem other;
+    GetParam().act(session_, view_, other);
+    EXPECT_FALSE(session_.WaitingForModem());
+    EXPECT_EQ(StartsWith(other.WaitFor(kStartUp.size()), kStartUp), GetParam().startsOther);
+    // The modem returning now is no longer followed.
+    PtyModem back;
+    Publish(back);
+    EXPECT_FALSE(Pump(
+        session_, [&] { return !back.Received().empty(); }, 1.5));
+    EXPECT_TRUE(view_.Messages().empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    , UserWhileWaiting,
+    ::testing::Values(WhileWaiting{"Exit", [](auto& s, auto&, auto&) { s.Stop(); }, false},
+                      WhileWaiting{"Esc", [](auto& s, auto&, auto&) { s.Shutdown(); }, false},
+                      WhileWaiting{"AnotherPort",
+                                   [](auto& s, auto& v, const PtyModem& m) {
+                                       v.entry = m.Entry();
+                                       s.SelectPort();
+                                   },
+                                   true}),
+    [](const auto& info) { return std::string(info.param.what); });
+
+}  // namespace
+}  // namespace norvane
