@@ -7,6 +7,7 @@
 #include <span>
 #include <string_view>
 
+#include "diag/gsmtap.h"
 #include "diag/hdlc.h"
 #include "link/serial_port.h"
 #include "session/receive_loop.h"
@@ -14,6 +15,8 @@
 #include "session/sinks.h"
 
 namespace norvane {
+
+class FrameRecorder;
 
 // Row names of the command table used here.
 inline constexpr std::string_view kRowCellsOn = "ON Cell RSSI";
@@ -55,6 +58,10 @@ class MonitoringSession {
     // Decodes one stored frame text and writes it to the open port.
     void SendCommandFrame(std::string_view storedText);
 
+    // Everything read from the port and every checked frame in both directions go to `recorder`
+    // from the next Start() on; nullptr records nothing. It must outlive the session's port.
+    void SetRecorder(FrameRecorder* recorder) { recorder_ = recorder; }
+
     bool PortOpen() const { return port_.IsOpen(); }
     bool ReceiveThreadRunning() const { return receiveThread_.Running(); }
 
@@ -63,9 +70,12 @@ class MonitoringSession {
     void WriteRaw(std::span<const std::uint8_t> bytes);
     void StartReceiveThread();
     void EndPort();
+    void Record(FrameDirection direction, std::span<const std::uint8_t> bytes);
 
     MonitorView& view_;
     ReceiveStats* stats_;
+    FrameRecorder* recorder_ = nullptr;
+    HdlcDeframer recordDeframer_;  // splits what the session itself writes or reads
     SerialPort port_;
     // After the port: destroyed first, so the thread has ended before the port closes.
     ReceiveThread receiveThread_;

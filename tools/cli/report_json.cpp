@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <cstdio>
+#include <ctime>
 
 namespace norvane::cli {
 namespace {
@@ -84,6 +86,26 @@ std::string SarPaReportJson(const SarPaReport& report) {
     out += ",\"pa_overheated\":";
     out += report.paOverheated ? "true" : "false";
     out += '}';
+    return out;
+}
+
+std::string UtcText(std::chrono::system_clock::time_point time) {
+    const auto ms = std::chrono::floor<std::chrono::milliseconds>(time.time_since_epoch());
+    const auto seconds = std::chrono::floor<std::chrono::seconds>(ms);
+    const std::time_t whole = static_cast<std::time_t>(seconds.count());
+    std::tm tm{};
+    gmtime_r(&whole, &tm);
+    char text[40];
+    const std::size_t n = std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%S", &tm);
+    std::snprintf(text + n, sizeof text - n, ".%03dZ", static_cast<int>((ms - seconds).count()));
+    return text;
+}
+
+std::string WithTime(std::chrono::system_clock::time_point time, const std::string& json) {
+    std::string out = "{\"time\":\"";
+    out += UtcText(time);
+    out += "\",";
+    out.append(json, 1);
     return out;
 }
 

@@ -2,6 +2,7 @@
 // them as they are; `monitor` puts a "time" key in front.
 #pragma once
 
+#include <chrono>
 #include <string>
 
 #include "diag/log_decoder.h"
@@ -16,5 +17,11 @@ std::string CellReportJson(const CellReport& report);
 
 // {"type":"sar_pa","sar":"Low"|"Normal"|"Medium"|"High"|null,"pa":..,"pa_overheated":true|false}
 std::string SarPaReportJson(const SarPaReport& report);
+
+// "2026-01-31T12:34:56.789Z": UTC, ISO 8601, milliseconds (cut, not rounded).
+std::string UtcText(std::chrono::system_clock::time_point time);
+
+// `json` (a whole object) with "time":"<UtcText>" put in as its first key.
+std::string WithTime(std::chrono::system_clock::time_point time, const std::string& json);
 
 }  // namespace norvane::cli
