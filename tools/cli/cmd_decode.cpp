@@ -69,6 +69,7 @@ struct Counts {
     bool capture = false;       // a packet capture (pcap, pcapng), not a raw stream
     std::uint64_t skipped = 0;  // its packets that are not GSMTAP DIAG
     std::uint64_t hostFrames = 0;
+    UtcSecondText utc;  // for the "time" of capture packets
 };
 
 // One frame's report, if it holds one, as a line of `out`; with a time when the input has them.
@@ -88,7 +89,11 @@ void DecodeFrame(std::span<const std::uint8_t> payload, const CaptureTime* time,
         return;
     }
     ++counts.reports;
-    out += time != nullptr ? WithTime(*time, json) : json;
+    if (time != nullptr) {
+        AppendWithTime(out, *time, json, counts.utc);
+    } else {
+        out += json;
+    }
     out += '\n';
 }
 

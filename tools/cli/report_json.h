@@ -3,7 +3,9 @@
 #pragma once
 
 #include <chrono>
+#include <cstdint>
 #include <string>
+#include <string_view>
 
 #include "diag/log_decoder.h"
 
@@ -21,7 +23,15 @@ std::string SarPaReportJson(const SarPaReport& report);
 // "2026-01-31T12:34:56.789Z": UTC, ISO 8601, milliseconds (cut, not rounded).
 std::string UtcText(std::chrono::system_clock::time_point time);
 
-// `json` (a whole object) with "time":"<UtcText>" put in as its first key.
-std::string WithTime(std::chrono::system_clock::time_point time, const std::string& json);
+// The date and time of the last whole second formatted, kept by the caller so that a run of
+// reports in one second formats it once.
+struct UtcSecondText {
+    std::int64_t second = -1;
+    std::string text;  // "2026-01-31T12:34:56"
+};
+
+// Appends `json` (a whole object) to `out` with "time":"<UtcText>" put in as its first key.
+void AppendWithTime(std::string& out, std::chrono::system_clock::time_point time,
+                    std::string_view json, UtcSecondText& cache);
 
 }  // namespace norvane::cli
