@@ -1,19 +1,15 @@
 // The tools around a capture, as processes: norvane-cli monitor recording norvane-sim (file and
 // live GSMTAP), tshark and norvane-cli decode reading it, norvane-sim replaying it; refusals and
 // a file size limit.
-#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <netinet/in.h>
 #include <poll.h>
-#include <sys/resource.h>
 #include <sys/socket.h>
-#include <sys/wait.h>
 
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
-#include <thread>
 
 #include "diag/frame_pump.h"
 #include "session/capture.h"
@@ -60,77 +56,6 @@ std::string Hex(std::span<const std::uint8_t> bytes) {
     return s;
 }
 
-// A tool as a child process, optionally under a file size limit. Its output comes through pipes
-// (a limit would cut a file) and is gathered as it comes.
-class Child {
-  public:
-    explicit Child(Lines args, rlim_t fileSize = RLIM_INFINITY) {
-        std::vector<char*> argv;
-        for (std::string& a : args) {
-            argv.push_back(a.data());
-        }
-        argv.push_back(nullptr);
-        int out[2], err[2];
-        EXPECT_EQ(pipe2(out, O_CLOEXEC) | pipe2(err, O_CLOEXEC), 0);
-        if ((pid_ = fork()) == 0) {
-            const rlimit limit{fileSize, fileSize};
-            setrlimit(RLIMIT_FSIZE, &limit);
-            dup2(out[1], 1);
-            dup2(err[1], 2);
-            execv(argv[0], argv.data());
-            _exit(127);
-        }
-        close(out[1]);
-        close(err[1]);
-        fds_[0] = {out[0], POLLIN, 0};
-        fds_[1] = {err[0], POLLIN, 0};
-    }
-    ~Child() { Stop(); }
-    // Gathers output until standard output has `count` lines (at most 15 s).
-    void WaitForLines(std::size_t count) {
-        const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(15);
-        while (Out().size() < count && std::chrono::steady_clock::now() < end && Gather(100)) {
-        }
-    }
-    // SIGTERM, the rest of the output, the exit status.
-    int Stop() {
-        if (pid_ > 0) {
-            kill(pid_, SIGTERM);
-            while (Gather(5000)) {
-            }
-            int status = 0;
-            waitpid(pid_, &status, 0);
-            status_ = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-            pid_ = -1;
-        }
-        return status_;
-    }
-    Lines Out() const { return SplitLines(text_[0]); }
-    const std::string& Err() const { return text_[1]; }
-
-  private:
-    // One wait for output; false once both pipes have ended.
-    bool Gather(int timeoutMs) {
-        if (fds_[0].fd < 0 && fds_[1].fd < 0) {
-            return false;
-        }
-        poll(fds_, 2, timeoutMs);
-        for (int i = 0; i < 2; ++i) {
-            char buffer[4096];
-            if (fds_[i].fd >= 0 && (fds_[i].revents & (POLLIN | POLLHUP)) != 0) {
-                const ssize_t n = read(fds_[i].fd, buffer, sizeof buffer);
-                n > 0 ? (void)text_[i].append(buffer, static_cast<std::size_t>(n))
-                      : (void)(close(fds_[i].fd), fds_[i].fd = -1);
-            }
-        }
-        return true;
-    }
-    pid_t pid_ = -1;
-    int status_ = -1;
-    pollfd fds_[2]{};
-    std::string text_[2];
-};
-
 class Tools : public ::testing::Test {
   protected:
     void SetUp() override {
@@ -141,11 +66,20 @@ class Tools : public ::testing::Test {
     void TearDown() override { std::filesystem::remove_all(dir_); }
     std::string Path(const std::string& name) const { return dir_ + "/" + name; }
     // Runs a command line to its end; standard output, and the exit status in `status`.
-    // Standard error is left in Path("sh.err").
+    // Standard error is left in Path("sh.err"). Standard output goes through a pipe, so that a
+    // file size limit on the command does not cut it.
     std::string Shell(const std::string& command, int& status) const {
-        const std::string redirect = " >" + Path("sh.out") + " 2>" + Path("sh.err");
-        status = WEXITSTATUS(std::system((command + redirect).c_str()));
+        const std::string line = "{ " + command + " 2>" + Path("sh.err") + "; echo $? >" +
+                                 Path("sh.status") + "; } | cat >" + Path("sh.out");
+        std::system(line.c_str());
+        status = std::stoi(ReadFile(Path("sh.status")));
         return ReadFile(Path("sh.out"));
+    }
+    // norvane-cli monitor ARGS for `seconds`, then SIGTERM; its reports without their time.
+    Lines Monitor(const std::string& args, const char* seconds, int& status,
+                  const std::string& prefix = "") const {
+        const std::string timeout = "timeout --preserve-status " + std::string(seconds) + " ";
+        return WithoutTime(SplitLines(Shell(prefix + timeout + kCli + " monitor " + args, status)));
     }
     std::string dir_;
 };
@@ -163,15 +97,15 @@ TEST_F(Tools, ADriveRecordedFromTheSimulatorReadsInTsharkDecodesAndReplaysToTheS
     std::string hostBytes;
     {
         test::SimProcess sim({"--rate", "20", "--seed", "11", "--packet-version", "1"});
-        Child monitor({kCli, "monitor", "--record", pcap, "--gsmtap",
-                       "127.0.0.1:" + std::to_string(ntohs(address.sin_port)), sim.link()});
-        monitor.WaitForLines(30);
-        ASSERT_EQ(monitor.Stop(), 0) << monitor.Err();
-        live = WithoutTime(monitor.Out());
+        int status = 0;
+        live = Monitor("--record " + pcap + " --gsmtap 127.0.0.1:" +
+                           std::to_string(ntohs(address.sin_port)) + " " + sim.link(),
+                       "3", status);
+        ASSERT_EQ(status, 0) << ReadFile(Path("sh.err"));
         sim.Stop();
         hostBytes = ReadFile(sim.recordPath());
     }
-    ASSERT_GE(live.size(), 30u);
+    ASSERT_GE(live.size(), 25u);
 
     // tshark: every packet GSMTAP v2 Qualcomm DIAG on port 4729; the host's packets carry the
     // uplink bit and, in order, the frames the simulated modem received.
@@ -223,11 +157,8 @@ TEST_F(Tools, ADriveRecordedFromTheSimulatorReadsInTsharkDecodesAndReplaysToTheS
     EXPECT_NE(stats.find(", not GSMTAP DIAG: 0, host frames: 4"), std::string::npos) << stats;
 
     test::SimProcess replay({"--replay", pcap, "--speed", "4"});
-    Child again({kCli, "monitor", replay.link()});
-    again.WaitForLines(live.size());
-    std::this_thread::sleep_for(std::chrono::milliseconds(300));  // nothing more may come
-    ASSERT_EQ(again.Stop(), 0) << again.Err();
-    EXPECT_EQ(WithoutTime(again.Out()), live);
+    EXPECT_EQ(Monitor(replay.link(), "2", status), live);  // at 4 times the speed
+    EXPECT_EQ(status, 0);
 }
 
 TEST_F(Tools, CapturesThatCannotBeMadeOrReadAreRefusedWithOneLine) {
@@ -256,17 +187,17 @@ TEST_F(Tools, CapturesThatCannotBeMadeOrReadAreRefusedWithOneLine) {
 }
 
 TEST_F(Tools, AFileSizeLimitStopsRecordingOnceWhileMonitoringGoesOn) {
-    constexpr rlim_t kLimit = 2000;  // about a dozen packets
+    constexpr std::uintmax_t kLimit = 2000;  // about a dozen packets
     const std::string pcap = Path("full.pcap");
     test::SimProcess sim({"--rate", "20", "--seed", "5"});
-    Child monitor({kCli, "monitor", "--record", pcap, sim.link()}, kLimit);
-    monitor.WaitForLines(40);
-    EXPECT_EQ(monitor.Stop(), 0);
-    EXPECT_GE(monitor.Out().size(), 40u);
-    EXPECT_EQ(monitor.Err(),
+    int status = 0;
+    const Lines reports = Monitor("--record " + pcap + " " + sim.link(), "3", status,
+                                  "prlimit --fsize=" + std::to_string(kLimit) + " ");
+    EXPECT_EQ(status, 0);
+    EXPECT_GE(reports.size(), 30u);  // long after the limit was met
+    EXPECT_EQ(ReadFile(Path("sh.err")),
               "norvane-cli monitor: Recording to " + pcap + " stopped: File too large\n");
     EXPECT_LE(std::filesystem::file_size(pcap), kLimit);
-    int status = 0;
     const Lines packets =
         SplitLines(Shell("tshark -r " + pcap + " -T fields -e gsmtap.type", status));
     EXPECT_EQ(status, 0);
