@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <optional>
 
+#include "app/run_recording.h"
 #include "app/start_window.h"
 #include "framework/framework.h"
 #include "res/resource.h"
@@ -52,20 +53,41 @@ CommandLineVerdict CheckCommandLine(const QStringList& arguments) {
         (first == QLatin1String("--help") || first == QLatin1String("-h"))) {
         return {CommandLineVerdict::Action::PrintAndExit,
                 QStringLiteral("Usage: %1\n"
+                               "       %1 --record FILE\n"
                                "Norvane NetMonitor: live WCDMA cells of a UMTS modem's diagnostic "
-                               "port.\nThe program takes no arguments; the port is chosen in its "
-                               "window.\n")
-                    .arg(program)};
+                               "port.\nThe port is chosen in its window.\n"
+                               "\n"
+                               "  --record FILE  record every monitoring session of this run into "
+                               "FILE, one\n"
+                               "                 after another: FILE.pcap keeps every checked "
+                               "frame in both\n"
+                               "                 directions as GSMTAP packets (Wireshark, "
+                               "'norvane-cli decode',\n"
+                               "                 'norvane-sim --replay'), FILE.bin the bytes read "
+                               "from the port\n"
+                               "  --version      show the version\n")
+                    .arg(program),
+                {}};
+    }
+    if (arguments.size() == 3 && first == QLatin1String("--record") && !arguments.at(2).isEmpty()) {
+        return {CommandLineVerdict::Action::Run, QString(), arguments.at(2)};
     }
     if (arguments.size() == 2 && first == QLatin1String("--version")) {
         return {CommandLineVerdict::Action::PrintAndExit,
                 QStringLiteral("%1 %2\n").arg(QString::fromLatin1(kVersionInfo.productName),
-                                              VersionText())};
+                                              VersionText()),
+                {}};
+    }
+    if (first == QLatin1String("--record") && arguments.size() == 2) {
+        return {CommandLineVerdict::Action::Refuse,
+                QStringLiteral("%1: --record needs a FILE\nTry '%1 --help'.\n").arg(program),
+                {}};
     }
     return {CommandLineVerdict::Action::Refuse,
             QStringLiteral("%1: takes no arguments (got '%2'); the port is chosen in the window\n"
                            "Try '%1 --help'.\n")
-                .arg(program, first)};
+                .arg(program, first),
+            {}};
 }
 
 bool DisplayAvailable(const QStringList& arguments) {
@@ -115,9 +137,11 @@ int CTessalyApp::Run() {
     }
     // Qt takes its own options (-platform, -display, ...) out of argv; what is left is ours.
     CreateApplication();
-    if (const std::optional<int> status = Answer(CheckCommandLine(QApplication::arguments()))) {
+    const CommandLineVerdict verdict = CheckCommandLine(QApplication::arguments());
+    if (const std::optional<int> status = Answer(verdict)) {
         return *status;
     }
+    m_recordPath = verdict.recordPath;
     InitInstance();
     return 0;
 }
@@ -131,7 +155,12 @@ bool CTessalyApp::InitInstance() {
     InitFramework();
     RegisterResources();
     QApplication::setWindowIcon(LoadIcon(IDR_MAINFRAME));
+    if (!m_recordPath.isEmpty()) {
+        // A capture that cannot be created is said in a message box; the program goes on.
+        m_recording = RunRecording::Start(m_recordPath.toStdString());
+    }
     CTessalyDlg startDlg;
+    startDlg.SetRecorder(m_recording != nullptr ? m_recording->recorder() : nullptr);
     SetMainWindow(&startDlg);
     startDlg.DoModal();
     SetMainWindow(nullptr);

@@ -9,14 +9,18 @@
 
 namespace norvane {
 
+class RunRecording;
+
 // The application title: the program file's name without its extension ("norvane").
 QString TitleFromProgramPath(const QString& programPath);
 
 // What to do with the command line left after Qt took its own options (-platform, -display,
-// ...). The program takes none; --help and --version are answered, anything else is refused.
+// ...). The program takes --record FILE; --help and --version are answered, anything else is
+// refused.
 struct CommandLineVerdict {
     enum class Action { Run, PrintAndExit, Refuse } action = Action::Run;
-    QString text;  // for PrintAndExit (standard output) and Refuse (standard error)
+    QString text;        // for PrintAndExit (standard output) and Refuse (standard error)
+    QString recordPath;  // for Run: the capture of every monitoring session, or empty
 };
 CommandLineVerdict CheckCommandLine(const QStringList& arguments);
 
@@ -48,6 +52,9 @@ class CTessalyApp {
     int& m_argc;
     char** m_argv;
     std::unique_ptr<QApplication> m_app;
+    QString m_recordPath;
+    // After the application: its timer goes before the application does.
+    std::unique_ptr<RunRecording> m_recording;
 };
 
 }  // namespace norvane

@@ -52,6 +52,7 @@ void CTessalyDlg::OnNetMonitor() {
     // A fresh monitor for every press. Without a parent of its own it is owned by the main
     // window, this one, which takes no input while the monitor runs.
     CComDlg monitor;
+    monitor.monitoring().SetRecorder(m_recorder);
     monitor.DoModal();
 }
 

@@ -8,6 +8,8 @@
 
 namespace norvane {
 
+class FrameRecorder;
+
 class CTessalyDlg : public CDialog {
   public:
     explicit CTessalyDlg(QWidget* parent = nullptr);
@@ -17,6 +19,8 @@ class CTessalyDlg : public CDialog {
 
     const QIcon& icon() const { return m_icon; }
     const CDemoLink& homepageLink() const { return m_homepageLink; }
+    // Every monitor opened from here records into `recorder` (nullptr: none).
+    void SetRecorder(FrameRecorder* recorder) { m_recorder = recorder; }
 
   protected:
     const MessageMap& GetMessageMap() const override { return ClassMessageMap(); }
@@ -29,6 +33,7 @@ class CTessalyDlg : public CDialog {
 
     QIcon m_icon;
     CDemoLink m_homepageLink;
+    FrameRecorder* m_recorder = nullptr;
 };
 
 }  // namespace norvane

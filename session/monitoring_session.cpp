@@ -9,6 +9,8 @@
 #include <utility>
 
 #include "diag/command_table.h"
+#include "diag/frame_pump.h"
+#include "session/capture.h"
 #include "session/texts.h"
 
 namespace norvane {
@@ -54,8 +56,29 @@ void MonitoringSession::WriteRaw(std::span<const std::uint8_t> bytes) {
     // Commands are fire-and-forget: a write to no port, or one that fails, goes unnoticed and
     // later frames are still written.
     if (!bytes.empty()) {
+        Record(FrameDirection::kToModem, bytes);
         port_.Write(bytes);
     }
+}
+
+void MonitoringSession::Record(FrameDirection direction, std::span<const std::uint8_t> bytes) {
+    if (recorder_ == nullptr || !port_.IsOpen()) {
+        return;
+    }
+    const CaptureTime now = CaptureClock::now();
+    if (direction == FrameDirection::kFromModem) {
+        recorder_->OnRead(now, bytes);
+    }
+    // Each write, and the probe's reply, on its own: the AT$QCDMG text or a lone flag must not
+    // run into the next frame.
+    recordDeframer_.Reset();
+    FrameCounters counters;
+    PumpFrames(recordDeframer_, bytes, counters,
+               [&](HdlcDeframer::Status status, std::span<const std::uint8_t> payload) {
+                   if (status == HdlcDeframer::Status::kFrame) {
+                       recorder_->OnFrame(now, direction, payload);
+                   }
+               });
 }
 
 void MonitoringSession::Start() {
@@ -88,7 +111,11 @@ bool MonitoringSession::OpenAndStart(const std::string& device, bool resuming) {
     SendCommandFrame(DiagProbeFrame);
     // The probe's reply is not looked at; only whether the modem answered at all.
     std::array<std::uint8_t, kFrameBufferSize> reply{};
-    if (port_.ReadFrame(reply, kHdlcFlag) == 0) {
+    const int replyLength = port_.ReadFrame(reply, kHdlcFlag);
+    if (replyLength > 0) {
+        Record(FrameDirection::kFromModem, {reply.data(), static_cast<std::size_t>(replyLength)});
+    }
+    if (replyLength == 0) {
         // A modem still in AT mode: an HDLC flag to end any half-received frame, then the
         // switch to diagnostic mode. It takes effect only after the modem is reset.
         const std::uint8_t flag = kHdlcFlag;
@@ -107,7 +134,7 @@ bool MonitoringSession::OpenAndStart(const std::string& device, bool resuming) {
 
 void MonitoringSession::StartReceiveThread() {
     try {
-        receiveThread_.Start(port_, view_, view_, stats_);
+        receiveThread_.Start(port_, view_, view_, stats_, recorder_);
     } catch (const std::system_error&) {
         view_.MessageBox(kThreadErrorText, kErrorCaption);
     }

@@ -9,6 +9,7 @@
 #include <string>
 #include <string_view>
 
+#include "diag/gsmtap.h"
 #include "diag/hdlc.h"
 #include "link/modem_identity.h"
 #include "link/serial_port.h"
@@ -18,6 +19,8 @@
 #include "session/sinks.h"
 
 namespace norvane {
+
+class FrameRecorder;
 
 // Row names of the command table used here.
 inline constexpr std::string_view kRowCellsOn = "ON Cell RSSI";
@@ -66,6 +69,10 @@ class MonitoringSession {
     // Decodes one stored frame text and writes it to the open port.
     void SendCommandFrame(std::string_view storedText);
 
+    // Everything read from the port and every checked frame in both directions go to `recorder`
+    // from the next Start() on; nullptr records nothing. It must outlive the session's port.
+    void SetRecorder(FrameRecorder* recorder) { recorder_ = recorder; }
+
     bool PortOpen() const { return port_.IsOpen(); }
     bool WaitingForModem() const { return waiter_ != nullptr; }
 
@@ -89,9 +96,12 @@ class MonitoringSession {
     void StopWaiting();
     void Resume(const std::string& device);
     void Watch(int fd, bool on) const;
+    void Record(FrameDirection direction, std::span<const std::uint8_t> bytes);
 
     MonitorView& view_;
     ReceiveStats* stats_;
+    FrameRecorder* recorder_ = nullptr;
+    HdlcDeframer recordDeframer_;  // splits what the session itself writes or reads
     SerialPort port_;
     // After the port: destroyed first, so the thread has ended before the port closes.
     ReceiveThread receiveThread_;

@@ -5,6 +5,7 @@
 
 #include "diag/frame_pump.h"
 #include "diag/hdlc.h"
+#include "session/capture.h"
 #include "session/texts.h"
 
 namespace norvane {
@@ -35,7 +36,8 @@ void HandOn(const DecodedLogFrame& frame, ReportSink& reports, ReceiveStats* sta
 }  // namespace
 
 std::uint32_t RunReceiveLoop(const SerialPort& port, const std::atomic<bool>& reading,
-                             ReportSink& reports, MessageSink& messages, ReceiveStats* stats) {
+                             ReportSink& reports, MessageSink& messages, ReceiveStats* stats,
+                             FrameRecorder* recorder) {
     // The loop's own receive buffer and deframer, for the whole life of the loop.
     std::array<std::uint8_t, kFrameBufferSize> buffer{};
     HdlcDeframer deframer;
@@ -55,12 +57,21 @@ std::uint32_t RunReceiveLoop(const SerialPort& port, const std::atomic<bool>& re
             }
             continue;
         }
+        const std::span<const std::uint8_t> read(buffer.data(), static_cast<std::size_t>(length));
+        const CaptureTime readAt = recorder != nullptr ? CaptureClock::now() : CaptureTime{};
+        if (recorder != nullptr) {
+            recorder->OnRead(readAt, read);
+        }
         // One delivery may hold several frames, and its last frame may be finished by the next.
-        PumpFrames(deframer, {buffer.data(), static_cast<std::size_t>(length)}, counters,
+        PumpFrames(deframer, read, counters,
                    [&](HdlcDeframer::Status status, std::span<const std::uint8_t> payload) {
-                       if (status == HdlcDeframer::Status::kFrame) {
-                           HandOn(DecodeLogFrame(payload), reports, stats);
+                       if (status != HdlcDeframer::Status::kFrame) {
+                           return;
                        }
+                       if (recorder != nullptr) {
+                           recorder->OnFrame(readAt, FrameDirection::kFromModem, payload);
+                       }
+                       HandOn(DecodeLogFrame(payload), reports, stats);
                    });
         if (stats != nullptr) {
             stats->frames.store(counters.frames, std::memory_order_relaxed);

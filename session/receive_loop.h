@@ -10,6 +10,8 @@
 
 namespace norvane {
 
+class FrameRecorder;
+
 // Counts of what the loop has seen, for tools and tests; readable from any thread.
 struct ReceiveStats {
     std::atomic<std::uint64_t> reads{0};
@@ -28,8 +30,9 @@ inline constexpr std::uint32_t kLoopPortGone = 2;  // the device went away (Seri
 // Reads `port` while `reading` is true and the port has not gone. Returns kLoopNoPort when the
 // port was not open at its start (after the "Error OpenComPort" message), kLoopStopped when it
 // ended because `reading` was cleared, kLoopPortGone when a read found the device gone.
+// With a `recorder`, every read's bytes and every checked frame go to it, stamped at the read.
 std::uint32_t RunReceiveLoop(const SerialPort& port, const std::atomic<bool>& reading,
                              ReportSink& reports, MessageSink& messages,
-                             ReceiveStats* stats = nullptr);
+                             ReceiveStats* stats = nullptr, FrameRecorder* recorder = nullptr);
 
 }  // namespace norvane

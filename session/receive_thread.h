@@ -30,21 +30,22 @@ class ReceiveThread {
     // Sets the run flag and starts the loop on `port`. Stops a loop this object still runs
     // first. Throws std::system_error when no thread can be created.
     void Start(const SerialPort& port, ReportSink& reports, MessageSink& messages,
-               ReceiveStats* stats = nullptr) {
+               ReceiveStats* stats = nullptr, FrameRecorder* recorder = nullptr) {
         Stop();
         port.ClearWake();
         port_ = &port;
         result_.store(kRunning);
         reading_.store(true);
         try {
-            thread_ = std::thread([this, &port, &reports, &messages, stats, goneFd = goneFd_] {
-                const std::uint32_t result =
-                    RunReceiveLoop(port, reading_, reports, messages, stats);
-                result_.store(result);
-                if (result == kLoopPortGone && goneFd >= 0) {
-                    eventfd_write(goneFd, 1);
-                }
-            });
+            thread_ =
+                std::thread([this, &port, &reports, &messages, stats, recorder, goneFd = goneFd_] {
+                    const std::uint32_t result =
+                        RunReceiveLoop(port, reading_, reports, messages, stats, recorder);
+                    result_.store(result);
+                    if (result == kLoopPortGone && goneFd >= 0) {
+                        eventfd_write(goneFd, 1);
+                    }
+                });
         } catch (...) {
             reading_.store(false);
             result_.store(kNotStarted);

@@ -1,5 +1,6 @@
 // norvane-cli decode [--stats] [FILE]: decodes a raw byte stream as received from a modem's
-// diagnostic port and prints one JSON line per report.
+// diagnostic port, or a pcap/pcapng capture of GSMTAP DIAG packets, and prints one JSON line
+// per report.
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -14,6 +15,7 @@
 #include "diag/frame_pump.h"
 #include "diag/hdlc.h"
 #include "diag/log_decoder.h"
+#include "session/capture.h"
 #include "tools/cli/commands.h"
 #include "tools/cli/report_json.h"
 
@@ -24,7 +26,12 @@ constexpr const char* kDecodeUsage =
     "Usage: norvane-cli decode [--stats] [FILE]\n"
     "\n"
     "Reads a raw byte stream as received from a modem's diagnostic (DIAG) port from FILE, or\n"
-    "from standard input when FILE is absent or '-'. Splits it into HDLC frames (closing flag\n"
+    "from standard input when FILE is absent or '-'. FILE may also be a capture written by\n"
+    "'norvane-cli monitor --record' or Wireshark (pcap or pcapng, told apart by their first\n"
+    "bytes): the modem's frames of its GSMTAP DIAG packets are decoded in order, each line\n"
+    "then begins with the packet's \"time\" (UTC, ISO 8601 with milliseconds); frames the\n"
+    "host sent and packets that are not GSMTAP DIAG are skipped.\n"
+    "A raw stream is split into HDLC frames (closing flag\n"
     "0x7E, 0x7D escapes, CRC-16/X.25 check sequence), decodes the WCDMA cell lists (log code\n"
     "0x4005) and SAR/PA reports (log code 0x117C) and prints one JSON object per report, one a\n"
     "line, in stream order:\n"
@@ -47,7 +54,8 @@ constexpr const char* kDecodeUsage =
     "  --stats     at the end, print to standard error the number of frames, of reports, of\n"
     "              frames dropped for a bad check sequence, of overlong frames dropped\n"
     "              (overflow), of other frames and of cell lists of an unknown packet\n"
-    "              version\n"
+    "              version; for a capture also the number of packets that are not\n"
+    "              GSMTAP DIAG and of frames the host sent\n"
     "  -h, --help  show this help\n"
     "\n"
     "Exit status: 0 when the whole input was read, 2 on a usage error or when FILE cannot be\n"
@@ -58,30 +66,115 @@ struct Counts {
     std::uint64_t reports = 0;
     std::uint64_t other = 0;
     std::uint64_t unknownVersion = 0;
+    bool capture = false;       // a packet capture (pcap, pcapng), not a raw stream
+    std::uint64_t skipped = 0;  // its packets that are not GSMTAP DIAG
+    std::uint64_t hostFrames = 0;
+    UtcSecondText utc;  // for the "time" of capture packets
 };
+
+// One frame's report, if it holds one, as a line of `out`; with a time when the input has them.
+void DecodeFrame(std::span<const std::uint8_t> payload, const CaptureTime* time, std::string& out,
+                 Counts& counts) {
+    const DecodedLogFrame d = DecodeLogFrame(payload);
+    std::string json;
+    if (d.kind == LogFrameKind::CellList) {
+        json = CellReportJson(d.cells);
+    } else if (d.kind == LogFrameKind::SarPa) {
+        json = SarPaReportJson(d.sarPa);
+    } else if (d.reason == OtherReason::UnknownVersion) {
+        ++counts.unknownVersion;
+        return;
+    } else {
+        ++counts.other;
+        return;
+    }
+    ++counts.reports;
+    if (time != nullptr) {
+        AppendWithTime(out, *time, json, counts.utc);
+    } else {
+        out += json;
+    }
+    out += '\n';
+}
 
 void DecodePiece(HdlcDeframer& deframer, std::span<const std::uint8_t> in, std::string& out,
                  Counts& counts) {
     PumpFrames(deframer, in, counts.frames,
                [&](HdlcDeframer::Status status, std::span<const std::uint8_t> payload) {
-                   if (status != HdlcDeframer::Status::kFrame) {
-                       return;
-                   }
-                   const DecodedLogFrame d = DecodeLogFrame(payload);
-                   if (d.kind == LogFrameKind::CellList) {
-                       ++counts.reports;
-                       out += CellReportJson(d.cells);
-                       out += '\n';
-                   } else if (d.kind == LogFrameKind::SarPa) {
-                       ++counts.reports;
-                       out += SarPaReportJson(d.sarPa);
-                       out += '\n';
-                   } else if (d.reason == OtherReason::UnknownVersion) {
-                       ++counts.unknownVersion;
-                   } else {
-                       ++counts.other;
+                   if (status == HdlcDeframer::Status::kFrame) {
+                       DecodeFrame(payload, nullptr, out, counts);
                    }
                });
+}
+
+void Emit(std::string& out) {
+    std::fwrite(out.data(), 1, out.size(), stdout);
+    std::fflush(stdout);
+    out.clear();
+}
+
+// A file, raw or capture, packet by packet. Returns the exit status.
+int DecodeFile(const std::string& name, HdlcDeframer& deframer, Counts& counts) {
+    CaptureError error;
+    const std::unique_ptr<CaptureReader> reader = CaptureReader::Open(name, error);
+    if (reader == nullptr) {
+        std::fprintf(stderr, "norvane-cli decode: %s%s\n",
+                     error.kind == CaptureError::Kind::kCannotOpen ? "cannot read " : "",
+                     error.message.c_str());
+        return 2;
+    }
+    std::string out;
+    CaptureReader::Packet packet;
+    int status = 0;
+    for (;;) {
+        const CaptureReader::Status got = reader->Next(packet, error);
+        if (got != CaptureReader::Status::kPacket) {
+            if (got == CaptureReader::Status::kError) {
+                Emit(out);  // the reports before the damage are good
+                std::fprintf(stderr, "norvane-cli decode: %s\n", error.message.c_str());
+                status = 2;
+            }
+            break;
+        }
+        if (reader->format() == CaptureFormat::kRaw) {
+            DecodePiece(deframer, packet.bytes, out, counts);
+            Emit(out);
+        } else if (packet.direction == FrameDirection::kToModem) {
+            ++counts.hostFrames;  // the host's commands hold no reports
+        } else {
+            ++counts.frames.frames;
+            DecodeFrame(packet.bytes, packet.hasTime ? &packet.time : nullptr, out, counts);
+            if (out.size() >= 64 * 1024) {
+                Emit(out);
+            }
+        }
+    }
+    Emit(out);
+    counts.capture = reader->format() != CaptureFormat::kRaw;
+    counts.skipped = reader->skipped();
+    return status;
+}
+
+// Standard input is a raw stream, possibly live: its reports are shown as each read ends.
+int DecodeStdin(HdlcDeframer& deframer, Counts& counts) {
+    std::vector<std::uint8_t> buffer(64 * 1024);
+    std::string out;
+    for (;;) {
+        const ssize_t n = ::read(STDIN_FILENO, buffer.data(), buffer.size());
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n < 0) {
+            std::fprintf(stderr, "norvane-cli decode: cannot read standard input: %s\n",
+                         std::strerror(errno));
+            return 2;
+        }
+        if (n == 0) {
+            return 0;
+        }
+        DecodePiece(deframer, {buffer.data(), static_cast<std::size_t>(n)}, out, counts);
+        Emit(out);
+    }
 }
 
 int Usage(const char* problem) {
@@ -110,55 +203,29 @@ int RunDecode(std::span<const std::string_view> args) {
         }
     }
 
-    const bool fromStdin = file == nullptr || *file == "-";
-    const std::string name = fromStdin ? "standard input" : std::string(*file);
-    const int fd = fromStdin ? STDIN_FILENO : ::open(name.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) {
-        std::fprintf(stderr, "norvane-cli decode: cannot read %s: %s\n", name.c_str(),
-                     std::strerror(errno));
-        return 2;
-    }
-
     auto deframer = std::make_unique<HdlcDeframer>();
-    std::vector<std::uint8_t> buffer(64 * 1024);
-    std::string out;
     Counts counts;
-    int status = 0;
-    for (;;) {
-        const ssize_t n = ::read(fd, buffer.data(), buffer.size());
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n < 0) {
-            std::fprintf(stderr, "norvane-cli decode: cannot read %s: %s\n", name.c_str(),
-                         std::strerror(errno));
-            status = 2;
-            break;
-        }
-        if (n == 0) {
-            break;
-        }
-        out.clear();
-        DecodePiece(*deframer, {buffer.data(), static_cast<std::size_t>(n)}, out, counts);
-        // Flushed per read, so a live stream on standard input shows its reports at once.
-        std::fwrite(out.data(), 1, out.size(), stdout);
-        std::fflush(stdout);
-    }
-    if (!fromStdin) {
-        ::close(fd);
-    }
+    const int status = file != nullptr && *file != "-"
+                           ? DecodeFile(std::string(*file), *deframer, counts)
+                           : DecodeStdin(*deframer, counts);
     if (stats) {
         // "frames" counts every frame that ended, good or not, and every overlong one.
         const FrameCounters& f = counts.frames;
         std::fprintf(stderr,
                      "frames: %llu, reports: %llu, bad check sequence: %llu, overflow: %llu, "
-                     "other: %llu, unknown version: %llu\n",
+                     "other: %llu, unknown version: %llu",
                      static_cast<unsigned long long>(f.frames + f.badFcs + f.overflow),
                      static_cast<unsigned long long>(counts.reports),
                      static_cast<unsigned long long>(f.badFcs),
                      static_cast<unsigned long long>(f.overflow),
                      static_cast<unsigned long long>(counts.other),
                      static_cast<unsigned long long>(counts.unknownVersion));
+        if (counts.capture) {
+            std::fprintf(stderr, ", not GSMTAP DIAG: %llu, host frames: %llu",
+                         static_cast<unsigned long long>(counts.skipped),
+                         static_cast<unsigned long long>(counts.hostFrames));
+        }
+        std::fputc('\n', stderr);
     }
     return status;
 }

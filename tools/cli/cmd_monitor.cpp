@@ -8,11 +8,13 @@
 #include <csignal>
 #include <cstdio>
 #include <ctime>
+#include <memory>
 #include <mutex>
 #include <string>
 
 #include "link/port_discovery.h"
 #include "link/serial_port.h"
+#include "session/capture.h"
 #include "session/monitoring_session.h"
 #include "tools/cli/commands.h"
 #include "tools/cli/report_json.h"
@@ -21,7 +23,8 @@ namespace norvane::cli {
 namespace {
 
 constexpr const char* kHelp =
-    "Usage: norvane-cli monitor [--sar-pa] [--follow] [PORT]\n"
+    "Usage: norvane-cli monitor [--sar-pa] [--follow] [--record FILE] [--gsmtap [HOST[:PORT]]]\n"
+    "                           [PORT]\n"
     "\n"
     "Opens PORT, switches the modem's cell reporting on and prints every report it sends as\n"
     "one JSON line on standard output, with the keys of 'norvane-cli decode' preceded by\n"
@@ -33,28 +36,31 @@ constexpr const char* kHelp =
     "reports off again (the stop frames) and exits with status 0.\n"
     "\n"
     "Options:\n"
-    "  --sar-pa    also switch the SAR level / PA temperature report on\n"
-    "  --follow    when the port goes away (modem unplugged, reset or re-enumerated, simulator\n"
-    "              ended), print {\"time\":..,\"type\":\"port\",\"state\":\"gone\"}, wait for\n"
-    "              the same modem (same device node, a tty of the same USB device and\n"
-    "              interface under any name, or the simulator's link published again), run\n"
-    "              the start-up exchange on it and print \"state\":\"back\"; if the port does\n"
-    "              not open (ModemManager may have taken it), keep waiting\n"
-    "  -h, --help  show this text\n"
+    "  --sar-pa         also switch the SAR level / PA temperature report on\n"
+    "  --follow         when the port goes away (modem unplugged, reset or re-enumerated,\n"
+    "                   simulator ended), print "
+    "{\"time\":..,\"type\":\"port\",\"state\":\"gone\"},\n"
+    "                   wait for the same modem (same device node, a tty of the same USB device\n"
+    "                   and interface under any name, or the simulator's link published again),\n"
+    "                   run the start-up exchange on it and print \"state\":\"back\"; if the port\n"
+    "                   does not open (ModemManager may have taken it), keep waiting\n"
+    "  --record FILE    record the port's traffic: FILE.pcap keeps every checked frame in\n"
+    "                   both directions as GSMTAP packets (Wireshark, 'norvane-cli decode',\n"
+    "                   'norvane-sim --replay'), FILE.bin the bytes read from the port. If\n"
+    "                   writing fails later (disk full), that is said once on standard error,\n"
+    "                   recording stops and monitoring goes on\n"
+    "  --gsmtap [HOST[:PORT]]\n"
+    "                   send every checked frame as a GSMTAP datagram to HOST:PORT (default\n"
+    "                   127.0.0.1:4729), e.g. for 'wireshark -k -i lo -f \"udp port 4729\"';\n"
+    "                   the next argument is taken as HOST[:PORT] unless it begins with '-'\n"
+    "                   or holds a '/' (or write --gsmtap=HOST[:PORT])\n"
+    "  -h, --help       show this text\n"
     "\n"
     "Exit status: 0 after SIGINT/SIGTERM, 1 when the port went away (without --follow), 2 when\n"
-    "the port could not be opened or the arguments are wrong.\n";
+    "the port could not be opened, the capture could not be created or the arguments are wrong.\n";
 
 std::string UtcNow() {
-    const auto now = std::chrono::system_clock::now();
-    const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch());
-    const std::time_t seconds = static_cast<std::time_t>(ms.count() / 1000);
-    std::tm tm{};
-    gmtime_r(&seconds, &tm);
-    char text[40];
-    const std::size_t n = std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%S", &tm);
-    std::snprintf(text + n, sizeof text - n, ".%03dZ", static_cast<int>(ms.count() % 1000));
-    return text;
+    return UtcText(std::chrono::system_clock::now());
 }
 
 // Prints reports as JSON lines; messages go to standard error.
@@ -103,7 +109,9 @@ bool DeviceStillThere(const std::string& path) {
 }
 
 // --follow: sleeps in poll() on the stop signals and the session's descriptor until a signal.
-int Follow(MonitoringSession& session, const sigset_t& stopSignals) {
+// With a recording, the wait is cut into half seconds so that packets reach the disk at least
+// every second; without one, nothing wakes the process but a signal or the session.
+int Follow(MonitoringSession& session, const sigset_t& stopSignals, CaptureRecorder* recorder) {
     const int signals = signalfd(-1, &stopSignals, SFD_CLOEXEC);
     if (signals < 0) {
         std::perror("norvane-cli monitor: signalfd");
@@ -112,12 +120,19 @@ int Follow(MonitoringSession& session, const sigset_t& stopSignals) {
     }
     for (;;) {
         pollfd fds[2] = {{signals, POLLIN, 0}, {session.EventFd(), POLLIN, 0}};
-        if (poll(fds, 2, -1) < 0) {
-            continue;  // EINTR
+        const int ready = poll(fds, 2, recorder != nullptr ? 500 : -1);
+        if (recorder != nullptr) {
+            recorder->Flush();
+        }
+        if (ready <= 0) {
+            continue;  // EINTR, or time to flush
         }
         if (fds[0].revents & POLLIN) {
             close(signals);
             session.Stop();  // while waiting no port is open and nothing is written
+            if (recorder != nullptr) {
+                recorder->Flush();
+            }
             return 0;
         }
         if (fds[1].revents & POLLIN) {
@@ -132,7 +147,11 @@ int RunMonitor(std::span<const std::string_view> args) {
     bool sarPa = false;
     bool follow = false;
     std::string port;
-    for (std::string_view arg : args) {
+    std::string recordPath;
+    bool gsmtap = false;
+    std::string gsmtapTarget;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string_view arg = args[i];
         if (arg == "-h" || arg == "--help") {
             std::fputs(kHelp, stdout);
             return 0;
@@ -141,6 +160,20 @@ int RunMonitor(std::span<const std::string_view> args) {
             sarPa = true;
         } else if (arg == "--follow") {
             follow = true;
+        } else if (arg == "--record") {
+            if (i + 1 == args.size() || args[i + 1].empty()) {
+                std::fputs("norvane-cli monitor: --record needs a FILE\n", stderr);
+                return 2;
+            }
+            recordPath = args[++i];
+        } else if (arg == "--gsmtap" || arg.starts_with("--gsmtap=")) {
+            gsmtap = true;
+            if (arg.size() > 8) {
+                gsmtapTarget = arg.substr(9);
+            } else if (i + 1 < args.size() && !args[i + 1].starts_with("-") &&
+                       args[i + 1].find('/') == std::string_view::npos) {
+                gsmtapTarget = args[++i];
+            }
         } else if (!arg.empty() && arg[0] == '-') {
             std::fprintf(stderr, "norvane-cli monitor: unknown option %.*s\n",
                          static_cast<int>(arg.size()), arg.data());
@@ -172,8 +205,31 @@ int RunMonitor(std::span<const std::string_view> args) {
     sigaddset(&stopSignals, SIGTERM);
     pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
 
+    // A file size limit ends a write with EFBIG instead of ending the process.
+    std::signal(SIGXFSZ, SIG_IGN);
+    std::unique_ptr<CaptureRecorder> recorder;
+    if (!recordPath.empty() || gsmtap) {
+        CaptureError error;
+        std::unique_ptr<CaptureWriter> writer;
+        std::unique_ptr<GsmtapSender> sender;
+        if (!recordPath.empty() && !(writer = CaptureWriter::Create(recordPath, error))) {
+            std::fprintf(stderr, "norvane-cli monitor: %s\n", error.message.c_str());
+            return 2;
+        }
+        if (gsmtap && !(sender = GsmtapSender::Create(gsmtapTarget, error))) {
+            std::fprintf(stderr, "norvane-cli monitor: %s\n", error.message.c_str());
+            return 2;
+        }
+        // The writer reports a failure only once, then stops.
+        recorder = std::make_unique<CaptureRecorder>(
+            std::move(writer), std::move(sender), [](const CaptureError& failure) {
+                std::fprintf(stderr, "norvane-cli monitor: %s\n", failure.message.c_str());
+            });
+    }
+
     ConsoleView view(entry);
     MonitoringSession session(view);
+    session.SetRecorder(recorder.get());
     session.Start();
     if (!session.PortOpen()) {
         return 2;  // the reason has been printed
@@ -183,15 +239,22 @@ int RunMonitor(std::span<const std::string_view> args) {
     }
 
     if (follow) {
-        return Follow(session, stopSignals);
+        return Follow(session, stopSignals, recorder.get());
     }
 
     const std::string device = PortDevicePath(entry);
-    const timespec tick{1, 0};
+    // Half a second, so that a recording reaches the disk at least every second.
+    const timespec tick{0, 500'000'000};
     for (;;) {
         const int sig = sigtimedwait(&stopSignals, nullptr, &tick);
+        if (recorder != nullptr) {
+            recorder->Flush();
+        }
         if (sig == SIGINT || sig == SIGTERM) {
             session.Stop();
+            if (recorder != nullptr) {
+                recorder->Flush();  // the stop frames too, and a failure still said
+            }
             return 0;
         }
         if (!DeviceStillThere(device)) {

@@ -12,11 +12,13 @@ constexpr const char* kUsage =
     "\n"
     "Commands:\n"
     "  decode [FILE]    decode a raw byte stream from a modem's diagnostic port (FILE or\n"
-    "                   standard input) and print one JSON line per report\n"
+    "                   standard input) or a pcap/pcapng capture, and print one JSON line\n"
+    "                   per report\n"
     "  ports            list the ports the NetMonitor window offers; '* ' marks the\n"
     "                   preselected one\n"
     "  monitor [PORT]   open PORT (or the preselected port), switch cell reporting on and\n"
-    "                   print every report as a JSON line until SIGINT or SIGTERM\n"
+    "                   print every report as a JSON line until SIGINT or SIGTERM; it can\n"
+    "                   record the traffic (--record) and send it to Wireshark (--gsmtap)\n"
     "\n"
     "Run 'norvane-cli COMMAND --help' for the options of a command.\n";
 

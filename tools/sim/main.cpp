@@ -12,11 +12,13 @@
 #include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <optional>
 #include <random>
 #include <string>
 
 #include "tools/sim/modem.h"
 #include "tools/sim/options.h"
+#include "tools/sim/replay.h"
 
 namespace norvane::sim {
 namespace {
@@ -108,6 +110,12 @@ bool WriteAll(int fd, const std::uint8_t* data, std::size_t size) {
 
 int Run(const SimOptions& options, int signals) {
     std::string error;
+    std::optional<Replay> replay;
+    if (!options.replayPath.empty() &&
+        !(replay = Replay::Load(options.replayPath, options.speed, options.loop, error))) {
+        std::fprintf(stderr, "norvane-sim: %s\n", error.c_str());
+        return 2;
+    }
     Pty pty;
     if (!OpenPty(pty, error)) {
         return Fail(error);
@@ -147,6 +155,10 @@ int Run(const SimOptions& options, int signals) {
         pollfd fds[2] = {
             {pty.master, static_cast<short>(POLLIN | (pending.empty() ? 0 : POLLOUT)), 0},
             {signals, POLLIN, 0}};
+        if (replay) {
+            // Wake for the next packet due, or after a second to look again.
+            nextTick = replay->NextDue().value_or(Clock::now() + std::chrono::seconds(1));
+        }
         const auto wait = std::chrono::ceil<std::chrono::milliseconds>(nextTick - Clock::now());
         const int r = poll(fds, 2, static_cast<int>(std::max<long long>(0, wait.count())));
         if (r < 0 && errno != EINTR) {
@@ -167,7 +179,13 @@ int Run(const SimOptions& options, int signals) {
             }
         }
         const auto now = Clock::now();
-        if (now >= nextTick) {
+        if (replay) {
+            produced.clear();
+            replay->Advance(now, modem.CellListOn(), produced);
+            if (pending.size() + produced.size() <= kMaxPending) {
+                pending.insert(pending.end(), produced.begin(), produced.end());
+            }
+        } else if (now >= nextTick) {
             const auto uptime =
                 options.modem.startUptimeMs +
                 static_cast<std::uint64_t>(
@@ -196,7 +214,10 @@ int Run(const SimOptions& options, int signals) {
     }
     close(pty.slave);
     close(pty.master);
-    if (options.verbose) {
+    if (options.verbose && replay) {
+        std::fprintf(stderr, "norvane-sim: replayed %zu of %zu log packets\n", replay->Played(),
+                     replay->Packets());
+    } else if (options.verbose) {
         std::fprintf(stderr, "norvane-sim: sent %llu cell lists, %llu SAR/PA reports\n",
                      static_cast<unsigned long long>(modem.CellListsSent()),
                      static_cast<unsigned long long>(modem.SarPaSent()));

@@ -37,6 +37,13 @@ Options:
   --packet-version V
                    layout of the cell list: 0 (default, the oldest), 1 or 2
   --record FILE    write every byte received from the host to FILE
+  --replay FILE    instead of the simulated radio scene, play back the modem's log packets
+                   of a capture (pcap or pcapng, as 'norvane-cli monitor --record' writes)
+                   with their original timing, from the moment the host switches the cell
+                   list on until it switches it off; probe and log-mask commands are still
+                   answered live, and frames the host sent in the capture are not replayed
+  --speed X        replay X times as fast (default 1; 0.01 to 1000)
+  --loop           replay from the start again after the last packet
   --seed N         seed of the radio scene and the noise (default: from the clock); the
                    seed in use is printed, and the same seed gives the same run
   --link PATH      publish the terminal as PATH instead of the default link
@@ -94,6 +101,15 @@ std::optional<SimOptions> ParseSimOptions(int argc, char** argv, std::string& er
             o.modem.numbered = true;
         } else if (arg == "--verbose") {
             o.verbose = true;
+        } else if (arg == "--loop") {
+            o.loop = true;
+        } else if (arg == "--speed") {
+            const char* v = value();
+            if (v == nullptr || !ParseDouble(v, o.speed) || !(o.speed >= 0.01) ||
+                !(o.speed <= 1000)) {
+                error = error.empty() ? "--speed takes a number from 0.01 to 1000" : error;
+                return std::nullopt;
+            }
         } else if (arg == "--rate") {
             const char* v = value();
             if (v == nullptr || !ParseDouble(v, o.rateHz) || !(o.rateHz >= 0.1) ||
@@ -123,13 +139,13 @@ std::optional<SimOptions> ParseSimOptions(int argc, char** argv, std::string& er
             }
             o.modem.seed = static_cast<std::uint32_t>(n);
             o.seedGiven = true;
-        } else if (arg == "--record" || arg == "--link") {
+        } else if (arg == "--record" || arg == "--link" || arg == "--replay") {
             const char* v = value();
             if (v == nullptr || *v == '\0') {
                 error = error.empty() ? std::string(arg) + " needs a file name" : error;
                 return std::nullopt;
             }
-            (arg == "--record" ? o.recordPath : o.linkPath) = v;
+            (arg == "--record" ? o.recordPath : arg == "--link" ? o.linkPath : o.replayPath) = v;
         } else {
             error = "unknown option " + std::string(arg) + " (see --help)";
             return std::nullopt;

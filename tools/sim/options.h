@@ -14,6 +14,9 @@ struct SimOptions {
     double rateHz = 1.0;     // report periods per second
     std::string linkPath;    // empty: the default link
     std::string recordPath;  // empty: record nothing
+    std::string replayPath;  // empty: the simulated radio scene; else a capture to play back
+    double speed = 1.0;      // replay time scale: 2 plays twice as fast
+    bool loop = false;       // replay again from the start at the end
     bool seedGiven = false;
     bool verbose = false;
     bool help = false;

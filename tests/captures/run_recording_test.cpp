@@ -1,0 +1,78 @@
+// `norvane --record`: the start window's NetMonitor pressed twice records both monitoring
+// sessions into one capture, one after the other; a capture that cannot be created is said in
+// a message box.
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QFileInfo>
+#include <QPointer>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+#include <filesystem>
+
+#include "app/run_recording.h"
+#include "app/start_window.h"
+#include "framework/framework.h"
+#include "monitor/monitor_window.h"
+#include "res/resource.h"
+#include "tests/support/sim_process.h"
+#include "tests/support/window_support.h"
+
+namespace norvane {
+namespace {
+
+TEST(RunRecording, TwoNetMonitorSessionsLandInOneCaptureAndARefusalIsAMessageBox) {
+    test::SimProcess sim({"--rate", "20", "--seed", "9"});
+    const std::string dir = QFileInfo(QString::fromStdString(sim.link())).path().toStdString();
+    test::RuntimeDir runtime(dir);
+    test::UiRecorder ui;
+    EXPECT_EQ(RunRecording::Start("/nonexistent/run.pcap"), nullptr);
+    ASSERT_EQ(ui.calls.size(), 1u);
+    EXPECT_EQ(ui.calls[0].text,
+              "Cannot record to /nonexistent/run.pcap: No such file or directory");
+    EXPECT_EQ(ui.calls[0].caption, "Error");
+    ui.calls.clear();
+
+    const std::string path = dir + "/run.pcap";
+    std::unique_ptr<RunRecording> run = RunRecording::Start(path);
+    ASSERT_NE(run, nullptr);
+    CTessalyDlg start;
+    start.SetRecorder(run->recorder());
+    SetMainWindow(&start);
+    start.Create();
+    start.show();
+    for (int press = 0; press < 2; ++press) {
+        QTimer::singleShot(0, qApp, [&] {
+            QPointer<CComDlg> monitor = qobject_cast<CComDlg*>(QApplication::activeModalWidget());
+            ASSERT_NE(monitor, nullptr);
+            EXPECT_TRUE(
+                QTest::qWaitFor([&] { return !monitor->itemText(IDC_PSC_FIRST).isEmpty(); }, 5000));
+            qobject_cast<QPushButton*>(monitor->item(IDOK))->click();
+        });
+        qobject_cast<QPushButton*>(start.item(IDC_NETMONITOR))->click();
+    }
+    SetMainWindow(nullptr);
+    run.reset();  // the rest reaches the file
+    EXPECT_TRUE(ui.calls.empty());
+
+    // Per session: the probe and its reply, the cell list switched on, log packets, and the two
+    // stop frames; the second session only after the first.
+    CaptureError error;
+    auto reader = CaptureReader::Open(path, error);
+    ASSERT_NE(reader, nullptr) << error.message;
+    std::string commands;  // a letter per frame: P probe, p its reply, C log config, L log
+    CaptureReader::Packet packet;
+    while (reader->Next(packet, error) == CaptureReader::Status::kPacket) {
+        const bool host = packet.direction == FrameDirection::kToModem;
+        const char letter = packet.bytes[0] == 0x7B ? 'P' : packet.bytes[0] == 0x10 ? 'L' : 'C';
+        if (commands.empty() || letter != 'L' || commands.back() != 'L') {
+            commands += host || letter == 'L' ? letter : static_cast<char>(letter + 32);
+        }
+    }
+    EXPECT_EQ(error.message, "");
+    EXPECT_EQ(commands, "PpCcLCCPpCcLCC");
+}
+
+}  // namespace
+}  // namespace norvane
