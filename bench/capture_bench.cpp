@@ -4,11 +4,10 @@
 #include <benchmark/benchmark.h>
 #include <unistd.h>
 
-#include <cstdio>
 #include <filesystem>
 #include <memory>
 
-#include "diag/hdlc.h"
+#include "diag/frame_pump.h"
 #include "diag/log_decoder.h"
 #include "session/capture.h"
 #include "tests/support/alloc_counter.h"
@@ -17,50 +16,51 @@
 namespace norvane {
 namespace {
 
-constexpr std::size_t kCaptureBytes = 100 * 1000 * 1000;
-
 // The payloads of a realistic stream of frames from the modem.
-std::vector<std::vector<std::uint8_t>> RealisticPayloads() {
-    const std::vector<std::uint8_t> stream = test::RealisticStream(20000);
+std::vector<test::Bytes> RealisticPayloads() {
+    const test::Bytes stream = test::RealisticStream(20000);
     auto deframer = std::make_unique<HdlcDeframer>();
-    std::vector<std::vector<std::uint8_t>> payloads;
-    std::span<const std::uint8_t> in(stream);
-    while (!in.empty()) {
-        const HdlcDeframer::Step step = deframer->Feed(in);
-        in = in.subspan(step.consumed);
-        if (step.status == HdlcDeframer::Status::kFrame) {
-            payloads.emplace_back(deframer->Payload().begin(), deframer->Payload().end());
-        }
-    }
+    FrameCounters counters;
+    std::vector<test::Bytes> payloads;
+    PumpFrames(*deframer, stream, counters, [&](auto, std::span<const std::uint8_t> p) {
+        payloads.emplace_back(p.begin(), p.end());
+    });
     return payloads;
 }
 
-std::string TempPath(const char* name) {
-    return (std::filesystem::temp_directory_path() / (std::to_string(getpid()) + name)).string();
-}
+// A capture being written in the temporary directory, removed at the end; "/dev/null" as its
+// file when `devNull` (the CPU spent by the recorder and libpcap alone).
+struct Recording {
+    explicit Recording(bool devNull = false) {
+        if (devNull) {
+            std::filesystem::create_symlink("/dev/null", path);
+        }
+        writer = CaptureWriter::Create(path, error);
+    }
+    ~Recording() { std::filesystem::remove(path); }
+    const std::string path =
+        std::filesystem::temp_directory_path() / (std::to_string(getpid()) + "-bench.pcap");
+    const std::vector<test::Bytes> payloads = RealisticPayloads();
+    CaptureError error;
+    std::unique_ptr<CaptureWriter> writer;
+};
 
 void BM_DecodePcap(benchmark::State& state) {
-    const std::string path = TempPath("-bench.pcap");
-    {
-        const auto payloads = RealisticPayloads();
-        CaptureError error;
-        auto writer = CaptureWriter::Create(path, error);
-        CaptureTime time = CaptureClock::now();
-        for (std::size_t i = 0; std::filesystem::file_size(path) < kCaptureBytes; ++i) {
-            for (const auto& p : payloads) {
-                time += std::chrono::milliseconds(50);
-                writer->WriteFrame(time, FrameDirection::kFromModem, p);
-            }
-            writer->Flush();
+    Recording file;
+    CaptureTime time = CaptureClock::now();
+    while (std::filesystem::file_size(file.path) < 100 * 1000 * 1000) {
+        for (const auto& p : file.payloads) {
+            file.writer->WriteFrame(time += std::chrono::milliseconds(50),
+                                    FrameDirection::kFromModem, p);
         }
+        file.writer->Flush();
     }
-    const auto size = static_cast<std::int64_t>(std::filesystem::file_size(path));
-    std::size_t packets = 0;
-    std::size_t reports = 0;
-    std::size_t allocations = 0;
+    file.writer.reset();
+    const auto size = static_cast<std::int64_t>(std::filesystem::file_size(file.path));
+    std::size_t packets = 0, reports = 0, allocations = 0;
     for (auto _ : state) {
         CaptureError error;
-        auto reader = CaptureReader::Open(path, error);
+        auto reader = CaptureReader::Open(file.path, error);
         CaptureReader::Packet packet;
         const std::size_t before = test::AllocationCount();
         while (reader->Next(packet, error) == CaptureReader::Status::kPacket) {
@@ -71,36 +71,26 @@ void BM_DecodePcap(benchmark::State& state) {
         }
         allocations += test::AllocationCount() - before;
     }
-    std::filesystem::remove(path);
+    const auto perPacket = [&](std::size_t n) { return double(n) / double(packets); };
     state.SetBytesProcessed(state.iterations() * size);
     state.counters["file_MB"] = static_cast<double>(size) / 1e6;
     state.counters["packets/s"] =
         benchmark::Counter(static_cast<double>(packets), benchmark::Counter::kIsRate);
-    state.counters["allocs_per_packet"] =
-        static_cast<double>(allocations) / static_cast<double>(packets);
-    state.counters["reports_pct"] = 100.0 * static_cast<double>(reports) / packets;
+    state.counters["allocs_per_packet"] = perPacket(allocations);
+    state.counters["reports_pct"] = 100 * perPacket(reports);
 }
 BENCHMARK(BM_DecodePcap)->Unit(benchmark::kMillisecond)->UseRealTime();
 
-// Cost of recording one frame: a pcap capture whose file is /dev/null (the CPU spent by the
-// recorder and libpcap), and one on the temporary directory's file system.
+// Cost of recording one frame, to /dev/null and to a file in the temporary directory.
 void BM_RecordFrame(benchmark::State& state) {
-    const bool devNull = state.range(0) == 0;
-    const std::string path = TempPath("-record.pcap");
-    if (devNull) {
-        std::filesystem::create_symlink("/dev/null", path);
-    }
-    const auto payloads = RealisticPayloads();
-    CaptureError error;
-    auto writer = CaptureWriter::Create(path, error);
+    Recording file(state.range(0) == 0);
     std::size_t i = 0;
     for (auto _ : state) {
-        const auto& p = payloads[i++ % payloads.size()];
-        writer->WriteFrame(CaptureClock::now(), FrameDirection::kFromModem, p);
+        const auto& p = file.payloads[i++ % file.payloads.size()];
+        file.writer->WriteFrame(CaptureClock::now(), FrameDirection::kFromModem, p);
     }
-    writer.reset();
-    std::filesystem::remove(path);
-    state.SetLabel(devNull ? "to /dev/null" : "to a file");
+    file.writer.reset();
+    state.SetLabel(state.range(0) == 0 ? "to /dev/null" : "to a file");
 }
 BENCHMARK(BM_RecordFrame)->Arg(0)->Arg(1);
 

@@ -92,10 +92,8 @@ std::string Shell(const std::string& command, int& status) {
 
 std::string Hex(const Bytes& bytes) {
     std::string s;
-    char two[3];
     for (const std::uint8_t b : bytes) {
-        std::snprintf(two, sizeof two, "%02x", b);
-        s += two;
+        s += {"0123456789abcdef"[b >> 4], "0123456789abcdef"[b & 15]};
     }
     return s;
 }
@@ -127,22 +125,15 @@ TEST_F(Capture, TsharkSeesEveryFrameAsGsmtapDiagWithItsTimeDirectionAndPayload) 
 }
 
 TEST_F(Capture, ReaderGivesBackWhatWasWrittenThroughEveryFileFormat) {
-    struct Case {
-        const char* name;
-        const char* convert;  // editcap output format, "" to read the file as written
-    };
-    const Case cases[] = {{"pcap", ""}, {"pcapng", "pcapng"}, {"nanosecond pcap", "nsecpcap"}};
     Write(Path("drive.pcap"), kFrames);
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        std::string path = Path("drive.pcap");
-        if (*c.convert != '\0') {
-            path = Path(std::string("converted.") + c.convert);
-            int status = 0;
-            ASSERT_EQ(0, (Shell("editcap -F " + std::string(c.convert) + " " + Path("drive.pcap") +
-                                    " " + path,
-                                status),
-                          status));
+    // As written, and converted by editcap to pcapng and to nanosecond pcap.
+    for (const std::string format : {"", "pcapng", "nsecpcap"}) {
+        SCOPED_TRACE(format);
+        const std::string path = format.empty() ? Path("drive.pcap") : Path("converted." + format);
+        int status = 0;
+        if (!format.empty()) {
+            Shell("editcap -F " + format + " " + Path("drive.pcap") + " " + path, status);
+            ASSERT_EQ(status, 0);
         }
         const Got got = Read(path);
         EXPECT_EQ(got.error, "");

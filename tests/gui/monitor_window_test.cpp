@@ -106,8 +106,10 @@ TEST_F(MonitorWindow, WithoutAPortItSaysSoOverReadyBarsAndLabels) {
     EXPECT_EQ(ui.beeps, 1);
 }
 
+// Rows beyond the count blanked and their bars hidden; more than eight cells show the first
+// eight under the packet's count; a list of only GSM neighbours leaves the first bar at the bottom.
 TEST_F(MonitorWindow, CellRowsFilledAndTheRestBlankedWithTheirBarsHidden) {
-    for (int n : {8, 1, 3, 8}) {
+    for (int n : {8, 1, 12, 3, 0, 8}) {
         SCOPED_TRACE(n);
         Deliver(*dlg, Report(n, n + 1));
         for (int k = 0; k < 8; ++k) {
@@ -119,7 +121,7 @@ TEST_F(MonitorWindow, CellRowsFilledAndTheRestBlankedWithTheirBarsHidden) {
             EXPECT_EQ(dlg->itemText(IDC_ECIO_FIRST + k), text(-5 - k)) << k;
             // The first bar is never hidden; a hidden bar keeps its last position.
             EXPECT_EQ(Bar(*dlg, k + 1)->isHidden(), k > 0 && !shown) << k;
-            EXPECT_EQ(Bar(*dlg, k + 1)->value(), -80 - k) << k;
+            EXPECT_EQ(Bar(*dlg, k + 1)->value(), n == 0 && k == 0 ? kRscpBarMin : -80 - k) << k;
         }
         EXPECT_EQ(dlg->itemText(IDC_WCDMA_CELLS), QString("WCDMA Cells : %1").arg(n));
         EXPECT_EQ(dlg->itemText(IDC_GSM_CELLS), QString("GSM Cells : %1").arg(n + 1));

@@ -1,8 +1,10 @@
-// The window while its modem is gone and when it comes back by itself: the simulated modem is
-// killed and started again on the link that port discovery lists.
+// The window on the simulated modem: a version 2 cell list of more than eight cells shows its
+// first eight and its true count; while the modem is gone the window says so, and it comes back
+// by itself when the simulator is killed and started again on the link port discovery lists.
 #include <gtest/gtest.h>
 
 #include <QComboBox>
+#include <QProgressBar>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -14,17 +16,23 @@
 namespace norvane {
 namespace {
 
-TEST(MonitorResume, ShowsTheModemIsGoneKeepsTheLastCellsAndResumesWithCells) {
+TEST(MonitorOnSimulator, ManyCellsShownThenTheModemGoneKeepsThemAndItResumesWithCells) {
     test::UiRecorder ui;
     QTemporaryDir dir;
     test::RuntimeDir env(dir.path().toStdString());
     const std::string link = SimulatorLinkPath();
-    auto sim = std::make_unique<test::SimOnLink>(link);
+    auto sim = std::make_unique<test::SimOnLink>(
+        link, std::vector<std::string>{"--rate", "10", "--packet-version", "2"});
     CComDlg dlg;
     dlg.Create();
     dlg.show();
-    ASSERT_TRUE(
-        QTest::qWaitFor([&] { return !dlg.itemText(IDC_PSC_FIRST).trimmed().isEmpty(); }, 5000));
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return dlg.itemText(IDC_WCDMA_CELLS).mid(14).toInt() > kCellRows; }, 5000))
+        << dlg.itemText(IDC_WCDMA_CELLS).toStdString();
+    for (int k = 0; k < kCellRows; ++k) {
+        EXPECT_FALSE(dlg.itemText(IDC_PSC_FIRST + k).trimmed().isEmpty()) << "row " << k;
+        EXPECT_TRUE(qobject_cast<QProgressBar*>(dlg.item(IDC_BAR_FIRST + k))->isVisible()) << k;
+    }
 
     sim->Kill();
     ASSERT_TRUE(QTest::qWaitFor(

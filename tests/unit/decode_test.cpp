@@ -3,17 +3,16 @@
 #include <sys/wait.h>
 
 #include <cstdlib>
-#include <fstream>
-#include <iterator>
 
 #include "diag/bands.h"
 #include "diag/log_decoder.h"
 #include "tests/support/frames.h"
+#include "tests/support/sim_process.h"
 
 namespace norvane {
 namespace {
 
-using test::Bytes, test::Cell, test::CellList;
+using test::Bytes, test::Cell, test::CellList, test::ReadFile;
 
 TEST(DecodeLogFrame, PublishedVersionTwoCellList) {
     Bytes p = test::StoredBytes(
@@ -141,11 +140,6 @@ TEST(DownlinkFrequencyMhz, BandEdgesAndAdditionalChannels) {
     for (const auto& [uarfcn, mhz] : cases) {
         EXPECT_EQ(DownlinkFrequencyMhz(uarfcn), mhz) << "UARFCN " << uarfcn;
     }
-}
-
-std::string ReadFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
 // The committed sample is what the generator builds; each command line gives its exit status and
