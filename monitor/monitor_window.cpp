@@ -131,15 +131,16 @@ bool CComDlg::OnInitDialog() {
 
 void CComDlg::FitCountLabels() {
     // The template sized the count labels for the dialog font it names; Liberation Sans, which
-    // stands in for it, is a little wider, and "WCDMA Cells : 8" would lose its digit. Each label
-    // grows to its longest text, never into the control to its right.
+    // stands in for it, is a little wider, and "WCDMA Cells : 8" would lose its digit; newer cell
+    // lists count up to 63 cells. Each label grows to its longest text, never into the control to
+    // its right.
     struct Fit {
         int id;
         const char* longest;
         int nextId;
     };
     static constexpr Fit kFits[] = {
-        {IDC_WCDMA_CELLS, "WCDMA Cells : 8", IDC_GSM_CELLS},
+        {IDC_WCDMA_CELLS, "WCDMA Cells : 63", IDC_GSM_CELLS},
         {IDC_GSM_CELLS, "GSM Cells : 255", IDC_UPTIME},
     };
     for (const Fit& fit : kFits) {
