@@ -9,7 +9,7 @@
 namespace norvane {
 namespace {
 
-constexpr int kFlushMs = 500;
+constexpr int kFlushMs = 900;  // packets reach the disk at least every second
 
 void ShowError(const std::string& text) {
     ShowMessageBox(QApplication::activeModalWidget(), text, std::string(kErrorCaption));

@@ -20,7 +20,6 @@ constexpr int kLinkTypeIpv4 = 228;  // DLT_IPV4: packets begin with their IPv4 h
 constexpr int kSnapLength = 0xFFFF;
 constexpr std::size_t kPendingLimit = 256 * 1024;  // flush when this much is gathered
 constexpr std::size_t kPendingPackets = 4096;      // or this many packets
-constexpr auto kFlushAge = std::chrono::milliseconds(500);
 constexpr std::size_t kRawPiece = 64 * 1024;
 constexpr const char* kDefaultGsmtapHost = "127.0.0.1";
 // First four bytes of the capture formats, as read on a little-endian host or written on one.
@@ -167,13 +166,10 @@ CaptureError CaptureWriter::WriteRead(CaptureTime, std::span<const std::uint8_t>
         }
         const std::size_t n = std::min(bytes.size() - at, pending_.capacity() - pending_.size());
         const auto piece = bytes.subspan(at, n);
-        if (pending_.empty()) {
-            oldestPending_ = std::chrono::steady_clock::now();
-        }
         pending_.insert(pending_.end(), piece.begin(), piece.end());
         at += n;
     }
-    return FlushIfDue();
+    return FlushIfFull();
 }
 
 CaptureError CaptureWriter::WriteFrame(CaptureTime time, FrameDirection direction,
@@ -192,9 +188,6 @@ CaptureError CaptureWriter::WriteFrame(CaptureTime time, FrameDirection directio
             return e;
         }
     }
-    if (pending_.empty()) {
-        oldestPending_ = std::chrono::steady_clock::now();
-    }
     const auto since = time.time_since_epoch();
     const auto seconds = std::chrono::floor<std::chrono::seconds>(since);
     pcap_pkthdr header{};
@@ -205,7 +198,7 @@ CaptureError CaptureWriter::WriteFrame(CaptureTime time, FrameDirection directio
     pcap_dump(reinterpret_cast<u_char*>(dumper_), &header, packet_);
     pcap_dump_flush(dumper_);  // into pending_, not to the file
     boundaries_.push_back(pending_.size());
-    return FlushIfDue();
+    return FlushIfFull();
 }
 
 CaptureError CaptureWriter::Flush() {
@@ -213,9 +206,8 @@ CaptureError CaptureWriter::Flush() {
     return stopped_ ? CaptureError{} : FlushLocked();
 }
 
-CaptureError CaptureWriter::FlushIfDue() {
-    if (pending_.size() >= kPendingLimit ||
-        std::chrono::steady_clock::now() - oldestPending_ >= kFlushAge) {
+CaptureError CaptureWriter::FlushIfFull() {
+    if (pending_.size() >= kPendingLimit) {
         return FlushLocked();
     }
     return {};

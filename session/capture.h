@@ -50,8 +50,9 @@ enum class CaptureFormat : std::uint8_t { kRaw, kPcap, kPcapng };
 
 // Writes one capture file. Safe to call from several threads (the receive thread records what
 // was read, the UI thread what was written). Packets are gathered in memory and reach the file
-// when the oldest one is half a second old (checked at each write), when Flush() is called
-// (the owner calls it from a timer at least every half second) and on destruction.
+// when Flush() is called (the owner calls it from a timer a little more often than once a
+// second, so that packets reach the disk at least every second with one write), when a quarter
+// of a megabyte has gathered, and on destruction.
 //
 // A write that fails (disk full, file size limit) is returned once, by the call that met it;
 // recording then stops, later calls do nothing, and the file is cut back to the end of its last
@@ -76,7 +77,7 @@ class CaptureWriter {
   private:
     CaptureWriter(std::string path, CaptureFormat format, int fd);
     bool Append(std::span<const std::uint8_t> bytes);  // cookie write target
-    CaptureError FlushIfDue();
+    CaptureError FlushIfFull();
     CaptureError FlushLocked();
 
     const std::string path_;
@@ -89,7 +90,6 @@ class CaptureWriter {
     std::vector<std::uint8_t> pending_;      // not yet in the file; capacity fixed at creation
     std::vector<std::uint64_t> boundaries_;  // packet ends inside pending_, capacity fixed
     std::uint64_t written_ = 0;              // bytes in the file, always at a packet end
-    std::chrono::steady_clock::time_point oldestPending_{};
     bool stopped_ = false;
     std::uint8_t packet_[0xFFFF]{};  // the largest IPv4 packet
 };

@@ -22,6 +22,9 @@
 namespace norvane::cli {
 namespace {
 
+// How often a recording is flushed to its file.
+constexpr int kFlushTickMs = 900;
+
 constexpr const char* kHelp =
     "Usage: norvane-cli monitor [--sar-pa] [--follow] [--record FILE] [--gsmtap [HOST[:PORT]]]\n"
     "                           [PORT]\n"
@@ -109,8 +112,9 @@ bool DeviceStillThere(const std::string& path) {
 }
 
 // --follow: sleeps in poll() on the stop signals and the session's descriptor until a signal.
-// With a recording, the wait is cut into half seconds so that packets reach the disk at least
-// every second; without one, nothing wakes the process but a signal or the session.
+// With a recording, the wait is cut into ticks a little under a second, so that packets reach
+// the disk at least every second; without one, nothing wakes the process but a signal or the
+// session.
 int Follow(MonitoringSession& session, const sigset_t& stopSignals, CaptureRecorder* recorder) {
     const int signals = signalfd(-1, &stopSignals, SFD_CLOEXEC);
     if (signals < 0) {
@@ -120,7 +124,7 @@ int Follow(MonitoringSession& session, const sigset_t& stopSignals, CaptureRecor
     }
     for (;;) {
         pollfd fds[2] = {{signals, POLLIN, 0}, {session.EventFd(), POLLIN, 0}};
-        const int ready = poll(fds, 2, recorder != nullptr ? 500 : -1);
+        const int ready = poll(fds, 2, recorder != nullptr ? kFlushTickMs : -1);
         if (recorder != nullptr) {
             recorder->Flush();
         }
@@ -243,8 +247,8 @@ int RunMonitor(std::span<const std::string_view> args) {
     }
 
     const std::string device = PortDevicePath(entry);
-    // Half a second, so that a recording reaches the disk at least every second.
-    const timespec tick{0, 500'000'000};
+    // A little under a second, so that a recording reaches the disk at least every second.
+    const timespec tick{0, kFlushTickMs * 1'000'000};
     for (;;) {
         const int sig = sigtimedwait(&stopSignals, nullptr, &tick);
         if (recorder != nullptr) {
