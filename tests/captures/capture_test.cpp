@@ -1,223 +1,114 @@
-// Captures as Wireshark's tools and our reader see them: written by the recorder, converted by
-// editcap, cut short by a full disk; live GSMTAP datagrams on a real UDP socket.
+// Captures as our reader sees them, and the tools around one as processes: norvane-cli monitor
+// recording norvane-sim (file and live GSMTAP), tshark, decode, norvane-sim --replay.
 #include <gtest/gtest.h>
 #include <netinet/in.h>
 #include <poll.h>
-#include <sys/resource.h>
 #include <sys/socket.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
-#include <csignal>
-#include <cstdio>
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
-#include <thread>
 
 #include "session/capture.h"
+#include "tests/support/frames.h"
+#include "tests/support/sim_process.h"
 
 namespace norvane {
 namespace {
 
-using Bytes = std::vector<std::uint8_t>;
-using std::chrono::microseconds;
+using Lines = std::vector<std::string>;
+using test::Bytes;
+using test::ReadFile;
+const std::string kCli = NORVANE_BINARY_DIR "/tools/norvane-cli";
+const std::string kSim = NORVANE_BINARY_DIR "/tools/norvane-sim";
 
-struct Frame {
-    CaptureTime time;
-    FrameDirection direction;
-    Bytes payload;
-};
-
-const std::vector<Frame> kFrames = {
-    {CaptureTime(microseconds(1700000000000123)), FrameDirection::kToModem, {0x4B, 0x04, 0x0E}},
-    {CaptureTime(microseconds(1700000000250999)),
-     FrameDirection::kFromModem,
-     {0x10, 0x00, 0x7E, 0x7D, 0x05, 0x40}},
-    {CaptureTime(microseconds(1700000001000000)), FrameDirection::kFromModem, Bytes(3000, 0xA5)},
-};
-
-class Capture : public ::testing::Test {
-  protected:
-    void SetUp() override {
-        char name[] = "/tmp/norvane-capture-XXXXXX";
-        ASSERT_NE(mkdtemp(name), nullptr);
-        dir_ = name;
+// The lines of `text`; for norvane-cli's reports, without their "time" key, which must be there.
+Lines SplitLines(const std::string& text, bool reports = false) {
+    Lines lines;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);) {
+        EXPECT_TRUE(!reports || line.rfind("{\"time\":\"20", 0) == 0) << line;
+        lines.push_back(reports ? "{" + line.substr(line.find("\",") + 2) : line);
     }
-    void TearDown() override { std::filesystem::remove_all(dir_); }
-    std::string Path(const std::string& name) const { return dir_ + "/" + name; }
-
-    void Write(const std::string& path, const std::vector<Frame>& frames) {
-        CaptureError error;
-        auto writer = CaptureWriter::Create(path, error);
-        ASSERT_TRUE(writer) << error.message;
-        for (const Frame& f : frames) {
-            EXPECT_FALSE(writer->WriteRead(f.time, f.payload));
-            EXPECT_FALSE(writer->WriteFrame(f.time, f.direction, f.payload));
-        }
-    }
-    struct Got {
-        std::vector<Frame> frames;
-        bool timed = false;
-        std::size_t skipped = 0;
-        std::string error;  // "" at a clean end
-    };
-    static Got Read(const std::string& path) {
-        Got got;
-        CaptureError error;
-        auto reader = CaptureReader::Open(path, error);
-        CaptureReader::Packet p;
-        while (reader && reader->Next(p, error) == CaptureReader::Status::kPacket) {
-            got.frames.push_back({p.time, p.direction, Bytes(p.bytes.begin(), p.bytes.end())});
-            got.timed = p.hasTime;
-        }
-        got.skipped = reader ? reader->skipped() : 0;
-        got.error = error.message;
-        return got;
-    }
-
-    std::string dir_;
-};
-
-std::string Shell(const std::string& command, int& status) {
-    std::string out;
-    FILE* pipe = popen(command.c_str(), "r");  // stderr stays the test's
-    char buffer[4096];
-    while (std::fgets(buffer, sizeof buffer, pipe) != nullptr) {
-        out += buffer;
-    }
-    status = pclose(pipe);
-    return out;
+    return lines;
 }
 
-std::string Hex(const Bytes& bytes) {
-    std::string s;
-    for (const std::uint8_t b : bytes) {
+// A frame as text: 'u' for the host's, 'd' for the modem's, then the payload in hex.
+std::string Text(FrameDirection direction, std::span<const std::uint8_t> payload) {
+    std::string s = direction == FrameDirection::kToModem ? "u" : "d";
+    for (const std::uint8_t b : payload) {
         s += {"0123456789abcdef"[b >> 4], "0123456789abcdef"[b & 15]};
     }
     return s;
 }
 
-TEST_F(Capture, TsharkSeesEveryFrameAsGsmtapDiagWithItsTimeDirectionAndPayload) {
-    Write(Path("drive.pcap"), kFrames);
-    int status = 0;
-    const std::string out = Shell("tshark -o ip.check_checksum:TRUE -r " + Path("drive.pcap") +
-                                      " -T fields -E separator=, -e frame.time_epoch "
-                                      "-e ip.checksum.status -e udp.dstport -e gsmtap.version "
-                                      "-e gsmtap.type -e gsmtap.uplink -e udp.payload",
-                                  status);
-    ASSERT_EQ(status, 0) << out;
-    std::istringstream lines(out);
-    std::string line;
-    std::size_t i = 0;
-    while (std::getline(lines, line)) {
-        ASSERT_LT(i, kFrames.size()) << line;
-        const Frame& f = kFrames[i++];
-        const auto us = f.time.time_since_epoch() / microseconds(1);
-        char expected[64];
-        std::snprintf(expected, sizeof expected, "%lld.%06lld000,1,4729,2,17,%d,",
-                      static_cast<long long>(us / 1000000), static_cast<long long>(us % 1000000),
-                      f.direction == FrameDirection::kToModem);
-        EXPECT_EQ(line.substr(0, line.rfind(',') + 1), expected);
-        EXPECT_EQ(line.substr(line.rfind(',') + 1 + 32), Hex(f.payload));  // after GSMTAP
-    }
-    EXPECT_EQ(i, kFrames.size());
-}
-
-TEST_F(Capture, ReaderGivesBackWhatWasWrittenThroughEveryFileFormat) {
-    Write(Path("drive.pcap"), kFrames);
-    // As written, and converted by editcap to pcapng and to nanosecond pcap.
-    for (const std::string format : {"", "pcapng", "nsecpcap"}) {
-        SCOPED_TRACE(format);
-        const std::string path = format.empty() ? Path("drive.pcap") : Path("converted." + format);
-        int status = 0;
-        if (!format.empty()) {
-            Shell("editcap -F " + format + " " + Path("drive.pcap") + " " + path, status);
-            ASSERT_EQ(status, 0);
-        }
-        const Got got = Read(path);
-        EXPECT_EQ(got.error, "");
-        ASSERT_EQ(got.frames.size(), kFrames.size());
-        EXPECT_TRUE(got.timed);
-        for (std::size_t i = 0; i < kFrames.size(); ++i) {
-            EXPECT_EQ(got.frames[i].time, kFrames[i].time);
-            EXPECT_EQ(got.frames[i].direction, kFrames[i].direction);
-            EXPECT_EQ(got.frames[i].payload, kFrames[i].payload);
-        }
-    }
-}
-
-TEST_F(Capture, RawCaptureKeepsTheBytesReadAndNothingElse) {
-    Write(Path("port.bin"), kFrames);
-    const Got got = Read(Path("port.bin"));
-    Bytes all;
-    for (const Frame& f : kFrames) {
-        all.insert(all.end(), f.payload.begin(), f.payload.end());
-    }
-    EXPECT_EQ(got.error, "");
-    ASSERT_EQ(got.frames.size(), 1u);  // one piece: the file is smaller than a read
-    EXPECT_EQ(got.frames[0].payload, all);
-    EXPECT_FALSE(got.timed);
-}
-
-TEST_F(Capture, OtherPacketsAreSkippedAndACutFileEndsWithAOneLineError) {
-    Write(Path("cut.pcap"), kFrames);
-    std::fstream file(Path("cut.pcap"), std::ios::in | std::ios::out | std::ios::binary);
-    file.seekp(24 + 16 + 22 + 1);  // first packet's UDP destination port, low byte
-    file.put(0x35);
-    file.close();
-    std::filesystem::resize_file(Path("cut.pcap"),
-                                 std::filesystem::file_size(Path("cut.pcap")) - 5);
-    const Got got = Read(Path("cut.pcap"));
-    const std::string& error = got.error;
-    EXPECT_EQ(got.frames.size(), 1u);
-    EXPECT_EQ(got.skipped, 1u);
-    EXPECT_NE(error.find(Path("cut.pcap")), std::string::npos) << error;
-    EXPECT_EQ(error.find('\n'), std::string::npos);
-
-    std::ofstream(Path("junk.pcap"), std::ios::binary) << "\xD4\xC3\xB2\xA1junk";
-    EXPECT_NE(Read(Path("junk.pcap")).error.find("not a readable capture"), std::string::npos);
-}
-
-TEST_F(Capture, ACaptureThatCannotBeCreatedSaysWhyInOneLine) {
+struct Got {
+    Lines frames;  // Text() of each, after its time as tshark prints it when it has one
+    Bytes host;    // the host's frames as they went on the wire
+    std::size_t skipped = 0;
+    std::string error;  // "" at a clean end
+};
+Got Read(const std::string& path) {
+    Got got;
     CaptureError error;
-    EXPECT_FALSE(CaptureWriter::Create("/nonexistent/drive.pcap", error));
-    EXPECT_EQ(error.kind, CaptureError::Kind::kCannotCreate);
-    EXPECT_EQ(error.message, "Cannot record to /nonexistent/drive.pcap: No such file or directory");
-    EXPECT_FALSE(CaptureWriter::Create(Path("drive.txt"), error));
-    EXPECT_EQ(error.kind, CaptureError::Kind::kUnknownFormat);
-    EXPECT_FALSE(std::filesystem::exists(Path("drive.txt")));
-}
-
-TEST_F(Capture, AFullDiskStopsRecordingOnceAndLeavesAValidCapture) {
-    const std::string path = Path("full.pcap");
-    constexpr rlim_t kLimit = 10000;  // room for three of the 3 KB frames below and a part
-    const pid_t child = fork();
-    if (child == 0) {
-        std::signal(SIGXFSZ, SIG_IGN);
-        const rlimit limit{kLimit, kLimit};
-        setrlimit(RLIMIT_FSIZE, &limit);
-        CaptureError error;
-        auto writer = CaptureWriter::Create(path, error);
-        int failures = 0;
-        for (int i = 0; i < 20; ++i) {
-            failures += bool(writer->WriteFrame(kFrames[2].time, FrameDirection::kFromModem,
-                                                kFrames[2].payload));
-            failures += i % 2 == 1 && bool(writer->Flush());
+    auto reader = CaptureReader::Open(path, error);
+    CaptureReader::Packet p;
+    while (reader && reader->Next(p, error) == CaptureReader::Status::kPacket) {
+        const long long us = p.time.time_since_epoch() / std::chrono::microseconds(1);
+        char time[32];
+        std::snprintf(time, sizeof time, "%lld.%06lld000 ", us / 1000000, us % 1000000);
+        got.frames.push_back((p.hasTime ? time : "") + Text(p.direction, p.bytes));
+        if (p.direction == FrameDirection::kToModem) {
+            test::AppendFrame(got.host, p.bytes);
         }
-        _exit(failures == 1 && !writer->recording() ? 0 : 1);
     }
-    int status = 0;
-    ASSERT_EQ(waitpid(child, &status, 0), child);
-    ASSERT_EQ(status, 0) << "the child saw the failure not exactly once";
-    const Got got = Read(path);
-    EXPECT_EQ(got.error, "");
-    EXPECT_EQ(got.frames.size(), 3u);
-    const std::string out = Shell("tshark -r " + path + " -T fields -e gsmtap.type", status);
-    EXPECT_EQ(status, 0) << out;
+    got.skipped = reader ? reader->skipped() : 0;
+    got.error = error.message;
+    return got;
 }
 
-TEST(GsmtapLive, DatagramsReachASocketOnLoopback) {
+class Capture : public ::testing::Test {
+  protected:
+    ~Capture() override { std::filesystem::remove_all(dir_); }
+    std::string Path(const std::string& name) const { return dir_ + "/" + name; }
+
+    // Standard output of a command line run to its end (through a pipe, so that a file size
+    // limit on the command does not cut it); its standard error stays in Path("sh.err").
+    std::string Shell(const std::string& command, int& status) const {
+        const std::string line = "{ " + command + " 2>" + Path("sh.err") + "; echo $? >" +
+                                 Path("sh.status") + "; } | cat >" + Path("sh.out");
+        std::system(line.c_str());
+        status = std::stoi(ReadFile(Path("sh.status")));
+        return ReadFile(Path("sh.out"));
+    }
+    // norvane-cli monitor ARGS for `seconds`, then SIGTERM; its reports without their time.
+    Lines Monitor(const std::string& args, const char* seconds, int& status,
+                  const std::string& prefix = "") const {
+        const std::string timeout = "timeout --preserve-status " + std::string(seconds) + " ";
+        return SplitLines(Shell(prefix + timeout + kCli + " monitor " + args, status), true);
+    }
+    char name_[28] = "/tmp/norvane-capture-XXXXXX";
+    std::string dir_ = mkdtemp(name_);
+};
+
+TEST_F(Capture, ARawCaptureKeepsTheBytesReadInOnePieceWithoutTimesAndNoFrames) {
+    CaptureError error;
+    auto writer = CaptureWriter::Create(Path("port.BIN"), error);
+    ASSERT_TRUE(writer) << error.message;
+    const Bytes read = {0x7E, 0x10, 0x7D, 0x5E, 0x7E};
+    Bytes all;
+    for (int i = 0; i < 3; ++i) {
+        EXPECT_FALSE(writer->WriteRead(CaptureClock::now(), read));
+        EXPECT_FALSE(writer->WriteFrame(CaptureClock::now(), FrameDirection::kToModem, read));
+        all.insert(all.end(), read.begin(), read.end());
+    }
+    writer.reset();
+    const Got got = Read(Path("port.BIN"));
+    EXPECT_EQ(got.frames, Lines{Text(FrameDirection::kFromModem, all)});
+}
+
+TEST_F(Capture, ADriveRecordedFromTheSimulatorDecodesAndReplaysToTheSameReports) {
     const int receiver = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
     sockaddr_in address{};
     address.sin_family = AF_INET;
@@ -225,49 +116,121 @@ TEST(GsmtapLive, DatagramsReachASocketOnLoopback) {
     socklen_t length = sizeof address;
     ASSERT_EQ(bind(receiver, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
     ASSERT_EQ(getsockname(receiver, reinterpret_cast<sockaddr*>(&address), &length), 0);
-    CaptureError error;
-    auto sender =
-        GsmtapSender::Create("localhost:" + std::to_string(ntohs(address.sin_port)), error);
-    ASSERT_TRUE(sender) << error.message;
-    for (const Frame& f : kFrames) {
-        sender->Send(f.direction, f.payload);
+    const std::string pcap = Path("drive.pcap");
+    Lines live;
+    std::string hostBytes;
+    int status = 0;
+    {
+        test::SimProcess sim({"--rate", "20", "--seed", "11", "--packet-version", "1"});
+        live = Monitor("--record " + pcap + " --gsmtap 127.0.0.1:" +
+                           std::to_string(ntohs(address.sin_port)) + " " + sim.link(),
+                       "3", status);
+        ASSERT_EQ(status, 0) << ReadFile(Path("sh.err"));
+        sim.Stop();
+        hostBytes = ReadFile(sim.recordPath());
     }
-    for (const Frame& f : kFrames) {
-        pollfd p{receiver, POLLIN, 0};
-        ASSERT_EQ(poll(&p, 1, 2000), 1);
-        std::uint8_t buffer[8192];
+    ASSERT_GE(live.size(), 25u);
+    // The host's packets are what the simulated modem received (flags apart: one or two between
+    // frames). tshark sees every packet at its time, with a valid IPv4 header, as GSMTAP v2 DIAG
+    // on port 4729, with the uplink bit on the host's and the payload after the GSMTAP header.
+    const Got got = Read(pcap);  // whole: tshark's packets are all in it
+    std::string host(got.host.begin(), got.host.end());
+    std::erase(host, '\x7E');
+    std::erase(hostBytes, '\x7E');
+    EXPECT_EQ(host, hostBytes);
+    Lines frames;  // without their times
+    Lines expected;
+    for (const std::string& f : got.frames) {
+        frames.push_back(f.substr(f.find(' ') + 1));
+        expected.push_back(f.substr(0, f.find(' ')) +
+                           (frames.back()[0] == 'u' ? ",1,1,020411004000" : ",1,0,020411000000") +
+                           std::string(20, '0') + frames.back().substr(1));
+    }
+    EXPECT_EQ(
+        SplitLines(Shell("tshark -o ip.check_checksum:TRUE -r " + pcap +
+                             " -Y 'udp.dstport == 4729 && gsmtap.version == 2 && "
+                             "gsmtap.type == 0x11' -T fields -E separator=, -e frame.time_epoch "
+                             "-e ip.checksum.status -e gsmtap.uplink -e udp.payload",
+                         status)),
+        expected);
+    // Our reader the same, times to the microsecond, after editcap's conversions.
+    for (const std::string format : {"pcapng", "nsecpcap"}) {
+        Shell("editcap -F " + format + " " + pcap + " " + Path(format), status);
+        EXPECT_EQ(Read(Path(format)).frames, got.frames) << format;
+    }
+
+    // The same frames went out live, one datagram each.
+    Lines datagrams;
+    std::uint8_t buffer[0x10000];
+    for (pollfd p{receiver, POLLIN, 0}; poll(&p, 1, 200) == 1;) {
         const ssize_t n = recv(receiver, buffer, sizeof buffer, 0);
-        const GsmtapFrame frame = ParseGsmtapDatagram({buffer, static_cast<std::size_t>(n)});
-        ASSERT_EQ(frame.check, GsmtapCheck::kOk);
-        EXPECT_EQ(frame.direction, f.direction);
-        EXPECT_EQ(Bytes(frame.payload.begin(), frame.payload.end()), f.payload);
+        const GsmtapFrame f = ParseGsmtapDatagram({buffer, static_cast<std::size_t>(n)});
+        datagrams.push_back(f.check == GsmtapCheck::kOk ? Text(f.direction, f.payload) : "bad");
     }
-    EXPECT_EQ(sender->dropped(), 0u);
     close(receiver);
-    for (const char* bad : {"host:0", "host:65536", "host:", "[::1", "[::1]x"}) {
-        EXPECT_FALSE(GsmtapSender::Create(bad, error)) << bad;
-        EXPECT_EQ(error.kind, CaptureError::Kind::kBadAddress) << bad;
-    }
-    EXPECT_TRUE(GsmtapSender::Create("", error)) << error.message;
+    std::sort(datagrams.begin(), datagrams.end());  // two threads send: order may differ
+    std::sort(frames.begin(), frames.end());
+    EXPECT_EQ(datagrams, frames);
+
+    EXPECT_EQ(SplitLines(Shell(kCli + " decode --stats " + pcap, status), true), live);
+    EXPECT_EQ(status, 0);
+    EXPECT_NE(ReadFile(Path("sh.err")).find(", not GSMTAP DIAG: 0, host frames: 4"),
+              std::string::npos);
+
+    test::SimProcess replay({"--replay", pcap, "--speed", "4"});
+    EXPECT_EQ(Monitor(replay.link(), "2", status), live);  // at 4 times the speed
+    EXPECT_EQ(status, 0);
+
+    // A packet to another port is skipped; a file cut short ends with a one-line error.
+    std::fstream(pcap, std::ios::in | std::ios::out | std::ios::binary)
+        .seekp(24 + 16 + 22 + 1)  // first packet's UDP destination port, low byte
+        .put(0x35);
+    std::filesystem::resize_file(pcap, std::filesystem::file_size(pcap) - 5);
+    const Got cut = Read(pcap);
+    EXPECT_EQ(cut.frames.size(), got.frames.size() - 2);
+    EXPECT_EQ(cut.skipped, 1u);
+    EXPECT_NE(cut.error.find(pcap), std::string::npos) << cut.error;
+    EXPECT_EQ(cut.error.find('\n'), std::string::npos);
 }
 
-TEST_F(Capture, FramesFromTwoThreadsArriveWhole) {
-    CaptureError error;
-    auto writer = CaptureWriter::Create(Path("threads.pcap"), error);
-    auto write = [&](FrameDirection direction) {
-        for (int i = 0; i < 2000; ++i) {
-            writer->WriteFrame(CaptureClock::now(), direction, Bytes(200, std::uint8_t(direction)));
-        }
+TEST_F(Capture, CapturesThatCannotBeMadeOrReadAreRefusedWithOneLine) {
+    std::ofstream(Path("raw.bin")) << "not a capture";
+    const std::string cases[][2] = {
+        {kCli + " monitor --record /nonexistent/d.pcap /dev/nonexistent",
+         "norvane-cli monitor: Cannot record to /nonexistent/d.pcap: No such file or directory\n"},
+        {kCli + " monitor --record " + Path("d.txt") + " /dev/nonexistent",
+         "norvane-cli monitor: Cannot record to " + Path("d.txt") +
+             ": the name must end in .pcap or .bin\n"},
+        {kCli + " monitor --gsmtap=127.0.0.1:0 /dev/nonexistent",
+         "norvane-cli monitor: Cannot send GSMTAP to \"127.0.0.1:0\": port must be a number from "
+         "1 to 65535\n"},
+        {kSim + " --replay " + Path("raw.bin"),
+         "norvane-sim: cannot replay " + Path("raw.bin") +
+             ": not a pcap or pcapng capture (a raw stream has no packet times)\n"},
     };
-    std::thread reads(write, FrameDirection::kFromModem);
-    write(FrameDirection::kToModem);
-    reads.join();
-    writer.reset();
-    const Got got = Read(Path("threads.pcap"));
-    EXPECT_EQ(got.frames.size(), 4000u);
-    for (const Frame& f : got.frames) {
-        EXPECT_EQ(f.payload, Bytes(200, std::uint8_t(f.direction)));
+    for (const auto& [command, err] : cases) {
+        int status = 0;
+        Shell(command, status);
+        EXPECT_EQ(status, 2) << command;
+        EXPECT_EQ(ReadFile(Path("sh.err")), err);
     }
+}
+
+TEST_F(Capture, AFileSizeLimitStopsRecordingOnceWhileMonitoringGoesOn) {
+    constexpr std::uintmax_t kLimit = 2000;  // about a dozen packets
+    const std::string pcap = Path("full.pcap");
+    test::SimProcess sim({"--rate", "20", "--seed", "5"});
+    int status = 0;
+    const Lines reports = Monitor("--record " + pcap + " " + sim.link(), "3", status,
+                                  "prlimit --fsize=" + std::to_string(kLimit) + " ");
+    EXPECT_EQ(status, 0);
+    EXPECT_GE(reports.size(), 30u);  // long after the limit was met
+    EXPECT_EQ(ReadFile(Path("sh.err")),
+              "norvane-cli monitor: Recording to " + pcap + " stopped: File too large\n");
+    EXPECT_LE(std::filesystem::file_size(pcap), kLimit);
+    const Got got = Read(pcap);  // a valid capture up to its last whole packet
+    EXPECT_EQ(got.error, "");
+    EXPECT_GE(got.frames.size(), 3u);
 }
 
 }  // namespace

@@ -16,21 +16,10 @@ Bytes Packet(FrameDirection direction, const Bytes& payload) {
     return out;
 }
 
-TEST(Gsmtap, PacketsParseBackToTheirDirectionAndPayload) {
-    const Bytes payloads[] = {{}, {0x7E}, {0x10, 0x00, 0x7D, 0x5E, 0x40, 0x05}};
-    for (const FrameDirection direction : {FrameDirection::kFromModem, FrameDirection::kToModem}) {
-        for (const Bytes& payload : payloads) {
-            Bytes packet = Packet(direction, payload);
-            packet.insert(packet.end(), {0xAA, 0xBB});  // link padding after the datagram
-            const GsmtapFrame frame = ParseGsmtapPacket(packet);
-            ASSERT_EQ(frame.check, GsmtapCheck::kOk);
-            EXPECT_EQ(frame.direction, direction);
-            EXPECT_EQ(Bytes(frame.payload.begin(), frame.payload.end()), payload);
-        }
-    }
-}
-
-TEST(Gsmtap, IpOptionsAndALongerGsmtapHeaderAreSkippedByTheirDeclaredLengths) {
+TEST(Gsmtap, AnEmptyPayloadLinkPaddingIpOptionsAndALongerGsmtapHeaderAreAllowed) {
+    Bytes empty = Packet(FrameDirection::kFromModem, {});
+    empty.insert(empty.end(), {0xAA, 0xBB});  // link padding after the datagram
+    EXPECT_EQ(ParseGsmtapPacket(empty).check, GsmtapCheck::kOk);
     Bytes packet = Packet(FrameDirection::kToModem, {1, 2, 3});
     packet.insert(packet.begin() + 20, {1, 1, 1, 1});  // IPv4 options: four no-ops
     packet[0] = 0x46;
@@ -43,17 +32,6 @@ TEST(Gsmtap, IpOptionsAndALongerGsmtapHeaderAreSkippedByTheirDeclaredLengths) {
     ASSERT_EQ(frame.check, GsmtapCheck::kOk) << GsmtapCheckText(frame.check);
     EXPECT_EQ(frame.direction, FrameDirection::kToModem);
     EXPECT_EQ(Bytes(frame.payload.begin(), frame.payload.end()), (Bytes{1, 2, 3}));
-}
-
-TEST(Gsmtap, BuildRefusesWhatDoesNotFit) {
-    const Bytes payload(10, 0x55);
-    Bytes out(kGsmtapPacketOverhead + 9);
-    EXPECT_EQ(BuildGsmtapPacket(FrameDirection::kFromModem, payload, out), 0u);
-    EXPECT_EQ(BuildGsmtapDatagram(FrameDirection::kFromModem, payload, std::span(out).first(25)),
-              0u);
-    Bytes big(0x10000 + 64);  // room, but more than an IPv4 datagram holds
-    EXPECT_EQ(
-        BuildGsmtapPacket(FrameDirection::kFromModem, std::span(big).first(0x10000 - 44), big), 0u);
 }
 
 TEST(Gsmtap, EachFieldAFileControlsIsCheckedWithItsReason) {
@@ -92,8 +70,6 @@ TEST(Gsmtap, EachFieldAFileControlsIsCheckedWithItsReason) {
     EXPECT_EQ(ParseGsmtapPacket(std::span(good).first(good.size() - 1)).check,
               GsmtapCheck::kTruncated);
     EXPECT_EQ(ParseGsmtapDatagram(std::span(good).subspan(28, 15)).check, GsmtapCheck::kTruncated);
-    EXPECT_STREQ(GsmtapCheckText(GsmtapCheck::kNotGsmtapPort),
-                 "UDP destination port is not 4729 (GSMTAP)");
 }
 
 }  // namespace

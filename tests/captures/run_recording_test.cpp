@@ -1,10 +1,8 @@
-// `norvane --record`: the start window's NetMonitor pressed twice records both monitoring
-// sessions into one capture, one after the other; a capture that cannot be created is said in
-// a message box.
+// `norvane --record`: NetMonitor pressed twice records both sessions into one capture, one after
+// the other; a capture that cannot be created is said in a message box.
 #include <gtest/gtest.h>
 
 #include <QApplication>
-#include <QFileInfo>
 #include <QPointer>
 #include <QPushButton>
 #include <QTest>
@@ -24,7 +22,7 @@ namespace {
 
 TEST(RunRecording, TwoNetMonitorSessionsLandInOneCaptureAndARefusalIsAMessageBox) {
     test::SimProcess sim({"--rate", "20", "--seed", "9"});
-    const std::string dir = QFileInfo(QString::fromStdString(sim.link())).path().toStdString();
+    const std::string dir = std::filesystem::path(sim.link()).parent_path();
     test::RuntimeDir runtime(dir);
     test::UiRecorder ui;
     EXPECT_EQ(RunRecording::Start("/nonexistent/run.pcap"), nullptr);
@@ -32,7 +30,6 @@ TEST(RunRecording, TwoNetMonitorSessionsLandInOneCaptureAndARefusalIsAMessageBox
     EXPECT_EQ(ui.calls[0].text,
               "Cannot record to /nonexistent/run.pcap: No such file or directory");
     EXPECT_EQ(ui.calls[0].caption, "Error");
-    ui.calls.clear();
 
     const std::string path = dir + "/run.pcap";
     std::unique_ptr<RunRecording> run = RunRecording::Start(path);
@@ -53,8 +50,8 @@ TEST(RunRecording, TwoNetMonitorSessionsLandInOneCaptureAndARefusalIsAMessageBox
         qobject_cast<QPushButton*>(start.item(IDC_NETMONITOR))->click();
     }
     SetMainWindow(nullptr);
-    run.reset();  // the rest reaches the file
-    EXPECT_TRUE(ui.calls.empty());
+    run.reset();                     // the rest reaches the file
+    EXPECT_EQ(ui.calls.size(), 1u);  // nothing more to say
 
     // Per session: the probe and its reply, the cell list switched on, log packets, and the two
     // stop frames; the second session only after the first.
