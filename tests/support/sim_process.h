@@ -1,5 +1,6 @@
 // Test support without Qt: child processes. The project's programs run with their output in a
-// file, and norvane-sim runs with its own link and record in a fresh directory.
+// file, and norvane-sim, the one simulator launcher, runs with its record in a fresh directory
+// and its link there or where the test says (so it can be killed and started again on it).
 #pragma once
 
 #include <fcntl.h>
@@ -16,6 +17,8 @@
 #include <string>
 #include <thread>
 #include <vector>
+
+#include "link/modem_identity.h"
 
 extern char** environ;
 
@@ -62,20 +65,14 @@ inline std::string ReadFile(const std::string& path) {
 
 class SimProcess {
   public:
-    // Starts norvane-sim with `args` and waits until its link is published.
-    explicit SimProcess(std::vector<std::string> args) {
+    // Starts norvane-sim with `args` on `link` (by default one of its own) and waits until the
+    // link leads to its live pty.
+    explicit SimProcess(std::vector<std::string> args, std::string link = {})
+        : args_(std::move(args)) {
         char dir[] = "/tmp/norvane-sim-test-XXXXXX";
         dir_ = mkdtemp(dir) != nullptr ? dir : throw std::runtime_error("mkdtemp");
-        args.insert(args.begin(), {NORVANE_BINARY_DIR "/tools/norvane-sim", "--link", link(),
-                                   "--record", recordPath()});
-        pid_ = Spawn(std::move(args));
-        for (int i = 0; !std::filesystem::is_symlink(link()); ++i) {
-            if (pid_ < 0 || i == 500) {
-                Stop();
-                throw std::runtime_error("norvane-sim published no link");
-            }
-            std::this_thread::sleep_for(std::chrono::milliseconds(20));
-        }
+        link_ = link.empty() ? dir_ + "/norvane-sim" : std::move(link);
+        Restart();
     }
     ~SimProcess() {
         Stop();
@@ -84,23 +81,39 @@ class SimProcess {
     SimProcess(const SimProcess&) = delete;
     SimProcess& operator=(const SimProcess&) = delete;
 
-    std::string link() const { return dir_ + "/norvane-sim"; }
+    const std::string& link() const { return link_; }
     std::string recordPath() const { return dir_ + "/record.bin"; }
     std::string Entry() const { return link() + " - Simulated modem"; }
     // A file in the simulator's directory, removed with it.
     std::string Scratch(const char* name) const { return dir_ + "/" + name; }
 
-    // SIGTERM and wait; the exit status (-1 when it did not exit normally).
-    int Stop() {
+    // Starts it (again, after Stop) on the same link.
+    void Restart() {
+        std::vector<std::string> all = {NORVANE_BINARY_DIR "/tools/norvane-sim", "--link", link_,
+                                        "--record", recordPath()};
+        all.insert(all.end(), args_.begin(), args_.end());
+        pid_ = Spawn(std::move(all));
+        for (int i = 0; !LinkLeadsToLivePty(link_); ++i) {
+            if (pid_ < 0 || i == 500) {
+                Stop();
+                throw std::runtime_error("norvane-sim published no link");
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+    }
+    // Ends it with `signal` and waits; the exit status (-1 when it did not exit normally).
+    // After SIGKILL the link stays behind, leading to a pty that is gone.
+    int Stop(int signal = SIGTERM) {
         if (pid_ > 0) {
-            kill(pid_, SIGTERM);
+            kill(pid_, signal);
             status_ = WaitExit(std::exchange(pid_, -1), std::chrono::seconds(10));
         }
         return status_;
     }
 
   private:
-    std::string dir_;
+    std::vector<std::string> args_;
+    std::string dir_, link_;
     pid_t pid_ = -1;
     int status_ = -1;
 };
