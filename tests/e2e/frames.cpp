@@ -1,6 +1,6 @@
-// Writes the bytes the program sends for the named stored frames, one after the other, to
-// standard output: "probe" is the loopback probe, "flag" a lone 0x7E, any other name a row of
-// the command table. The end-to-end test compares the simulator's record with this.
+// Writes to standard output the bytes the program sends for the named stored frames, in order:
+// "probe" the loopback probe, "flag" a lone 0x7E, any other name a row of the command table.
+// The end-to-end test compares the simulator's record with this.
 #include <cstdio>
 #include <string_view>
 
@@ -9,20 +9,15 @@
 int main(int argc, char** argv) {
     for (int i = 1; i < argc; ++i) {
         const std::string_view name = argv[i];
-        std::uint8_t buffer[1024];
-        std::size_t n = 0;
-        if (name == "flag") {
-            buffer[0] = 0x7E;
-            n = 1;
-        } else if (name == "probe") {
-            n = norvane::StoredFrameToBytes(norvane::DiagProbeFrame, buffer);
-        } else if (const norvane::DiagCommandRow* row = norvane::FindCommandRow(name)) {
-            n = norvane::StoredFrameToBytes(row->strFrame, buffer);
-        } else {
-            std::fprintf(stderr, "e2e_frames: no stored frame '%s'\n", argv[i]);
-            return 2;
-        }
+        const norvane::DiagCommandRow* row = norvane::FindCommandRow(name);
+        std::uint8_t buffer[1024] = {0x7E};
+        const std::size_t n = name == "flag" ? 1
+                              : name == "probe"
+                                  ? norvane::StoredFrameToBytes(norvane::DiagProbeFrame, buffer)
+                              : row != nullptr ? norvane::StoredFrameToBytes(row->strFrame, buffer)
+                                               : 0;
         if (n == 0 || std::fwrite(buffer, 1, n, stdout) != n) {
+            std::fprintf(stderr, "e2e_frames: no stored frame '%s'\n", argv[i]);
             return 1;
         }
     }

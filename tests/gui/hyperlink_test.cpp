@@ -18,27 +18,22 @@
 namespace norvane {
 namespace {
 
-const QColor kBlue(0, 0, 255);
-const QColor kPurple(128, 0, 128);
+const QColor kBlue(0, 0, 255), kPurple(128, 0, 128);
 const QUrl kUrl("https://example.org/bound");
 
 class ProbeLink : public CHyperLink {
   public:
-    int highlights = 0;
-    int unhighlights = 0;
+    int highlights = 0, unhighlights = 0;
 
   protected:
     void OnHighlight() override { ++highlights; }
     void OnUnhighlight() override { ++unhighlights; }
 };
 
+// A release without its press, as the link acts on releases only.
 void Release(QWidget* w, Qt::MouseButton button) {
     QMouseEvent e(QEvent::MouseButtonRelease, QPointF(2, 2), w->mapToGlobal(QPointF(2, 2)), button,
                   Qt::NoButton, Qt::NoModifier);
-    QApplication::sendEvent(w, &e);
-}
-void KeyRelease(QWidget* w, int key, bool autoRepeat = false) {
-    QKeyEvent e(QEvent::KeyRelease, key, Qt::NoModifier, QString(), autoRepeat);
     QApplication::sendEvent(w, &e);
 }
 
@@ -91,12 +86,13 @@ TEST_F(Hyperlink, PointerOverItUnderlinesOnceAndAwayRestores) {
 
 TEST_F(Hyperlink, LeftReleaseOrSpaceOpensTheBoundUrlAndTurnsItPurple) {
     Release(label, Qt::RightButton);
-    label->setFocus();
-    KeyRelease(label, Qt::Key_A);
-    KeyRelease(label, Qt::Key_Space, /*autoRepeat=*/true);
+    for (const auto& [key, autoRepeat] : {std::pair{Qt::Key_A, false}, {Qt::Key_Space, true}}) {
+        QKeyEvent e(QEvent::KeyRelease, key, Qt::NoModifier, QString(), autoRepeat);
+        QApplication::sendEvent(label, &e);
+    }
     EXPECT_TRUE(opened.empty());
-    Release(label, Qt::LeftButton);  // no press before it
-    KeyRelease(label, Qt::Key_Space);
+    Release(label, Qt::LeftButton);
+    QTest::keyRelease(label, Qt::Key_Space);
     EXPECT_EQ(opened, (std::vector<QUrl>{kUrl, kUrl}));
     QTest::mouseMove(window.get(), label->geometry().center());  // hover and leave: still purple
     QTest::mouseMove(window.get(), button->geometry().center());
@@ -109,9 +105,7 @@ TEST_F(Hyperlink, EitherSideGoingFirstEndsTheBinding) {
     auto extra = std::make_unique<CHyperLink>();
     auto* other = new QLabel("other", window.get());
     ASSERT_TRUE(extra->BindToStatic(other, "x", kUrl));
-    EXPECT_EQ(CHyperLink::LinkCount(), 2);
     extra.reset();
-    EXPECT_EQ(CHyperLink::LinkCount(), 1);
     Release(other, Qt::LeftButton);
     EXPECT_TRUE(opened.empty());
     // The window first, with the pointer over the link: no grab left behind.
