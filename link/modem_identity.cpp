@@ -7,8 +7,12 @@
 #include <cstring>
 #include <memory>
 
+#include "link/port_text.h"
+
 namespace norvane {
 namespace {
+
+using discovery::ParseHex;
 
 // Serial numbers and interface numbers come from the device's descriptors; a value longer than
 // any real one, or holding control characters, is treated as absent.
@@ -39,30 +43,6 @@ std::string Printable(std::string_view text) {
         }
     }
     return std::string(text);
-}
-
-std::optional<unsigned> ParseHex(std::string_view text, std::size_t maxDigits) {
-    while (!text.empty() && (text.back() == '\n' || text.back() == ' ')) {
-        text.remove_suffix(1);
-    }
-    if (text.empty() || text.size() > maxDigits) {
-        return std::nullopt;
-    }
-    unsigned value = 0;
-    for (const char c : text) {
-        unsigned digit = 0;
-        if (c >= '0' && c <= '9') {
-            digit = static_cast<unsigned>(c - '0');
-        } else if (c >= 'a' && c <= 'f') {
-            digit = static_cast<unsigned>(c - 'a' + 10);
-        } else if (c >= 'A' && c <= 'F') {
-            digit = static_cast<unsigned>(c - 'A' + 10);
-        } else {
-            return std::nullopt;
-        }
-        value = value * 16 + digit;
-    }
-    return value;
 }
 
 std::optional<std::uint16_t> ParseId(const char* text) {
