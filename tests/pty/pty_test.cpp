@@ -8,6 +8,7 @@
 #include <termios.h>
 
 #include <future>
+#include <ostream>
 
 #include "diag/command_table.h"
 #include "link/serial_port.h"
@@ -101,6 +102,9 @@ struct ReadCase {
     int gapMs, expected;
     double minSeconds, maxSeconds;
 };
+void PrintTo(const ReadCase& c, std::ostream* os) {
+    *os << c.name;
+}
 
 class SerialRead : public ::testing::Test {
   protected:
