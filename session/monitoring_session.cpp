@@ -162,7 +162,7 @@ void MonitoringSession::HandleEvents() {
         eventfd_read(goneFd_, &count);  // non-blocking: fails when nothing was signalled
     }
     // The loop's own result, not the signal, decides: a port chosen since has its own thread.
-    if (port_.IsOpen() && receiveThread_.Result() == kLoopPortGone) {
+    if (PortGone()) {
         LosePort();
     }
     if (waiter_ != nullptr) {

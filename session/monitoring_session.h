@@ -75,6 +75,9 @@ class MonitoringSession {
 
     bool PortOpen() const { return port_.IsOpen(); }
     bool WaitingForModem() const { return waiter_ != nullptr; }
+    // The receive loop found the open port gone (the device went away); HandleEvents() has not
+    // taken it in yet.
+    bool PortGone() const { return port_.IsOpen() && receiveThread_.Result() == kLoopPortGone; }
 
     // Readable when HandleEvents() has something to do; -1 when the system gave no descriptor
     // (then a lost port is not noticed, as before).

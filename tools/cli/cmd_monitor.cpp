@@ -1,7 +1,6 @@
 // norvane-cli monitor: the monitor without a window, for logging and scripts.
 #include <poll.h>
 #include <sys/signalfd.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -104,11 +103,6 @@ std::string EntryFor(std::string_view port) {
         return std::string(port);
     }
     return std::string(port) + " - command line";
-}
-
-bool DeviceStillThere(const std::string& path) {
-    struct stat st {};
-    return ::stat(path.c_str(), &st) == 0;
 }
 
 // --follow: sleeps in poll() on the stop signals and the session's descriptor until a signal.
@@ -261,7 +255,7 @@ int RunMonitor(std::span<const std::string_view> args) {
             }
             return 0;
         }
-        if (!DeviceStillThere(device)) {
+        if (session.PortGone()) {  // the receive loop's own finding, not a look at the node
             std::fprintf(stderr, "norvane-cli monitor: the port %s has gone away\n",
                          device.c_str());
             session.Shutdown();
