@@ -122,12 +122,55 @@ void DecodeCellList(std::span<const std::uint8_t> b, DecodedLogFrame& out) {
     }
 }
 
+// The serving-cell packets, told by their log code; false for any other frame.
+bool DecodeServingCellPacket(std::span<const std::uint8_t> b, DecodedLogFrame& out) {
+    if (b.size() <= kLogCodeOffset + 1) {
+        return false;
+    }
+    PacketDecode d = PacketDecode::kMalformed;
+    LogFrameKind kind = LogFrameKind::Other;
+    const std::optional<LogPayload> log = LogPayloadOf(b);
+    const std::span<const std::uint8_t> p = log ? log->bytes : std::span<const std::uint8_t>{};
+    switch (U16(b, kLogCodeOffset)) {
+        case kWcdmaCellIdLogCode:
+            kind = LogFrameKind::WcdmaCell;
+            d = log ? DecodeWcdmaCellIdentity(p, out.wcdmaCell) : d;
+            break;
+        case kLteCellInfoLogCode:
+            kind = LogFrameKind::LteCell;
+            d = log ? DecodeLteCellIdentity(p, out.lteCell) : d;
+            break;
+        case kLteIdleServingLogCode:
+            kind = LogFrameKind::LteIdle;
+            d = log ? DecodeLteIdleMeasurement(p, out.lteIdle) : d;
+            break;
+        case kLteIdleNeighboursLogCode:
+            kind = LogFrameKind::LteIdleNeighbours;
+            d = log ? DecodeLteIdleNeighbours(p, out.lteNeighbours) : d;
+            break;
+        case kLteServingMeasLogCode:
+            kind = LogFrameKind::LteServing;
+            d = log ? DecodeLteServingMeasurement(p, out.lteServing) : d;
+            break;
+        default:
+            return false;
+    }
+    if (d == PacketDecode::kOk) {
+        out.kind = kind;
+        out.reason = OtherReason::None;
+    } else {
+        out.reason = d == PacketDecode::kUnknownVersion ? OtherReason::UnknownVersion
+                                                        : OtherReason::NotDecoded;
+    }
+    return true;
+}
+
 }  // namespace
 
 DecodedLogFrame DecodeLogFrame(std::span<const std::uint8_t> payload) {
     DecodedLogFrame out;
     const auto b = payload;
-    if (b.size() < 4 || b[0] != kLogCommand) {
+    if (b.size() < 4 || b[0] != kLogCommand || DecodeServingCellPacket(b, out)) {
         return out;
     }
     if (b[kLogLengthOffset] == kSarPaRecordLength && b[3] == 0x00) {

@@ -8,6 +8,8 @@
 #include <span>
 
 #include "diag/log_packets.h"
+#include "diag/lte_packets.h"
+#include "diag/wcdma_packets.h"
 
 namespace norvane {
 
@@ -48,25 +50,41 @@ struct CellReport {
     std::array<GsmCellEntry, kCellListMaxCells> gsmCells{};
 };
 
-enum class LogFrameKind { CellList, SarPa, Other };
+enum class LogFrameKind {
+    CellList,
+    SarPa,
+    WcdmaCell,          // 0x4127
+    LteCell,            // 0xB0C2
+    LteIdle,            // 0xB17F
+    LteIdleNeighbours,  // 0xB180
+    LteServing,         // 0xB193
+    Other
+};
 
 // Why a frame is Other.
 enum class OtherReason {
     None,            // the frame is not Other
     NotDecoded,      // not one of the two packets, or not as they must be
-    UnknownVersion,  // a cell list of a packet version this decoder does not know (3)
+    UnknownVersion,  // a cell list of a packet version this decoder does not know (3), or a
+                     // serving-cell packet of a version or sub-version without a layout
 };
 
 struct DecodedLogFrame {
     LogFrameKind kind = LogFrameKind::Other;
     OtherReason reason = OtherReason::NotDecoded;
-    CellReport cells;   // valid when kind == CellList
-    SarPaReport sarPa;  // valid when kind == SarPa
+    CellReport cells;                  // valid when kind == CellList
+    SarPaReport sarPa;                 // valid when kind == SarPa
+    WcdmaCellIdentity wcdmaCell;       // valid when kind == WcdmaCell
+    LteCellIdentity lteCell;           // valid when kind == LteCell
+    LteIdleMeasurement lteIdle;        // valid when kind == LteIdle
+    LteIdleNeighbours lteNeighbours;   // valid when kind == LteIdleNeighbours
+    LteServingMeasurement lteServing;  // valid when kind == LteServing
 };
 
 // Classifies and decodes one unescaped DIAG frame payload (CRC already checked and removed by
 // HdlcDeframer). Pure: reads nothing outside `payload`, allocates nothing. A frame shorter than
-// the fields it declares is Other.
+// the fields it declares is Other. The serving-cell packets are read within the length their
+// header declares. `payload` is the packet itself: a wrapper around it is taken off first.
 DecodedLogFrame DecodeLogFrame(std::span<const std::uint8_t> payload);
 
 }  // namespace norvane

@@ -41,6 +41,21 @@ void PutLogHeader(std::span<std::uint8_t, kLogHeaderSize> out, std::size_t frame
     }
 }
 
+std::optional<LogPayload> LogPayloadOf(std::span<const std::uint8_t> frame) {
+    if (frame.size() < kLogHeaderSize || frame[0] != kLogCommand) {
+        return std::nullopt;
+    }
+    // The modem's length counts the frame from byte 4 on: the rest of the header and the payload.
+    const std::size_t length = frame[kLogLengthOffset] | (frame[kLogLengthOffset + 1] << 8);
+    if (length < kLogHeaderSize - kLogRecordLengthOffset ||
+        length > frame.size() - kLogRecordLengthOffset) {
+        return std::nullopt;
+    }
+    return LogPayload{
+        static_cast<std::uint16_t>(frame[kLogCodeOffset] | (frame[kLogCodeOffset + 1] << 8)),
+        frame.subspan(kLogHeaderSize, length + kLogRecordLengthOffset - kLogHeaderSize)};
+}
+
 std::size_t CellListSize(unsigned version, std::size_t wcdmaCells, std::size_t gsmCells) {
     const CellListLayout& l = kCellListLayouts[std::min<std::size_t>(version, 2)];
     return l.recordsOffset + l.wcdmaRecordSize * wcdmaCells + l.gsmRecordSize * gsmCells;
@@ -150,6 +165,47 @@ std::size_t BuildLogMaskSet(std::uint32_t equipment, std::uint32_t bits,
         out[kLogConfigMaskOffset + k / 8] |= static_cast<std::uint8_t>(1u << (k % 8));
     }
     return static_cast<std::size_t>(size);
+}
+
+std::size_t BuildLogItemCountsRequest(std::span<std::uint8_t> out) {
+    if (out.size() < kLogConfigItemCountsRequestSize) {
+        return 0;
+    }
+    std::fill_n(out.begin(), kLogConfigItemCountsRequestSize, std::uint8_t{0});
+    out[0] = kLogConfigCommand;
+    Put32(&out[kLogConfigOperationOffset], kLogConfigOpItemCounts);
+    return kLogConfigItemCountsRequestSize;
+}
+
+std::optional<LogItemCounts> ParseLogItemCounts(std::span<const std::uint8_t> payload) {
+    if (payload.size() < kLogConfigItemCountsSize ||
+        LogConfigOperation(payload) != kLogConfigOpItemCounts ||
+        U32(payload, kLogConfigStatusOffset) != 0) {
+        return std::nullopt;
+    }
+    LogItemCounts counts{};
+    for (std::size_t id = 0; id < counts.size(); ++id) {
+        counts[id] = U32(payload, kLogConfigItemCountsOffset + 4 * id);
+    }
+    return counts;
+}
+
+std::optional<LogMask> ParseLogMaskSetAnswer(std::span<const std::uint8_t> payload) {
+    if (payload.size() < kLogConfigSetAnswerMaskOffset ||
+        LogConfigOperation(payload) != kLogConfigOpSetMask ||
+        U32(payload, kLogConfigStatusOffset) != 0) {
+        return std::nullopt;
+    }
+    // After the status: equipment, bit count and mask, laid out as in the request.
+    LogMask m;
+    m.equipment = U32(payload, kLogConfigEquipmentOffset + 4);
+    m.bits = U32(payload, kLogConfigBitsOffset + 4);
+    const std::uint64_t maskBytes = (static_cast<std::uint64_t>(m.bits) + 7) / 8;
+    if (maskBytes > payload.size() - kLogConfigSetAnswerMaskOffset) {
+        return std::nullopt;
+    }
+    m.mask = payload.subspan(kLogConfigSetAnswerMaskOffset, static_cast<std::size_t>(maskBytes));
+    return m;
 }
 
 }  // namespace norvane

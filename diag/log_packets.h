@@ -41,6 +41,15 @@ inline constexpr std::uint16_t kSarPaLogCode = 0x117C;     // SAR level and PA t
 void PutLogHeader(std::span<std::uint8_t, kLogHeaderSize> out, std::size_t frameLength,
                   std::uint16_t code, std::int64_t stamp);
 
+// The log code and payload of a log frame: the bytes after the header up to the end its length
+// (bytes 2..3) declares. Nothing when `frame` is not a log frame, its length is shorter than the
+// header's own fields, or the frame ends before that length. Bytes after it are not looked at.
+struct LogPayload {
+    std::uint16_t code = 0;
+    std::span<const std::uint8_t> bytes;
+};
+std::optional<LogPayload> LogPayloadOf(std::span<const std::uint8_t> frame);
+
 // --- WCDMA cell list, log code 0x4005. After the header:
 //   16     bits 7..6 the packet version (0, 1, 2; 3 is not known), bits 5..0 the WCDMA count
 //   17     the GSM count: the whole byte in version 0, bits 5..0 in versions 1 and 2
@@ -138,6 +147,7 @@ inline constexpr std::size_t kPaValueOffset = 29;
 inline constexpr std::uint8_t kLogConfigCommand = 0x73;
 inline constexpr std::size_t kLogConfigOperationOffset = 4;
 inline constexpr std::uint32_t kLogConfigOpDisable = 0;
+inline constexpr std::uint32_t kLogConfigOpItemCounts = 1;
 inline constexpr std::uint32_t kLogConfigOpSetMask = 3;
 inline constexpr std::size_t kLogConfigEquipmentOffset = 8;
 inline constexpr std::size_t kLogConfigBitsOffset = 12;
@@ -162,5 +172,32 @@ std::optional<LogMask> ParseLogMaskSet(std::span<const std::uint8_t> payload);
 // does not fit into `out` or a code is not of `equipment` or beyond the mask.
 std::size_t BuildLogMaskSet(std::uint32_t equipment, std::uint32_t bits,
                             std::span<const std::uint16_t> codes, std::span<std::uint8_t> out);
+
+// Answers of operations 1 and 3: 0x73, three zero bytes, the operation, then a status (0 is
+// success) at 8. Operation 1's answer then holds the item count N of each of the 16 equipment
+// ids (u32 each, 76 bytes in all); a set-mask request for an id sends N as its bit count, and
+// an item at or beyond N cannot be switched on. Operation 3's answer echoes equipment, N and
+// the ceil(N/8) mask bytes now in force, the modem's N possibly below the one sent.
+inline constexpr std::size_t kLogConfigStatusOffset = 8;
+inline constexpr std::size_t kLogConfigItemCountsOffset = 12;
+inline constexpr std::size_t kLogConfigEquipmentCount = 16;
+inline constexpr std::size_t kLogConfigItemCountsSize =
+    kLogConfigItemCountsOffset + 4 * kLogConfigEquipmentCount;
+inline constexpr std::size_t kLogConfigItemCountsRequestSize = 8;
+inline constexpr std::size_t kLogConfigSetAnswerMaskOffset = 20;
+
+using LogItemCounts = std::array<std::uint32_t, kLogConfigEquipmentCount>;
+
+// Writes the item-count request (operation 1, 8 bytes); returns its size, or 0 when it does not
+// fit into `out`.
+std::size_t BuildLogItemCountsRequest(std::span<std::uint8_t> out);
+
+// The item counts of a successful operation 1 answer, or nothing when `payload` is not one (other
+// command or operation, non-zero status, shorter than 76 bytes).
+std::optional<LogItemCounts> ParseLogItemCounts(std::span<const std::uint8_t> payload);
+
+// The mask in force from a successful operation 3 answer, or nothing when `payload` is not one
+// or does not hold the ceil(N/8) mask bytes its N declares.
+std::optional<LogMask> ParseLogMaskSetAnswer(std::span<const std::uint8_t> payload);
 
 }  // namespace norvane

@@ -27,6 +27,11 @@ void HandOn(const DecodedLogFrame& frame, ReportSink& reports, ReceiveStats* sta
             reports.ShowSarPaReport(frame.sarPa);
             Add(stats, &ReceiveStats::reports);
             break;
+        case LogFrameKind::WcdmaCell:  // not handed on yet: no view shows them
+        case LogFrameKind::LteCell:
+        case LogFrameKind::LteIdle:
+        case LogFrameKind::LteIdleNeighbours:
+        case LogFrameKind::LteServing:
         case LogFrameKind::Other:
             Add(stats, &ReceiveStats::other);
             break;

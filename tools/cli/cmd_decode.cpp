@@ -32,15 +32,28 @@ constexpr const char* kDecodeUsage =
     "then begins with the packet's \"time\" (UTC, ISO 8601 with milliseconds); frames the\n"
     "host sent and packets that are not GSMTAP DIAG are skipped.\n"
     "A raw stream is split into HDLC frames (closing flag\n"
-    "0x7E, 0x7D escapes, CRC-16/X.25 check sequence), decodes the WCDMA cell lists (log code\n"
-    "0x4005) and SAR/PA reports (log code 0x117C) and prints one JSON object per report, one a\n"
-    "line, in stream order:\n"
+    "0x7E, 0x7D escapes, CRC-16/X.25 check sequence). The WCDMA cell lists (log code 0x4005),\n"
+    "SAR/PA reports (0x117C), the serving cell's identity (WCDMA 0x4127, LTE 0xB0C2) and the\n"
+    "LTE measurements (idle serving cell 0xB17F, idle neighbours 0xB180, connected serving\n"
+    "cells 0xB193) are decoded and printed as one JSON object per report, one a line, in\n"
+    "stream order:\n"
     "\n"
     "  "
     "{\"type\":\"cells\",\"hours\":1,\"minutes\":2,\"seconds\":3,\"milliseconds\":4,\"wcdma\":1,\n"
     "   \"gsm\":0,\"cells\":[{\"uarfcn\":10737,\"freq_mhz\":2147,\"psc\":50,\"rscp\":-96,\n"
     "   \"rscp_bar\":-96,\"ecio\":-10}],\"version\":0,\"gsm_cells\":[]}\n"
     "  {\"type\":\"sar_pa\",\"sar\":\"High\",\"pa\":90,\"pa_overheated\":false}\n"
+    "  {\"type\":\"wcdma_cell\",\"uarfcn_dl\":10663,\"uarfcn_ul\":9713,\"psc\":397,\n"
+    "   \"cell_id\":137200961,\"lac\":40093,\"rac\":1,\"mcc\":\"262\",\"mnc\":\"03\"}\n"
+    "  {\"type\":\"lte_cell\",\"pci\":405,\"earfcn_dl\":5780,\"earfcn_ul\":23780,\"band\":17,\n"
+    "   \"bandwidth_dl_rb\":50,\"bandwidth_ul_rb\":50,\"cell_id\":143281423,\"tac\":34624,\n"
+    "   \"mcc\":\"310\",\"mnc\":\"410\"}\n"
+    "  {\"type\":\"lte_idle\",\"earfcn\":5780,\"pci\":405,\"rsrp\":-96.5625,\"rsrq\":-11.5625,\n"
+    "   \"rssi\":-68.0}\n"
+    "  {\"type\":\"lte_idle_neighbours\",\"earfcn\":6300,\"cells\":[{\"pci\":131,\n"
+    "   \"rsrp\":-102.125,\"rsrq\":-17.3125,\"rssi\":-75.75}]}\n"
+    "  {\"type\":\"lte_serving\",\"cells\":[{\"earfcn\":1600,\"pci\":416,\"serving_index\":0,\n"
+    "   \"is_serving\":true,\"rsrp\":-104.875,\"rsrq\":-14.125,\"rssi\":-67.9375}]}\n"
     "\n"
     "The up-time is the modem's, from the packet's time stamp; freq_mhz is the downlink\n"
     "frequency of the channel (uarfcn); rscp is in dBm and rscp_bar the position of the RSCP\n"
@@ -48,14 +61,18 @@ constexpr const char* kDecodeUsage =
     "no level; pa_overheated is true for PA values of 80 and below. \"version\" is the cell\n"
     "list's packet version (0, 1 or 2) and gsm_cells the GSM neighbours it carries (arfcn,\n"
     "bsic, rssi in dBm).\n"
+    "rsrp and rssi are in dBm, rsrq in dB, exact to 1/16; mcc and mnc are the digits the\n"
+    "packet holds (left out when it holds none). In lte_serving, serving_index is 0 for the\n"
+    "primary cell and 1 on for aggregated cells; is_serving is left out for the oldest packet\n"
+    "versions, which do not carry it.\n"
     "Frames with a bad check sequence and all other packets are skipped silently.\n"
     "\n"
     "Options:\n"
     "  --stats     at the end, print to standard error the number of frames, of reports, of\n"
     "              frames dropped for a bad check sequence, of overlong frames dropped\n"
-    "              (overflow), of other frames and of cell lists of an unknown packet\n"
-    "              version; for a capture also the number of packets that are not\n"
-    "              GSMTAP DIAG and of frames the host sent\n"
+    "              (overflow), of other frames and of known packets of a version that is\n"
+    "              not decoded (unknown version); for a capture also the number of\n"
+    "              packets that are not GSMTAP DIAG and of frames the host sent\n"
     "  -h, --help  show this help\n"
     "\n"
     "Exit status: 0 when the whole input was read, 2 on a usage error or when FILE cannot be\n"
@@ -76,18 +93,11 @@ struct Counts {
 void DecodeFrame(std::span<const std::uint8_t> payload, const CaptureTime* time, std::string& out,
                  Counts& counts) {
     const DecodedLogFrame d = DecodeLogFrame(payload);
-    std::string json;
-    if (d.kind == LogFrameKind::CellList) {
-        json = CellReportJson(d.cells);
-    } else if (d.kind == LogFrameKind::SarPa) {
-        json = SarPaReportJson(d.sarPa);
-    } else if (d.reason == OtherReason::UnknownVersion) {
-        ++counts.unknownVersion;
-        return;
-    } else {
-        ++counts.other;
+    if (d.kind == LogFrameKind::Other) {
+        ++(d.reason == OtherReason::UnknownVersion ? counts.unknownVersion : counts.other);
         return;
     }
+    const std::string json = LogFrameJson(d);
     ++counts.reports;
     if (time != nullptr) {
         AppendWithTime(out, *time, json, counts.utc);

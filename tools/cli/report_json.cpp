@@ -18,6 +18,40 @@ void Field(std::string& out, const char* key, std::int32_t value, bool first = f
     out += std::to_string(value);
 }
 
+void Unsigned(std::string& out, const char* key, std::uint32_t value, bool first = false) {
+    out += first ? "\"" : ",\"";
+    out += key;
+    out += "\":";
+    out += std::to_string(value);
+}
+
+// Sixteenths as an exact decimal with at least one decimal: -1678 -> "-104.875".
+void Measurement(std::string& out, const char* key, Sixteenths value) {
+    out += ",\"";
+    out += key;
+    out += "\":";
+    const std::int64_t v = value;
+    const std::uint64_t a = static_cast<std::uint64_t>(v < 0 ? -v : v);
+    if (v < 0) {
+        out += '-';
+    }
+    out += std::to_string(a / 16);
+    out += '.';
+    std::string fraction = std::to_string(10000 + a % 16 * 625).substr(1);  // four digits
+    fraction.erase(std::max<std::size_t>(1, fraction.find_last_not_of('0') + 1));
+    out += fraction;
+}
+
+void Plmn(std::string& out, const PlmnText& plmn) {
+    if (plmn.known) {
+        out += ",\"mcc\":\"";
+        out += plmn.mcc.data();
+        out += "\",\"mnc\":\"";
+        out += plmn.mnc.data();
+        out += '"';
+    }
+}
+
 const char* SarLevelName(SarLevel level) {
     switch (level) {
         case SarLevel::Low:
@@ -87,6 +121,106 @@ std::string SarPaReportJson(const SarPaReport& report) {
     out += report.paOverheated ? "true" : "false";
     out += '}';
     return out;
+}
+
+std::string WcdmaCellJson(const WcdmaCellIdentity& cell) {
+    std::string out = "{\"type\":\"wcdma_cell\"";
+    Unsigned(out, "uarfcn_dl", cell.uarfcnDl);
+    Unsigned(out, "uarfcn_ul", cell.uarfcnUl);
+    Unsigned(out, "psc", cell.psc);
+    Unsigned(out, "cell_id", cell.cellId);
+    Unsigned(out, "lac", cell.lac);
+    Unsigned(out, "rac", cell.rac);
+    Plmn(out, cell.plmn);
+    out += '}';
+    return out;
+}
+
+std::string LteCellJson(const LteCellIdentity& cell) {
+    std::string out = "{\"type\":\"lte_cell\"";
+    Unsigned(out, "pci", cell.pci);
+    Unsigned(out, "earfcn_dl", cell.earfcnDl);
+    Unsigned(out, "earfcn_ul", cell.earfcnUl);
+    Unsigned(out, "band", cell.band);
+    Unsigned(out, "bandwidth_dl_rb", cell.bandwidthDlRb);
+    Unsigned(out, "bandwidth_ul_rb", cell.bandwidthUlRb);
+    Unsigned(out, "cell_id", cell.cellId);
+    Unsigned(out, "tac", cell.tac);
+    Plmn(out, cell.plmn);
+    out += '}';
+    return out;
+}
+
+std::string LteIdleJson(const LteIdleMeasurement& m) {
+    std::string out = "{\"type\":\"lte_idle\"";
+    Unsigned(out, "earfcn", m.earfcn);
+    Unsigned(out, "pci", m.pci);
+    Measurement(out, "rsrp", m.rsrp);
+    Measurement(out, "rsrq", m.rsrq);
+    Measurement(out, "rssi", m.rssi);
+    out += '}';
+    return out;
+}
+
+std::string LteIdleNeighboursJson(const LteIdleNeighbours& m) {
+    std::string out = "{\"type\":\"lte_idle_neighbours\"";
+    Unsigned(out, "earfcn", m.earfcn);
+    out += ",\"cells\":[";
+    const std::size_t count = std::min<std::size_t>(m.count, m.cells.size());
+    for (std::size_t k = 0; k < count; ++k) {
+        const LteNeighbour& c = m.cells[k];
+        out += k == 0 ? "{" : ",{";
+        Unsigned(out, "pci", c.pci, true);
+        Measurement(out, "rsrp", c.rsrp);
+        Measurement(out, "rsrq", c.rsrq);
+        Measurement(out, "rssi", c.rssi);
+        out += '}';
+    }
+    out += "]}";
+    return out;
+}
+
+std::string LteServingJson(const LteServingMeasurement& m) {
+    std::string out = "{\"type\":\"lte_serving\",\"cells\":[";
+    const std::size_t count = std::min<std::size_t>(m.count, m.cells.size());
+    for (std::size_t k = 0; k < count; ++k) {
+        const LteServingCell& c = m.cells[k];
+        out += k == 0 ? "{" : ",{";
+        Unsigned(out, "earfcn", c.earfcn, true);
+        Unsigned(out, "pci", c.pci);
+        Unsigned(out, "serving_index", c.servingIndex);
+        if (c.hasServingFlag) {
+            out += c.isServing ? ",\"is_serving\":true" : ",\"is_serving\":false";
+        }
+        Measurement(out, "rsrp", c.rsrp);
+        Measurement(out, "rsrq", c.rsrq);
+        Measurement(out, "rssi", c.rssi);
+        out += '}';
+    }
+    out += "]}";
+    return out;
+}
+
+std::string LogFrameJson(const DecodedLogFrame& frame) {
+    switch (frame.kind) {
+        case LogFrameKind::CellList:
+            return CellReportJson(frame.cells);
+        case LogFrameKind::SarPa:
+            return SarPaReportJson(frame.sarPa);
+        case LogFrameKind::WcdmaCell:
+            return WcdmaCellJson(frame.wcdmaCell);
+        case LogFrameKind::LteCell:
+            return LteCellJson(frame.lteCell);
+        case LogFrameKind::LteIdle:
+            return LteIdleJson(frame.lteIdle);
+        case LogFrameKind::LteIdleNeighbours:
+            return LteIdleNeighboursJson(frame.lteNeighbours);
+        case LogFrameKind::LteServing:
+            return LteServingJson(frame.lteServing);
+        case LogFrameKind::Other:
+            break;
+    }
+    return {};
 }
 
 namespace {

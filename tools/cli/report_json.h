@@ -20,6 +20,26 @@ std::string CellReportJson(const CellReport& report);
 // {"type":"sar_pa","sar":"Low"|"Normal"|"Medium"|"High"|null,"pa":..,"pa_overheated":true|false}
 std::string SarPaReportJson(const SarPaReport& report);
 
+// The serving cell and its measurements. Numbers are exact: measurements in dBm or dB with as
+// many decimals as they need and at least one ("-104.875", "-68.0"); MCC and MNC are strings of
+// digits, left out when the packet holds none.
+// {"type":"wcdma_cell","uarfcn_dl":..,"uarfcn_ul":..,"psc":..,"cell_id":..,"lac":..,"rac":..,
+//  "mcc":"310","mnc":"410"}
+std::string WcdmaCellJson(const WcdmaCellIdentity& cell);
+// {"type":"lte_cell","pci":..,"earfcn_dl":..,"earfcn_ul":..,"band":..,"bandwidth_dl_rb":..,
+//  "bandwidth_ul_rb":..,"cell_id":..,"tac":..,"mcc":"310","mnc":"260"}
+std::string LteCellJson(const LteCellIdentity& cell);
+// {"type":"lte_idle","earfcn":..,"pci":..,"rsrp":..,"rsrq":..,"rssi":..}
+std::string LteIdleJson(const LteIdleMeasurement& m);
+// {"type":"lte_idle_neighbours","earfcn":..,"cells":[{"pci":..,"rsrp":..,"rsrq":..,"rssi":..}]}
+std::string LteIdleNeighboursJson(const LteIdleNeighbours& m);
+// {"type":"lte_serving","cells":[{"earfcn":..,"pci":..,"serving_index":..,"is_serving":true,
+//  "rsrp":..,"rsrq":..,"rssi":..}]}; "is_serving" only for cells whose packet has the flag.
+std::string LteServingJson(const LteServingMeasurement& m);
+
+// The JSON of any report of `frame`, or "" when it holds none (kind Other).
+std::string LogFrameJson(const DecodedLogFrame& frame);
+
 // "2026-01-31T12:34:56.789Z": UTC, ISO 8601, milliseconds (cut, not rounded).
 std::string UtcText(std::chrono::system_clock::time_point time);
 

@@ -1,0 +1,86 @@
+// Reading and writing the fields of log payloads: little-endian words, bit fields inside them,
+// measurements in sixteenths of a dB, network codes as digit text, and how a decode ended. The
+// callers check that a field lies inside the payload before they read or write it.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <span>
+
+namespace norvane {
+
+// How decoding one log payload ended. A known packet of a version this code has no layout for is
+// kUnknownVersion; one whose bytes break its own layout (too short, counts beyond its end) is
+// kMalformed.
+enum class PacketDecode : std::uint8_t { kOk, kUnknownVersion, kMalformed };
+
+inline std::uint32_t LeU16(std::span<const std::uint8_t> b, std::size_t at) {
+    return static_cast<std::uint32_t>(b[at]) | (static_cast<std::uint32_t>(b[at + 1]) << 8);
+}
+
+inline std::uint32_t LeU32(std::span<const std::uint8_t> b, std::size_t at) {
+    return LeU16(b, at) | (LeU16(b, at + 2) << 16);
+}
+
+// A field of 2 or 4 bytes: the value of its `width` bytes at `at`.
+inline std::uint32_t LeUint(std::span<const std::uint8_t> b, std::size_t at, std::size_t width) {
+    return width == 2 ? LeU16(b, at) : LeU32(b, at);
+}
+
+inline void PutLe(std::span<std::uint8_t> b, std::size_t at, std::size_t width, std::uint32_t v) {
+    for (std::size_t i = 0; i < width; ++i) {
+        b[at + i] = static_cast<std::uint8_t>(v >> (8 * i));
+    }
+}
+
+// Bits shift .. shift+width-1 of the little-endian 32-bit word at byte `offset`.
+struct BitField {
+    std::uint16_t offset;
+    std::uint8_t shift;
+    std::uint8_t width;
+
+    constexpr std::uint32_t Mask() const { return width >= 32 ? ~0u : (1u << width) - 1; }
+    std::uint32_t Read(std::span<const std::uint8_t> b) const {
+        return (LeU32(b, offset) >> shift) & Mask();
+    }
+    // ORs `value` (cut to the field's width) into the word; the word's other bits stay.
+    void Write(std::span<std::uint8_t> b, std::uint32_t value) const {
+        PutLe(b, offset, 4, LeU32(b, offset) | ((value & Mask()) << shift));
+    }
+    constexpr std::size_t End() const { return offset + std::size_t{4}; }
+};
+
+// A measurement in sixteenths of its unit (dBm or dB). Every formula of these packets is
+// raw / 16 - offset, so whole sixteenths keep each value exact: -1678 is -104.875 dBm.
+using Sixteenths = std::int32_t;
+inline constexpr Sixteenths kRsrpBias = -180 * 16;  // RSRP = raw / 16 - 180 dBm
+inline constexpr Sixteenths kRsrqBias = -30 * 16;   // RSRQ = raw / 16 - 30 dB
+inline constexpr Sixteenths kRssiBias = -110 * 16;  // RSSI = raw / 16 - 110 dBm
+
+// Mobile country and network code as the digits the packet holds, each NUL-terminated ("310",
+// "03"); `known` false when the packet holds none that can be read as digits.
+struct PlmnText {
+    bool known = false;
+    std::array<char, 6> mcc{};
+    std::array<char, 6> mnc{};
+};
+
+// `value` in decimal, zero-padded to `minDigits`, into `text` (NUL-terminated; 5 digits fit).
+inline void DecimalText(std::uint32_t value, std::size_t minDigits, std::array<char, 6>& text) {
+    std::array<char, 5> reversed{};
+    std::size_t n = 0;
+    do {
+        reversed[n++] = static_cast<char>('0' + value % 10);
+        value /= 10;
+    } while (value != 0 && n < reversed.size());
+    while (n < minDigits && n < reversed.size()) {
+        reversed[n++] = '0';
+    }
+    for (std::size_t i = 0; i < n; ++i) {
+        text[i] = reversed[n - 1 - i];
+    }
+    text[n] = '\0';
+}
+
+}  // namespace norvane
