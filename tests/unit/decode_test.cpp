@@ -149,6 +149,7 @@ TEST(CliDecode, SampleStreamOutputErrorsAndExitStatus) {
     const test::Bytes built = test::SampleStream();
     ASSERT_EQ(ReadFile(sample), std::string(built.begin(), built.end())) << "make-sample-stream";
     const std::string json = ReadFile(NORVANE_SOURCE_DIR "/tests/data/sample-stream.jsonl");
+    const std::string lte = NORVANE_SOURCE_DIR "/tests/data/lte-samples";  // see its .md
     const std::string q = "'" + sample + "'", out = ::testing::TempDir() + "decode.out",
                       err = ::testing::TempDir() + "decode.err";
     const std::string cases[][4] = {
@@ -156,6 +157,9 @@ TEST(CliDecode, SampleStreamOutputErrorsAndExitStatus) {
          "frames: 10, reports: 6, bad check sequence: 1, overflow: 0, other: 3, unknown version: "
          "0\n"},
         {"- < " + q, "0", json, ""},
+        {"--stats '" + lte + ".bin'", "0", ReadFile(lte + ".jsonl"),
+         "frames: 9, reports: 9, bad check sequence: 0, overflow: 0, other: 0, unknown version: "
+         "0\n"},
         {"/nonexistent/stream.bin", "2", "",
          "norvane-cli decode: cannot read /nonexistent/stream.bin: No such file or directory\n"}};
     for (const auto& [args, status, wantOut, wantErr] : cases) {
