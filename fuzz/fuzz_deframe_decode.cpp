@@ -28,7 +28,11 @@ static std::vector<std::vector<std::uint8_t>> Run(std::span<const std::uint8_t> 
                 (status == HdlcDeframer::Status::kNeedMore && consumed != piece.size()) ||
                 (f.kind == LogFrameKind::CellList && (p.size() < end || p[6] != 0x05)) ||
                 (f.kind == LogFrameKind::SarPa &&
-                 (p.size() < 30 || f.sarPa.paOverheated != (f.sarPa.paValue <= 80)))) {
+                 (p.size() < 30 || f.sarPa.paOverheated != (f.sarPa.paValue <= 80))) ||
+                (f.kind == LogFrameKind::LteServing &&
+                 (f.lteServing.count > kLteMaxServingCells || p[7] != 0xB1)) ||
+                (f.kind == LogFrameKind::LteIdleNeighbours &&
+                 p.size() < kLogHeaderSize + 8 + kLteNeighbourCellSize * f.lteNeighbours.count)) {
                 std::abort();
             }
             if (status != HdlcDeframer::Status::kNeedMore) {

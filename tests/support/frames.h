@@ -15,6 +15,8 @@
 #include "diag/command_table.h"
 #include "diag/hdlc.h"
 #include "diag/log_packets.h"
+#include "diag/lte_packets.h"
+#include "diag/wcdma_packets.h"
 
 namespace norvane::test {
 
@@ -116,15 +118,35 @@ inline Bytes OtherLogPayload(std::size_t size, std::uint32_t seed) {
     return p;
 }
 
+// A serving-cell packet picked by `x`: connected-mode measurements of 1 to 4 cells (sub-versions
+// 36 and 19) half the time, else idle measurements, idle neighbours or a cell identity.
+inline Bytes ServingCellPacket(std::uint32_t x, std::int64_t stamp) {
+    Bytes p(1024);
+    std::vector<LteServingCell> cells(1 + x % 4, {36, 1825, 73, 0, true, true, -1577, -157, -1118});
+    LteIdleNeighbours n{5, 3350, static_cast<std::uint16_t>(x % 5), {}};
+    for (std::size_t k = 0; k < cells.size(); ++k) {
+        cells[k].servingIndex = static_cast<std::uint8_t>(k);
+        n.cells[k] = {static_cast<std::uint16_t>(100 + k), -1900, -270, -1500};
+    }
+    const std::uint32_t pick = (x >> 4) % 6;
+    p.resize(pick < 2    ? WriteLteServingMeasurement(p, stamp, 36 - 17 * pick, cells)
+             : pick == 2 ? WriteLteIdleMeasurement(p, stamp, {5, 5780, 405, -1545, -185, -1088})
+             : pick == 3 ? WriteLteIdleNeighbours(p, stamp, n)
+             : pick == 4
+                 ? WriteLteCellIdentity(p, stamp, {3, 405, 5780, 23780, 17, 50, 50, 1, 2, {}})
+                 : WriteWcdmaCellIdentity(p, stamp, {10663, 9713, 397, 1, 2, 3, {}}));
+    return p;
+}
+
 // A realistic stream of `frames` frames: cell lists of versions 0, 1 and 2 (1 to 8 cells in
 // version 0, up to 20 cells and 6 GSM neighbours after; PSC, RSCP and Ec/Io bytes that need
-// escaping), SAR/PA reports and other log packets of 40 to 300 bytes.
+// escaping), SAR/PA reports, serving-cell packets and other log packets of 40 to 300 bytes.
 inline Bytes RealisticStream(std::size_t frames) {
     Bytes stream;
     std::uint32_t x = 12345;
     for (std::size_t f = 0; f < frames; ++f) {
         x = x * 1103515245U + 12345U;
-        const unsigned pick = (x >> 16) % 8;
+        const unsigned pick = (x >> 16) % 10;
         if (pick < 4) {
             const unsigned version = pick % 3;
             std::vector<WcdmaCellRecord> cells(1 + (x >> 8) % (version == 0 ? 8 : 20));
@@ -144,6 +166,8 @@ inline Bytes RealisticStream(std::size_t frames) {
         } else if (pick == 4) {
             AppendFrame(stream, SarPaPayload(static_cast<std::uint8_t>(f % 5),
                                              static_cast<std::uint8_t>(60 + f % 40)));
+        } else if (pick >= 8) {
+            AppendFrame(stream, ServingCellPacket(x >> 3, static_cast<std::int64_t>(f) * 52400));
         } else {
             AppendFrame(stream, OtherLogPayload(40 + (x >> 4) % 261, x));
         }
