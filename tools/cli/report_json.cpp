@@ -1,6 +1,7 @@
 #include "tools/cli/report_json.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <ctime>
@@ -16,6 +17,30 @@ void Field(std::string& out, const char* key, std::int32_t value, bool first = f
     out += key;
     out += "\":";
     out += std::to_string(value);
+}
+
+// A value in half-dB steps as a JSON number: -8.5, -8.
+void HalfStepField(std::string& out, const char* key, double value) {
+    long halves = std::lround(value * 2);
+    out += ",\"";
+    out += key;
+    out += "\":";
+    if (halves < 0) {
+        out += '-';
+        halves = -halves;
+    }
+    out += std::to_string(halves / 2);
+    if (halves % 2 != 0) {
+        out += ".5";
+    }
+}
+
+// "sim":N right after "type", for a report from a dual-SIM modem's wrapper.
+void SimField(std::string& out, std::uint32_t sim) {
+    if (sim != 0) {
+        out += ",\"sim\":";
+        out += std::to_string(sim);
+    }
 }
 
 const char* SarLevelName(SarLevel level) {
@@ -36,10 +61,17 @@ const char* SarLevelName(SarLevel level) {
 
 std::string CellReportJson(const CellReport& report) {
     std::string out = "{\"type\":\"cells\"";
+    SimField(out, report.sim);
     Field(out, "hours", report.hours);
     Field(out, "minutes", report.minutes);
     Field(out, "seconds", report.seconds);
     Field(out, "milliseconds", report.milliseconds);
+    if (report.hasModemTime) {
+        out += ",\"modem_time\":\"";
+        out += UtcText(std::chrono::system_clock::time_point(
+            std::chrono::milliseconds(report.modemTimeUnixMs)));
+        out += '"';
+    }
     Field(out, "wcdma", report.wcdmaCellCount);
     Field(out, "gsm", report.gsmCellCount);
     out += ",\"cells\":[";
@@ -53,7 +85,7 @@ std::string CellReportJson(const CellReport& report) {
         Field(out, "psc", c.psc);
         Field(out, "rscp", c.rscp);
         Field(out, "rscp_bar", c.rscpBarPos);
-        Field(out, "ecio", c.ecIo);
+        HalfStepField(out, "ecio", c.ecIo);
         out += '}';
     }
     out += ']';
@@ -74,7 +106,9 @@ std::string CellReportJson(const CellReport& report) {
 }
 
 std::string SarPaReportJson(const SarPaReport& report) {
-    std::string out = "{\"type\":\"sar_pa\",\"sar\":";
+    std::string out = "{\"type\":\"sar_pa\"";
+    SimField(out, report.sim);
+    out += ",\"sar\":";
     if (report.hasSarLevel) {
         out += '"';
         out += SarLevelName(report.sarLevel);

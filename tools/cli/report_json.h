@@ -11,13 +11,16 @@
 
 namespace norvane::cli {
 
-// {"type":"cells","hours":..,"minutes":..,"seconds":..,"milliseconds":..,"wcdma":..,"gsm":..,
-//  "cells":[{"uarfcn":..,"freq_mhz":..,"psc":..,"rscp":..,"rscp_bar":..,"ecio":..},...],
+// {"type":"cells","sim":..,"hours":..,"minutes":..,"seconds":..,"milliseconds":..,
+//  "modem_time":"2015-08-18T21:27:06.542Z","wcdma":..,"gsm":..,
+//  "cells":[{"uarfcn":..,"freq_mhz":..,"psc":..,"rscp":..,"rscp_bar":..,"ecio":-8.5},...],
 //  "version":..,"gsm_cells":[{"arfcn":..,"bsic":..,"rssi":..},...]}
 // "cells" holds every WCDMA cell of the packet, "gsm_cells" the GSM cells whose records it holds.
+// "sim" is there for a packet from a dual-SIM modem's wrapper, "modem_time" when the modem
+// stamped it with the time of day; "ecio" is in half-dB steps (-8.5, -8).
 std::string CellReportJson(const CellReport& report);
 
-// {"type":"sar_pa","sar":"Low"|"Normal"|"Medium"|"High"|null,"pa":..,"pa_overheated":true|false}
+// {"type":"sar_pa","sim":..,"sar":"Low"|"Normal"|"Medium"|"High"|null,"pa":..,"pa_overheated":true|false}
 std::string SarPaReportJson(const SarPaReport& report);
 
 // "2026-01-31T12:34:56.789Z": UTC, ISO 8601, milliseconds (cut, not rounded).

@@ -12,7 +12,7 @@ struct SimCell {
     std::int16_t uarfcn = 0;  // downlink channel
     std::int16_t psc = 0;     // primary scrambling code 0..511
     double rscp = -90;        // dBm
-    double ecIo = -8;         // dB
+    double ecIo = -8;         // dB, -26.5 to -3 as real cells read
     double trend = 0;         // dB per second the RSCP is heading
 };
 
