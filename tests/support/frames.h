@@ -202,18 +202,22 @@ inline Bytes SampleStream() {
     AppendFrame(s, CellList(0, kMs * 59999, {Cell()}));
     AppendFrame(s, SarPaPayload(0, 81));  // Low, PA 81
 
-    // A dual-SIM phone: ten cells of its second radio, ranked, stamped with the time of day
-    // (2015-08-18T21:27:06.542Z); then a SAR/PA report of radio id 0 (the first radio); then a
-    // wrapper cut short: other.
+    // A dual-SIM phone: ten ranked cells of its second radio, stamped with the time of day
+    // (2015-08-18T21:27:06.542Z); SAR/PA reports of radio ids 0, 1 and 0xFFFFFFFF (the first
+    // radio each); then others: a wrapped list cut short, a wrapper cut short, one wrapped twice.
     std::vector<WcdmaCellRecord> ten;
     for (std::uint8_t k = 0; k < 10; ++k) {
-        ten.push_back(RankedCell(static_cast<std::uint16_t>(10562 + 25 * k), 20 * k + 3,
-                                 0xB4 - 3 * k, static_cast<std::uint8_t>(0xF1 - 3 * k)));
+        ten.push_back(RankedCell(10562 + 25 * k, 20 * k + 3, 0xB4 - 3 * k, 0xF1 - 3 * k));
     }
     ten[0].rscpRank = ten[0].ecIoRank = INT16_MIN;  // the serving cell, unranked
     AppendFrame(s, Wrapped(2, CellList(0, 0xD15AFDB4F20000, ten)));
-    AppendFrame(s, Wrapped(0, SarPaPayload(2, 95)));
-    AppendFrame(s, Bytes{kMultiSimCommand, kMultiSimVersion, 0x00, 0x00, 0x02});
+    for (const std::uint32_t radio : {0u, 1u, 0xFFFFFFFFu}) {
+        AppendFrame(s, Wrapped(radio, SarPaPayload(2, 95)));
+    }
+    const Bytes wrapped = Wrapped(1, CellList(1, 0, one));
+    AppendFrame(s, std::span(wrapped).first(wrapped.size() - 1));
+    AppendFrame(s, std::span(wrapped).first(kMultiSimHeaderSize - 1));
+    AppendFrame(s, Wrapped(1, wrapped));
     return s;
 }
 
