@@ -25,14 +25,15 @@ constexpr std::uint8_t kAgcCommand = 0x09;
 constexpr std::string_view kModeSwitch = "AT$QCDMG\r\n";
 constexpr std::string_view kModeSwitchReply = "OK\r\n";
 
-// Cells in the radio scene: lists sometimes longer than the window's eight rows.
+// Cells in the radio scene: lists sometimes longer than the window's eight rows. The oldest
+// firmware's scene starts small, the newer ones' with ten.
 constexpr std::size_t kSimMaxCells = 14;
 
 }  // namespace
 
 SimModem::SimModem(const ModemOptions& options)
     : options_(options),
-      radio_(options.seed, kSimMaxCells),
+      radio_(options.seed, kSimMaxCells, options.packetVersion == 0 ? 4 : 10),
       rng_(options.seed ^ 0x9E3779B9u),
       diagMode_(!options.atMode),
       lastStamp_(static_cast<std::int64_t>(options.startUptimeMs) * kTimeStampPerMillisecond) {}

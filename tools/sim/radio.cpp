@@ -31,7 +31,6 @@ constexpr std::array<Candidate, 14> kNeighbours = {{
     {2962, 333},
 }};
 constexpr Candidate kServing = {10713, 126};
-constexpr std::size_t kWindowRows = 8;  // a scene for more can start with more
 
 // GSM 900 and 1800 neighbours: ARFCN and BSIC (network and base station colour codes).
 constexpr std::array<SimGsmCell, 6> kGsmNeighbours = {{
@@ -47,10 +46,10 @@ constexpr double kNewCellRscp = -114;
 
 }  // namespace
 
-RadioScene::RadioScene(std::uint32_t seed, std::size_t maxCells) : rng_(seed), maxCells_(maxCells) {
+RadioScene::RadioScene(std::uint32_t seed, std::size_t maxCells, std::size_t startCells)
+    : rng_(seed), maxCells_(maxCells) {
     cells_.push_back({kServing.uarfcn, kServing.psc, -72, -5, 0});
-    const int more = maxCells > kWindowRows ? 9 : 3;
-    for (int i = 0; i < more; ++i) {
+    for (std::size_t i = 1; i < startCells; ++i) {
         MaybeAddCell();
     }
 }

@@ -24,8 +24,8 @@ struct SimGsmCell {
 
 class RadioScene {
   public:
-    // `maxCells` WCDMA cells at most; a scene for more than eight starts with ten.
-    RadioScene(std::uint32_t seed, std::size_t maxCells);
+    // `maxCells` WCDMA cells at most, `startCells` at first.
+    RadioScene(std::uint32_t seed, std::size_t maxCells, std::size_t startCells);
 
     // Lets `seconds` of radio life pass: levels drift, cells come and go (1 to maxCells stay).
     void Advance(double seconds);
