@@ -2,15 +2,14 @@
 
 #include <algorithm>
 #include <cstddef>
+#include <optional>
 
 #include "diag/bands.h"
+#include "diag/multi_sim.h"
 
 namespace norvane {
 namespace {
 
-// Version 0 places the RSCP bar at the 16-bit value at +4 (the RSCP byte and the low byte of its
-// rank) less 20. With the rank's low byte 0xFF, as the modems send it, that is the RSCP itself.
-constexpr std::int32_t kV0RscpBarBias = 20;
 constexpr std::uint8_t kPaOverheatedAtOrBelow = 80;
 
 std::int32_t S16(std::span<const std::uint8_t> b, std::size_t at) {
@@ -37,7 +36,7 @@ bool IsSarPa(std::span<const std::uint8_t> b) {
 
 // The modem's up-time from the time stamp. Signed 64-bit throughout, every division truncating
 // toward zero; hours are not wrapped at 24.
-void DecodeUpTime(std::int64_t stamp, CellReport& r) {
+void DecodeTime(std::int64_t stamp, CellReport& r) {
     const std::int64_t v = stamp / kTimeStampPerMillisecond;
     const std::int64_t h = v / 3600000;
     const std::int64_t m = (v - h * 3600000) / 60000;
@@ -47,16 +46,19 @@ void DecodeUpTime(std::int64_t stamp, CellReport& r) {
     r.minutes = static_cast<std::int32_t>(m);
     r.seconds = static_cast<std::int32_t>(s);
     r.milliseconds = static_cast<std::int32_t>(ms);
+    const std::optional<std::int64_t> time = ModemTimeUnixMs(stamp);
+    r.hasModemTime = time.has_value();
+    r.modemTimeUnixMs = time.value_or(0);
 }
 
-CellEntry DecodeCell(std::span<const std::uint8_t> rec, unsigned version) {
+CellEntry DecodeCell(std::span<const std::uint8_t> rec) {
     CellEntry c;
     c.uarfcn = S16(rec, kWcdmaUarfcn);
     c.frequencyMhz = DownlinkFrequencyMhz(c.uarfcn);
     c.psc = S16(rec, kWcdmaPsc);
     c.rscp = static_cast<std::int32_t>(rec[kWcdmaRscp]) - kRscpBias;
-    c.rscpBarPos = version == 0 ? S16(rec, kWcdmaRscp) - kV0RscpBarBias : c.rscp;
-    c.ecIo = static_cast<std::int32_t>(rec[kWcdmaEcIo]) - kEcIoBias;
+    c.rscpBarPos = c.rscp;
+    c.ecIo = (static_cast<std::int32_t>(rec[kWcdmaEcIo]) - kEcIoBias) / 2.0;
     return c;
 }
 
@@ -68,8 +70,9 @@ GsmCellEntry DecodeGsmCell(std::span<const std::uint8_t> rec) {
     return g;
 }
 
-// Cell list checks and decoding. The counts are the modem's: every record they declare must lie
-// within the frame before it is read (version 0 keeps its old rules, see below).
+// Cell list checks and decoding. The counts are the modem's: every WCDMA record they declare must
+// lie within the frame before it is read, and so must every GSM record after version 0. Lists
+// can pass 255 bytes, so the length fields are not checked; the counts are.
 void DecodeCellList(std::span<const std::uint8_t> b, DecodedLogFrame& out) {
     if (b.size() <= kCellListGsmCountOffset || b[1] != 0x00 ||
         U16(b, kLogCodeOffset) != kCellListLogCode) {
@@ -82,35 +85,24 @@ void DecodeCellList(std::span<const std::uint8_t> b, DecodedLogFrame& out) {
     }
     const CellListLayout& l = kCellListLayouts[version];
     const std::size_t wcdma = b[kCellListCountOffset] & kCellListCountMask;
-    std::size_t gsm = b[kCellListGsmCountOffset];
+    // Version 0 counts its GSM cells with the whole byte and is read without their records when
+    // the frame does not hold every one it declares.
+    const std::size_t gsm =
+        version == 0 ? b[kCellListGsmCountOffset] : b[kCellListGsmCountOffset] & kCellListCountMask;
     const std::size_t gsmAt = l.recordsOffset + l.wcdmaRecordSize * wcdma;
-    bool gsmPresent = false;
-    if (version == 0) {
-        // As the monitor has always read it: the high bytes of both lengths zero (the low byte
-        // of the repeated length is not looked at), 1 to 8 cells, all of them in the frame. The
-        // GSM records are read when the frame holds every one the whole count byte declares.
-        if (b[3] != 0x00 || b[5] != 0x00 || wcdma < 1 || wcdma > kCellListV0MaxCells ||
-            b.size() < gsmAt) {
-            return;
-        }
-        gsmPresent = b.size() >= gsmAt + l.gsmRecordSize * gsm;
-    } else {
-        // Such lists can pass 255 bytes, so the lengths are not checked; the counts are.
-        gsm &= kCellListCountMask;
-        if (b.size() < gsmAt + l.gsmRecordSize * gsm) {
-            return;
-        }
-        gsmPresent = true;
+    const bool gsmPresent = b.size() >= gsmAt + l.gsmRecordSize * gsm;
+    if (b.size() < gsmAt || (version != 0 && !gsmPresent)) {
+        return;
     }
     out.kind = LogFrameKind::CellList;
     out.reason = OtherReason::None;
     CellReport& r = out.cells;
-    DecodeUpTime(S64(b, kLogTimeStampOffset), r);
+    DecodeTime(S64(b, kLogTimeStampOffset), r);
     r.version = static_cast<std::int32_t>(version);
     r.wcdmaCellCount = static_cast<std::int32_t>(wcdma);
     r.gsmCellCount = static_cast<std::int32_t>(gsm);
     for (std::size_t k = 0; k < wcdma; ++k) {
-        r.cells[k] = DecodeCell(b.subspan(l.recordsOffset + l.wcdmaRecordSize * k), version);
+        r.cells[k] = DecodeCell(b.subspan(l.recordsOffset + l.wcdmaRecordSize * k));
     }
     if (gsmPresent) {
         // Only version 0 can declare more than 63; the first 63 are kept.
@@ -165,13 +157,10 @@ bool DecodeServingCellPacket(std::span<const std::uint8_t> b, DecodedLogFrame& o
     return true;
 }
 
-}  // namespace
-
-DecodedLogFrame DecodeLogFrame(std::span<const std::uint8_t> payload) {
-    DecodedLogFrame out;
-    const auto b = payload;
+// One log packet, unwrapped.
+void DecodeLogPacket(std::span<const std::uint8_t> b, DecodedLogFrame& out) {
     if (b.size() < 4 || b[0] != kLogCommand || DecodeServingCellPacket(b, out)) {
-        return out;
+        return;
     }
     if (b[kLogLengthOffset] == kSarPaRecordLength && b[3] == 0x00) {
         // Never a cell list, whatever its log code.
@@ -185,9 +174,20 @@ DecodedLogFrame DecodeLogFrame(std::span<const std::uint8_t> payload) {
             out.sarPa.paValue = b[kPaValueOffset];
             out.sarPa.paOverheated = out.sarPa.paValue <= kPaOverheatedAtOrBelow;
         }
-        return out;
+        return;
     }
     DecodeCellList(b, out);
+}
+
+}  // namespace
+
+DecodedLogFrame DecodeLogFrame(std::span<const std::uint8_t> payload) {
+    DecodedLogFrame out;
+    const SimPacket p = UnwrapMultiSim(payload);
+    DecodeLogPacket(p.packet, out);
+    out.sim = p.sim;
+    out.cells.sim = p.sim;
+    out.sarPa.sim = p.sim;
     return out;
 }
 

@@ -1,6 +1,6 @@
 // Decoding of the two DIAG log packets the monitor understands: the WCDMA cell list (log code
-// 0x4005, packet versions 0, 1 and 2) and the SAR/PA report (log code 0x117C). Their layouts are
-// in diag/log_packets.h.
+// 0x4005, packet versions 0, 1 and 2) and the SAR/PA report (log code 0x117C), also inside a
+// dual-SIM modem's wrapper. Their layouts are in diag/log_packets.h and diag/multi_sim.h.
 #pragma once
 
 #include <array>
@@ -20,6 +20,7 @@ struct SarPaReport {
     SarLevel sarLevel = SarLevel::Low;  // meaningful only when hasSarLevel
     std::uint8_t paValue = 0;
     bool paOverheated = false;  // paValue <= 80
+    std::uint32_t sim = 0;      // the radio of a dual-SIM modem (from 1); 0: not wrapped
 };
 
 struct CellEntry {
@@ -27,8 +28,8 @@ struct CellEntry {
     std::int32_t frequencyMhz = 0;
     std::int32_t psc = 0;
     std::int32_t rscp = 0;        // dBm
-    std::int32_t rscpBarPos = 0;  // position for the RSCP bar (range -120..-70)
-    std::int32_t ecIo = 0;
+    std::int32_t rscpBarPos = 0;  // position for the RSCP bar (the RSCP; shown in -120..-70)
+    double ecIo = 0;              // dB, in half-dB steps
 };
 
 struct GsmCellEntry {
@@ -42,8 +43,13 @@ struct CellReport {
     std::int32_t minutes = 0;
     std::int32_t seconds = 0;
     std::int32_t milliseconds = 0;
+    // The time of day, when the modem stamped the packet with one (milliseconds since
+    // 1970-01-01 UTC); the up-time fields above are then read from the same stamp all the same.
+    bool hasModemTime = false;
+    std::int64_t modemTimeUnixMs = 0;
+    std::uint32_t sim = 0;             // the radio of a dual-SIM modem (from 1); 0: not wrapped
     std::int32_t version = 0;          // packet version 0..2
-    std::int32_t wcdmaCellCount = 0;   // 1..8 in version 0, 0..63 in versions 1 and 2
+    std::int32_t wcdmaCellCount = 0;   // 0..63
     std::int32_t gsmCellCount = 0;     // the count byte: 0..255 in version 0, 0..63 after
     std::int32_t gsmCellsDecoded = 0;  // gsmCells[0 .. gsmCellsDecoded-1] are filled
     std::array<CellEntry, kCellListMaxCells> cells{};  // cells[0 .. wcdmaCellCount-1] are filled
@@ -79,12 +85,13 @@ struct DecodedLogFrame {
     LteIdleMeasurement lteIdle;        // valid when kind == LteIdle
     LteIdleNeighbours lteNeighbours;   // valid when kind == LteIdleNeighbours
     LteServingMeasurement lteServing;  // valid when kind == LteServing
+    std::uint32_t sim = 0;             // the radio of a dual-SIM modem (from 1); 0: not wrapped
 };
 
 // Classifies and decodes one unescaped DIAG frame payload (CRC already checked and removed by
-// HdlcDeframer). Pure: reads nothing outside `payload`, allocates nothing. A frame shorter than
-// the fields it declares is Other. The serving-cell packets are read within the length their
-// header declares. `payload` is the packet itself: a wrapper around it is taken off first.
+// HdlcDeframer), unwrapping a multi-SIM wrapper first; the reports then carry its radio. Pure:
+// reads nothing outside `payload`, allocates nothing. A frame shorter than the fields it declares
+// is Other. The serving-cell packets are read within the length their header declares.
 DecodedLogFrame DecodeLogFrame(std::span<const std::uint8_t> payload);
 
 }  // namespace norvane

@@ -56,6 +56,23 @@ std::optional<LogPayload> LogPayloadOf(std::span<const std::uint8_t> frame) {
         frame.subspan(kLogHeaderSize, length + kLogRecordLengthOffset - kLogHeaderSize)};
 }
 
+std::optional<std::int64_t> ModemTimeUnixMs(std::int64_t stamp) {
+    const auto raw = static_cast<std::uint64_t>(stamp);
+    const std::uint64_t ticks = raw >> 16;
+    constexpr std::uint64_t kEndTicks =
+        static_cast<std::uint64_t>(kModemTimeEndUnixMs - kGpsEpochUnixMs) * 4 / 5;
+    if (ticks < kModemTimeFirstTicks || ticks >= kEndTicks) {
+        return std::nullopt;
+    }
+    // ticks x 1.25 ms + low 16 bits / 40960 ms, over a common denominator: ticks < 2^42 here.
+    const std::uint64_t ms = (ticks * 204800 + (raw & 0xFFFF) * 4) / 163840;
+    const std::int64_t unixMs = kGpsEpochUnixMs + static_cast<std::int64_t>(ms);
+    if (unixMs >= kModemTimeEndUnixMs) {
+        return std::nullopt;
+    }
+    return unixMs;
+}
+
 std::size_t CellListSize(unsigned version, std::size_t wcdmaCells, std::size_t gsmCells) {
     const CellListLayout& l = kCellListLayouts[std::min<std::size_t>(version, 2)];
     return l.recordsOffset + l.wcdmaRecordSize * wcdmaCells + l.gsmRecordSize * gsmCells;

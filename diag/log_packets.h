@@ -34,6 +34,17 @@ inline constexpr std::size_t kLogHeaderSize = 16;
 // up-time reads back exactly.
 inline constexpr std::int64_t kTimeStampPerMillisecond = 52400;
 
+// A modem that knows the date counts the 1.25 ms units from 1980-01-06 00:00:00 UTC (the GPS
+// epoch, no leap seconds) instead of from power-on. A count from 2000-01-01 on is taken as such a
+// date: no modem runs twenty years without a restart.
+inline constexpr std::int64_t kGpsEpochUnixMs = 315964800000;        // 1980-01-06T00:00:00Z
+inline constexpr std::uint64_t kModemTimeFirstTicks = 504576000000;  // 2000-01-01 in 1.25 ms
+inline constexpr std::int64_t kModemTimeEndUnixMs = 4102444800000;   // 2100-01-01T00:00:00Z
+
+// The time of day the stamp gives, in milliseconds since 1970-01-01 UTC (cut, not rounded), or
+// nothing when it is an up-time or lies at or after 2100.
+std::optional<std::int64_t> ModemTimeUnixMs(std::int64_t stamp);
+
 inline constexpr std::uint16_t kCellListLogCode = 0x4005;  // WCDMA cell list
 inline constexpr std::uint16_t kSarPaLogCode = 0x117C;     // SAR level and PA temperature
 
@@ -59,8 +70,7 @@ inline constexpr std::size_t kCellListCountOffset = 16;
 inline constexpr std::size_t kCellListGsmCountOffset = 17;
 inline constexpr unsigned kCellListVersionShift = 6;
 inline constexpr std::uint8_t kCellListCountMask = 0x3F;
-inline constexpr std::size_t kCellListMaxCells = 63;   // what six bits can count
-inline constexpr std::size_t kCellListV0MaxCells = 8;  // version 0 lists 1 to 8 cells
+inline constexpr std::size_t kCellListMaxCells = 63;  // what six bits can count
 
 struct CellListLayout {
     std::size_t recordsOffset;
@@ -78,7 +88,7 @@ inline constexpr std::size_t kWcdmaUarfcn = 0;     // 16 bits
 inline constexpr std::size_t kWcdmaPsc = 2;        // 16 bits
 inline constexpr std::size_t kWcdmaRscp = 4;       // dBm + 276
 inline constexpr std::size_t kWcdmaRscpRank = 5;   // signed 16 bits
-inline constexpr std::size_t kWcdmaEcIo = 7;       // dB + 256
+inline constexpr std::size_t kWcdmaEcIo = 7;       // half dB + 256
 inline constexpr std::size_t kWcdmaEcIoRank = 8;   // signed 16 bits
 inline constexpr std::size_t kWcdmaReselect = 10;  // versions 1 and 2
 inline constexpr std::size_t kWcdmaHcsPriority = 11;
@@ -104,7 +114,7 @@ struct WcdmaCellRecord {
     std::uint16_t psc = 0;
     std::uint8_t rscp = 0;  // dBm + 276
     std::int16_t rscpRank = -1;
-    std::uint8_t ecIo = 0;  // dB + 256
+    std::uint8_t ecIo = 0;  // half dB + 256
     std::int16_t ecIoRank = -1;
     std::uint8_t reselect = 0;
     std::int16_t hcsPriority = 0;

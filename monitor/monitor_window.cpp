@@ -191,6 +191,7 @@ void CComDlg::OnBnClickedOffSarPa() {
 }
 
 void CComDlg::OnCbnSelchangePort() {
+    m_shownSim = 0;
     m_monitoring.SelectPort();
 }
 
@@ -224,6 +225,7 @@ void CComDlg::SetUpTimeText(std::string_view text) {
 void CComDlg::ShowReturnedPort(std::string_view devicePath) {
     // The list as discovery finds it now, with the returned modem's first entry selected. Code
     // changing the selection raises no CBN_SELCHANGE, so this starts nothing by itself.
+    m_shownSim = 0;
     m_portCombo->clear();
     ComboPortList ports(*m_portCombo);
     FillPortList(ports);
@@ -275,9 +277,28 @@ void CComDlg::OnUiThread(std::function<void()> work) {
 
 // --- presentation ---
 
+bool CComDlg::ShowsSim(std::uint32_t sim) {
+    if (m_shownSim == 0) {
+        m_shownSim = sim;
+    }
+    return sim == m_shownSim;
+}
+
 void CComDlg::ApplyCellReport(const CellReport& report) {
-    setItemText(IDC_UPTIME, QString::asprintf("Modem UpTime %02d:%02d:%02d:%03d", report.hours,
-                                              report.minutes, report.seconds, report.milliseconds));
+    if (!ShowsSim(report.sim)) {
+        return;
+    }
+    if (report.hasModemTime) {
+        constexpr std::int64_t kDayMs = 24 * 3600 * 1000;
+        const auto ms = static_cast<int>(report.modemTimeUnixMs % kDayMs);
+        setItemText(IDC_UPTIME,
+                    QString::asprintf("Modem time %02d:%02d:%02d.%03d UTC", ms / 3600000,
+                                      ms / 60000 % 60, ms / 1000 % 60, ms % 1000));
+    } else {
+        setItemText(IDC_UPTIME,
+                    QString::asprintf("Modem UpTime %02d:%02d:%02d:%03d", report.hours,
+                                      report.minutes, report.seconds, report.milliseconds));
+    }
     setItemText(IDC_WCDMA_CELLS, QString::asprintf("WCDMA Cells : %d", report.wcdmaCellCount));
     setItemText(IDC_GSM_CELLS, QString::asprintf("GSM Cells : %d", report.gsmCellCount));
 
@@ -305,7 +326,7 @@ void CComDlg::ApplyCellReport(const CellReport& report) {
         setItemText(IDC_PSC_FIRST + k, Number(cell.psc));
         setItemText(IDC_RSCP_FIRST + k, Number(cell.rscp));
         bar.SetPos(cell.rscpBarPos);  // clamped to -120..-70
-        setItemText(IDC_ECIO_FIRST + k, Number(cell.ecIo));
+        setItemText(IDC_ECIO_FIRST + k, QString::number(cell.ecIo, 'f', 1));
     }
     if (n == 0) {  // only GSM neighbours: the first bar stays, at the bottom
         m_rscpBars[0].SetPos(-120);
@@ -319,6 +340,9 @@ void CComDlg::SetLabel(CReadOnlyEdit& label, int id, COLORREF background, const 
 }
 
 void CComDlg::ApplySarPaReport(const SarPaReport& report) {
+    if (!ShowsSim(report.sim)) {
+        return;
+    }
     if (report.hasSarLevel) {
         const QString text = SarText(report.sarLevel);
         if (!text.isEmpty()) {

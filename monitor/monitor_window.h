@@ -1,5 +1,7 @@
 // The NetMonitor window: the port list, eight cell rows with their RSCP bars, the cell counts,
-// the modem's up-time and the SAR and PA status labels, built from template 131.
+// the modem's up-time (or its time of day) and the SAR and PA status labels, built from template
+// 131. Of a dual-SIM modem it shows the radio of the first report it gets, until the port
+// changes.
 //
 // The window is the monitoring control's view. The control calls PortListText, ResetBars,
 // SetUpTimeText and MessageBox on the UI thread; the receive thread calls ShowCellReport,
@@ -89,6 +91,8 @@ class CComDlg : public CDialog, public MonitorView {
     void OnUiThread(std::function<void()> work);
     void ApplyCellReport(const CellReport& report);
     void ApplySarPaReport(const SarPaReport& report);
+    // Whether a report of radio `sim` (0: not wrapped) is shown; the first one chooses.
+    bool ShowsSim(std::uint32_t sim);
     void SetLabel(CReadOnlyEdit& label, int id, COLORREF background, const QString& text);
 
     CReadOnlyEdit m_sarLabel;
@@ -98,6 +102,7 @@ class CComDlg : public CDialog, public MonitorView {
     QSocketNotifier* m_portWatch = nullptr;
     std::array<CProgressCtrl, kCellRows> m_rscpBars;
     bool m_ending = false;
+    std::uint32_t m_shownSim = 0;  // the radio shown; 0 until the first report
     // Last: destroyed first, so the receive thread has ended before any control goes.
     MonitoringSession m_monitoring{*this};
 };

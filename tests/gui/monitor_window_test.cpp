@@ -13,6 +13,7 @@
 #include <memory>
 
 #include "monitor/monitor_window.h"
+#include "tests/support/frames.h"
 #include "tests/support/window_support.h"
 
 namespace norvane {
@@ -23,16 +24,17 @@ using test::RowBytes;
 
 const QColor kCyan(0, 255, 255), kRed(255, 0, 0), kYellow(255, 255, 0), kGreen(0, 255, 0);
 
-// n cells; cell k: 2100+k MHz, PSC 100+k, RSCP and bar -80-k, Ec/Io -5-k.
-CellReport Report(int n, int gsm = 2) {
-    CellReport r{1, 2, 3, 4, 0, n, gsm, 0, {}, {}};
+// A version 0 list of n ranked cells as decoded; cell k: 2112+k MHz, PSC 100+k, RSCP -80-k,
+// Ec/Io -5-k/2.
+CellReport Report(int n, int gsm = 2, std::int64_t stamp = 0) {
+    std::vector<WcdmaCellRecord> cells;
     for (int k = 0; k < n; ++k) {
-        r.cells[static_cast<std::size_t>(k)] = {0, 2100 + k, 100 + k, -80 - k, -80 - k, -5 - k};
+        cells.push_back(test::RankedCell(10562 + 5 * k, 100 + k, 196 - k, 246 - k));
     }
-    return r;
+    return DecodeLogFrame(test::CellListV0(stamp, cells, gsm)).cells;
 }
 SarPaReport SarPa(bool hasSar, SarLevel level, int pa) {
-    return {hasSar, level, static_cast<std::uint8_t>(pa), pa <= 80};
+    return {hasSar, level, static_cast<std::uint8_t>(pa), pa <= 80, 0};
 }
 
 // The window with no port preselected (no simulator in the runtime directory).
@@ -90,17 +92,20 @@ TEST_F(MonitorWindow, WithoutAPortItSaysSoOverReadyBarsAndLabels) {
 
 // Rows beyond the count blanked and their bars hidden; more than eight cells show the first
 // eight under the packet's count; a list of only GSM neighbours leaves the first bar at the bottom.
+// Ec/Io in half dB; the bars at the RSCP whatever the ranks.
 TEST_F(MonitorWindow, CellRowsFilledAndTheRestBlankedWithTheirBarsHidden) {
-    for (int n : {8, 1, 12, 3, 0, 8}) {
+    for (int n : {8, 1, 10, 3, 0, 8}) {
         SCOPED_TRACE(n);
         Deliver(Report(n, n + 1));
         for (int k = 0; k < 8; ++k) {
             const bool shown = k < n;
             auto text = [&](int value) { return shown ? QString::number(value) : " "; };
-            EXPECT_EQ(dlg->itemText(IDC_FREQ_FIRST + k), text(2100 + k)) << k;
+            EXPECT_EQ(dlg->itemText(IDC_FREQ_FIRST + k), text(2112 + k)) << k;
             EXPECT_EQ(dlg->itemText(IDC_PSC_FIRST + k), text(100 + k)) << k;
             EXPECT_EQ(dlg->itemText(IDC_RSCP_FIRST + k), text(-80 - k)) << k;
-            EXPECT_EQ(dlg->itemText(IDC_ECIO_FIRST + k), text(-5 - k)) << k;
+            EXPECT_EQ(dlg->itemText(IDC_ECIO_FIRST + k),
+                      shown ? QString::number((-10 - k) / 2.0, 'f', 1) : " ")
+                << k;
             // The first bar is never hidden; a hidden bar keeps its last position.
             EXPECT_EQ(Bar(k)->isHidden(), k > 0 && !shown) << k;
             EXPECT_EQ(Bar(k)->value(), n == 0 && k == 0 ? kRscpBarMin : -80 - k) << k;
@@ -108,8 +113,26 @@ TEST_F(MonitorWindow, CellRowsFilledAndTheRestBlankedWithTheirBarsHidden) {
         EXPECT_EQ(dlg->itemText(IDC_WCDMA_CELLS), QString("WCDMA Cells : %1").arg(n));
         EXPECT_EQ(dlg->itemText(IDC_GSM_CELLS), QString("GSM Cells : %1").arg(n + 1));
     }
-    Deliver(CellReport{100, 0, 0, 0, 0, 1, 0, 0, {}, {}});
+    Deliver(Report(1, 0, 52400LL * 100 * 3600000));
     EXPECT_EQ(dlg->itemText(IDC_UPTIME), "Modem UpTime 100:00:00:000");
+    Deliver(Report(1, 0, 0xD15AFDB4F20000));  // stamped with the time of day
+    EXPECT_EQ(dlg->itemText(IDC_UPTIME), "Modem time 21:27:06.542 UTC");
+}
+
+// Of a dual-SIM modem, the radio of the first report is shown until the port changes.
+TEST_F(MonitorWindow, OneRadioOfADualSimModem) {
+    CellReport first = Report(3), second = Report(5);
+    SarPaReport sarPa = SarPa(true, SarLevel::High, 90);
+    first.sim = 2;
+    second.sim = sarPa.sim = 1;
+    Deliver(first);
+    Deliver(second);
+    EXPECT_EQ(dlg->itemText(IDC_WCDMA_CELLS), "WCDMA Cells : 3");
+    Deliver(sarPa);
+    EXPECT_EQ(dlg->itemText(IDC_SAR_LABEL), "Level SAR OFF");
+    dlg->ShowReturnedPort("/dev/ttyUSB9");
+    Deliver(sarPa);
+    EXPECT_EQ(dlg->itemText(IDC_SAR_LABEL), "Level SAR High");
 }
 
 TEST_F(MonitorWindow, BarsClampedToTheRangeWhileTextsShowTheValue) {

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <array>
+#include <climits>
 #include <cstdint>
 #include <initializer_list>
 #include <span>
@@ -16,6 +17,7 @@
 #include "diag/hdlc.h"
 #include "diag/log_packets.h"
 #include "diag/lte_packets.h"
+#include "diag/multi_sim.h"
 #include "diag/wcdma_packets.h"
 
 namespace norvane::test {
@@ -58,19 +60,31 @@ inline void AppendFrame(Bytes& stream, std::span<const std::uint8_t> payload) {
     stream.insert(stream.end(), wire.begin(), wire.end());
 }
 
-// A WCDMA record as the oldest modems fill it: `rankLow` is the low byte of the RSCP rank,
-// which version 0 reads into the bar position; the other rank bytes are zero.
+// A WCDMA record with these bytes (rscp: dBm + 276, ecIo: half dB + 256) and ranks.
 inline WcdmaCellRecord Cell(std::uint16_t uarfcn = 10737, std::uint16_t psc = 50,
-                            std::uint8_t rscp = 0xB4, std::uint8_t rankLow = 0xFF,
-                            std::uint8_t ecIo = 0xF6) {
+                            std::uint8_t rscp = 0xB4, std::int16_t rscpRank = 0xFF,
+                            std::uint8_t ecIo = 0xF6, std::int16_t ecIoRank = 0) {
     WcdmaCellRecord c;
     c.uarfcn = uarfcn;
     c.psc = psc;
     c.rscp = rscp;
-    c.rscpRank = rankLow;
+    c.rscpRank = rscpRank;
     c.ecIo = ecIo;
-    c.ecIoRank = 0;
+    c.ecIoRank = ecIoRank;
     return c;
+}
+// Ranked as real modems rank a neighbour: RSCP in dBm less one, Ec/Io in half dB.
+inline WcdmaCellRecord RankedCell(std::uint16_t uarfcn, std::uint16_t psc, std::uint8_t rscp,
+                                  std::uint8_t ecIo) {
+    return Cell(uarfcn, psc, rscp, static_cast<std::int16_t>(rscp - kRscpBias - 1), ecIo,
+                static_cast<std::int16_t>(ecIo - kEcIoBias));
+}
+// `packet` in a dual-SIM modem's wrapper for radio `radio`.
+inline Bytes Wrapped(std::uint32_t radio, std::span<const std::uint8_t> packet) {
+    Bytes w(kMultiSimHeaderSize);
+    PutMultiSimHeader(std::span(w).first<kMultiSimHeaderSize>(), radio);
+    w.insert(w.end(), packet.begin(), packet.end());
+    return w;
 }
 
 // A cell list log frame of this version with these records.
@@ -138,9 +152,10 @@ inline Bytes ServingCellPacket(std::uint32_t x, std::int64_t stamp) {
     return p;
 }
 
-// A realistic stream of `frames` frames: cell lists of versions 0, 1 and 2 (1 to 8 cells in
-// version 0, up to 20 cells and 6 GSM neighbours after; PSC, RSCP and Ec/Io bytes that need
-// escaping), SAR/PA reports, serving-cell packets and other log packets of 40 to 300 bytes.
+// A realistic stream of `frames` frames: cell lists of versions 0, 1 and 2 (1 to 20 cells, up to
+// 6 GSM neighbours after version 0; PSC, RSCP and Ec/Io bytes that need escaping; one in two in
+// a dual-SIM wrapper), SAR/PA reports, serving-cell packets and other log packets of 40 to 300
+// bytes.
 inline Bytes RealisticStream(std::size_t frames) {
     Bytes stream;
     std::uint32_t x = 12345;
@@ -149,20 +164,21 @@ inline Bytes RealisticStream(std::size_t frames) {
         const unsigned pick = (x >> 16) % 10;
         if (pick < 4) {
             const unsigned version = pick % 3;
-            std::vector<WcdmaCellRecord> cells(1 + (x >> 8) % (version == 0 ? 8 : 20));
+            std::vector<WcdmaCellRecord> cells(1 + (x >> 8) % 20);
             for (std::size_t k = 0; k < cells.size(); ++k) {
-                cells[k] = Cell(static_cast<std::uint16_t>(10562 + 25 * k),
-                                static_cast<std::uint16_t>(k == 1 ? 0x7E : 100 + 37 * k),
-                                static_cast<std::uint8_t>(k == 2 ? 0x7D : 0xA0 + k), 0xFF,
-                                static_cast<std::uint8_t>(0xF0 + k));
+                cells[k] = RankedCell(static_cast<std::uint16_t>(10562 + 25 * k),
+                                      static_cast<std::uint16_t>(k == 1 ? 0x7E : 100 + 37 * k),
+                                      static_cast<std::uint8_t>(k == 2 ? 0x7D : 0xA0 + k),
+                                      static_cast<std::uint8_t>(0xD0 + k));
             }
             std::vector<GsmCellRecord> gsm(version == 0 ? 0 : (x >> 4) % 7);
             for (std::size_t k = 0; k < gsm.size(); ++k) {
                 gsm[k].arfcn = static_cast<std::uint16_t>(60 + k);
                 gsm[k].rssi = static_cast<std::int8_t>(-70 - 5 * static_cast<int>(k));
             }
-            AppendFrame(stream,
-                        CellList(version, static_cast<std::int64_t>(f) * 52400 * 250, cells, gsm));
+            const Bytes list =
+                CellList(version, static_cast<std::int64_t>(f) * 52400 * 250, cells, gsm);
+            AppendFrame(stream, pick % 2 == 0 ? list : Wrapped(1 + (x >> 3) % 2, list));
         } else if (pick == 4) {
             AppendFrame(stream, SarPaPayload(static_cast<std::uint8_t>(f % 5),
                                              static_cast<std::uint8_t>(60 + f % 40)));
@@ -210,6 +226,23 @@ inline Bytes SampleStream() {
     AppendFrame(s, CellListV0(0, {}, 2));  // no WCDMA cell: other
     AppendFrame(s, CellList(0, kMs * 59999, {Cell()}));
     AppendFrame(s, SarPaPayload(0, 81));  // Low, PA 81
+
+    // A dual-SIM phone: ten ranked cells of its second radio, stamped with the time of day
+    // (2015-08-18T21:27:06.542Z); SAR/PA reports of radio ids 0, 1 and 0xFFFFFFFF (the first
+    // radio each); then others: a wrapped list cut short, a wrapper cut short, one wrapped twice.
+    std::vector<WcdmaCellRecord> ten;
+    for (std::uint8_t k = 0; k < 10; ++k) {
+        ten.push_back(RankedCell(10562 + 25 * k, 20 * k + 3, 0xB4 - 3 * k, 0xF1 - 3 * k));
+    }
+    ten[0].rscpRank = ten[0].ecIoRank = INT16_MIN;  // the serving cell, unranked
+    AppendFrame(s, Wrapped(2, CellList(0, 0xD15AFDB4F20000, ten)));
+    for (const std::uint32_t radio : {0u, 1u, 0xFFFFFFFFu}) {
+        AppendFrame(s, Wrapped(radio, SarPaPayload(2, 95)));
+    }
+    const Bytes wrapped = Wrapped(1, CellList(1, 0, one));
+    AppendFrame(s, std::span(wrapped).first(wrapped.size() - 1));
+    AppendFrame(s, std::span(wrapped).first(kMultiSimHeaderSize - 1));
+    AppendFrame(s, Wrapped(1, wrapped));
     return s;
 }
 

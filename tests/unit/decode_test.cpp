@@ -3,9 +3,12 @@
 #include <sys/wait.h>
 
 #include <cstdlib>
+#include <cstring>
 
 #include "diag/bands.h"
+#include "diag/frame_pump.h"
 #include "diag/log_decoder.h"
+#include "diag/multi_sim.h"
 #include "tests/support/frames.h"
 #include "tests/support/sim_process.h"
 
@@ -14,59 +17,69 @@ namespace {
 
 using test::Bytes, test::Cell, test::CellList, test::ReadFile;
 
-TEST(DecodeLogFrame, PublishedVersionTwoCellList) {
-    Bytes p = test::StoredBytes(
-        "1000 3700 3700 0540 0000000000000000 82 00 0000000000 f129 3200 b6 a5ff f1 f5ff "
-        "00 0000000000 f129 3100 b3 9eff de deff 04 000000 8000");
-    const CellReport r = DecodeLogFrame(p).cells;
-    const auto& c = r.cells;
-    EXPECT_EQ((std::vector{r.version, r.wcdmaCellCount, r.gsmCellCount, c[0].uarfcn,
-                           c[0].frequencyMhz, c[0].psc, c[0].rscp, c[0].ecIo, c[0].rscpBarPos,
-                           c[1].psc, c[1].rscp, c[1].ecIo, c[1].rscpBarPos}),
-              (std::vector{2, 2, 0, 10737, 2147, 50, -94, -15, -94, 49, -97, -34, -97}));
-    p.pop_back();
-    EXPECT_EQ(DecodeLogFrame(p).kind, LogFrameKind::Other) << "one byte short";
+// Each WCDMA cell's channel, PSC, RSCP, bar and Ec/Io, then each GSM cell's channel, BSIC, RSSI.
+std::vector<double> Fields(const CellReport& r) {
+    std::vector<double> f;
+    for (const CellEntry& c : std::span(r.cells).first(r.wcdmaCellCount)) {
+        f.insert(f.end(),
+                 {double(c.uarfcn), double(c.psc), double(c.rscp), double(c.rscpBarPos), c.ecIo});
+    }
+    for (const GsmCellEntry& g : std::span(r.gsmCells).first(r.gsmCellsDecoded)) {
+        f.insert(f.end(), {double(g.arfcn), double(g.bsic), double(g.rssi)});
+    }
+    return f;
 }
 
-// Version, WCDMA and GSM count, whether it decodes: each record distinct, every field checked,
-// then one byte short, where version 0 drops only its GSM records and later ones the whole list.
+// The two public version 2 lists, with the readings of the decoders that published them: Ec/Io
+// the same, RSCP one dB above theirs; then one byte short.
+TEST(DecodeLogFrame, PublishedVersionTwoCellLists) {
+    const std::pair<const char*, std::vector<double>> cases[] = {
+        {"1000 3700 3700 0540 0000000000000000 82 00 0000000000 f129 3200 b6 a5ff f1 f5ff "
+         "00 0000000000 f129 3100 b3 9eff de deff 04 000000 8000",
+         {10737, 50, -94, -94, -7.5, 10737, 49, -97, -97, -17}},
+        {"100087008700054080eafb6b2d00000084040000000000930b4900cf0080dc0080000000000000930b990"
+         "1d5c0ffe0e0ff020000000000ea0b9901dac5ffececff020000000000ea0b4900dac5ffececff010000210"
+         "00367000505cec7ff02000000000075000206c6bfff0200000000006b000505c6bfff02000000000068000"
+         "506bdb6ff020000000000",
+         {2963, 73,  -69, -69, -18, 2963, 409, -63, -63,  -16, 3050, 409,  -58, -58, -10,  3050,
+          73,   -58, -58, -10, 103, 1285, -50, 117, 1538, -58, 107,  1285, -58, 104, 1541, -67}},
+    };
+    for (const auto& [packet, fields] : cases) {
+        Bytes p = test::StoredBytes(packet);
+        EXPECT_EQ(Fields(DecodeLogFrame(p).cells), fields);
+        p.pop_back();
+        EXPECT_EQ(DecodeLogFrame(p).kind, LogFrameKind::Other) << "one byte short";
+    }
+}
+
+// Version, WCDMA and GSM count: each record distinct and ranked (the ranks are never read), every
+// field checked, then one byte short, where version 0 drops only its GSM records and later ones
+// the whole list.
 TEST(DecodeLogFrame, CellListVersionsAndCounts) {
-    const int cases[][4] = {{0, 1, 0, 1}, {0, 8, 0, 1}, {0, 8, 5, 1},  {0, 0, 0, 0},
-                            {0, 9, 0, 0}, {1, 0, 0, 1}, {1, 1, 1, 1},  {1, 63, 63, 1},
-                            {2, 0, 0, 1}, {2, 0, 4, 1}, {2, 63, 63, 1}};
-    for (const auto& [version, wcdma, gsmCount, decodes] : cases) {
+    const int cases[][3] = {{0, 1, 0}, {0, 8, 5},   {0, 0, 0}, {0, 10, 0}, {0, 63, 3}, {1, 0, 0},
+                            {1, 1, 1}, {1, 63, 63}, {2, 0, 0}, {2, 0, 4},  {2, 10, 2}, {2, 63, 63}};
+    for (const auto& [version, wcdma, gsmCount] : cases) {
         SCOPED_TRACE(testing::Message() << "v" << version << " " << wcdma << "+" << gsmCount);
         std::vector<WcdmaCellRecord> cells;
         std::vector<GsmCellRecord> gsm(gsmCount);
+        std::vector<double> fields;
         for (int k = 0; k < wcdma; ++k) {  // channel and PSC read signed
-            cells.push_back(Cell(0xFFC0 + k, 0xFF00 + k, 0x90 + k, 0xFE, 0xC0 + k));
+            cells.push_back(Cell(0xFFC0 + k, 0xFF00 + k, 0x90 + k, -91 - k, 0xC0 + k, -34 + k));
             cells.back().reselect = cells.back().hcsQualify = 0x5A;  // never read as a cell
+            fields.insert(fields.end(), {k - 64.0, k - 256.0, k - 132.0, k - 132.0, k / 2.0 - 32});
         }
         for (int k = 0; k < gsmCount; ++k) {
             gsm[k].arfcn = 0xF000 | k;  // the channel is the low 12 bits
             gsm[k].bsic = k + 300;
             gsm[k].rssi = -40 - k;
+            fields.insert(fields.end(), {k + 0.0, k + 300.0, -40.0 - k});
         }
         const Bytes p = CellList(unsigned(version), 0, cells, gsm);
         const DecodedLogFrame d = DecodeLogFrame(p);
-        ASSERT_EQ(d.kind == LogFrameKind::CellList, decodes == 1);
-        if (decodes == 0) {
-            continue;
-        }
-        const CellReport& r = d.cells;
-        EXPECT_EQ((std::vector{r.version, r.wcdmaCellCount, r.gsmCellCount, r.gsmCellsDecoded}),
-                  (std::vector{version, wcdma, gsmCount, gsmCount}));
-        for (int k = 0; k < wcdma; ++k) {
-            const CellEntry& c = r.cells[k];
-            const int rscp = 0x90 + k - 276;  // version 0: the bar from RSCP and rank byte 0xFE
-            EXPECT_EQ((std::vector{c.uarfcn, c.psc, c.rscp, c.rscpBarPos, c.ecIo}),
-                      (std::vector{k - 64, k - 256, rscp, version == 0 ? rscp - 256 : rscp,
-                                   0xC0 + k - 256}));
-        }
-        for (int k = 0; k < gsmCount; ++k) {
-            const GsmCellEntry& g = r.gsmCells[k];
-            EXPECT_EQ((std::vector{g.arfcn, g.bsic, g.rssi}), (std::vector{k, k + 300, -40 - k}));
-        }
+        ASSERT_EQ(d.kind, LogFrameKind::CellList);
+        EXPECT_EQ((std::vector{d.cells.version, d.cells.wcdmaCellCount, d.cells.gsmCellCount}),
+                  (std::vector{version, wcdma, gsmCount}));
+        EXPECT_EQ(Fields(d.cells), fields);
         const DecodedLogFrame cut = DecodeLogFrame({p.data(), p.size() - 1});
         EXPECT_EQ(
             (std::pair{cut.reason, cut.cells.gsmCellsDecoded}),
@@ -77,10 +90,11 @@ TEST(DecodeLogFrame, CellListVersionsAndCounts) {
 
 // A one-cell list of a version with one byte set: whether it decodes, its GSM count. Version 3;
 // reserved count bits; version 0's whole GSM count byte without records; eight cells declared,
-// one there; length bytes, checked in version 0 only; the SAR/PA record length; code bytes.
+// one there; length bytes, never checked (lists pass 255 bytes); the SAR/PA record length; code
+// bytes.
 TEST(DecodeLogFrame, HeaderAndCountBytes) {
     const unsigned cases[][5] = {{2, 16, 0xC1, 0, 0}, {1, 17, 0xC0, 1, 0}, {0, 17, 0xC0, 1, 192},
-                                 {0, 16, 0x08, 0, 0}, {0, 3, 1, 0, 0},     {0, 5, 1, 0, 0},
+                                 {0, 16, 0x08, 0, 0}, {0, 3, 1, 1, 0},     {0, 5, 1, 1, 0},
                                  {1, 3, 1, 1, 0},     {0, 4, 0x99, 1, 0},  {0, 2, 0x1C, 0, 0},
                                  {0, 0, 0x11, 0, 0},  {0, 1, 1, 0, 0},     {0, 6, 4, 0, 0},
                                  {1, 7, 0x41, 0, 0}};
@@ -114,32 +128,46 @@ TEST(DecodeLogFrame, SarLevelPaTemperatureAndRecognition) {
     EXPECT_EQ(DecodeLogFrame(p).kind, LogFrameKind::SarPa) << "longer";
 }
 
-TEST(DecodeLogFrame, UpTimeFromTheTimeStamp) {
+// Up-time fields, and the time of day from 2000-01-01 on the modem's scale until 2100.
+TEST(DecodeLogFrame, UpTimeAndModemTimeFromTheTimeStamp) {
     constexpr std::int64_t kMs = 52400, kH = 3600000;  // per millisecond, not 52428.8
-    // Time stamp, hours, minutes, seconds, milliseconds.
-    const std::int64_t cases[][5] = {{kMs * (kH + 2 * 60000 + 3004), 1, 2, 3, 4},
-                                     {kMs * 61000, 0, 1, 1, 0},
-                                     {kMs * 1000 - 1, 0, 0, 0, 999},
-                                     {INT64_MIN, -48894041, -45, -21, -656}};
+    constexpr std::int64_t k2000 = 504576000000LL << 16, k2100 = 3029184000000LL << 16;
+    // Time stamp, hours, minutes, seconds, milliseconds, modem time (ms since 1970) or -1.
+    const std::int64_t cases[][6] = {
+        {kMs * (kH + 2 * 60000 + 3004), 1, 2, 3, 4, -1},
+        {kMs * 1000 - 1, 0, 0, 0, 999, -1},
+        {INT64_MIN, -48894041, -45, -21, -656, -1},
+        {k2000 - 1, 175296, 17, 35, 267, -1},
+        {k2000, 175296, 17, 35, 267, 946684800000},
+        {0xD15AFDB4F20000, 312385, 3, 0, 181, 1439933226542},  // 2015-08-18T21:27:06.542Z
+        {k2100 - 0x10000, 1052378, 5, 18, 777, 4102444799998},
+        {k2100 - 1, 1052378, 5, 18, 778, -1}};  // the sub-tick part passes into 2100
     for (const auto& c : cases) {
         const CellReport r = DecodeLogFrame(CellList(1, c[0], {Cell()})).cells;
-        EXPECT_EQ((std::vector<std::int64_t>{r.hours, r.minutes, r.seconds, r.milliseconds}),
-                  (std::vector<std::int64_t>(c + 1, c + 5)))
+        EXPECT_EQ((std::vector<std::int64_t>{r.hours, r.minutes, r.seconds, r.milliseconds,
+                                             r.hasModemTime ? r.modemTimeUnixMs : -1}),
+                  (std::vector<std::int64_t>(c + 1, c + 6)))
             << c[0];
     }
 }
 
-TEST(DownlinkFrequencyMhz, BandEdgesAndAdditionalChannels) {
-    // First and last channels of bands, additional channels and channels just beside them.
-    const std::int32_t cases[][2] = {
-        {10562, 2112}, {10838, 2167}, {10561, 2112}, {10839, 2167}, {9662, 1932}, {412, 1932},
-        {687, 1987},   {413, 82},     {1513, 1877},  {2087, 2152},  {4458, 891},  {1007, 871},
-        {1012, 872},   {1087, 887},   {2912, 2687},  {2937, 927},   {3088, 957},  {3842, 731},
-        {3932, 731},   {3992, 743},   {3937, 787},   {4092, 753},   {4638, 818},  {5762, 861},
-        {6012, 876},   {6087, 891},   {7012, 1489},  {-7, -1},      {32767, 6553}};
-    for (const auto& [uarfcn, mhz] : cases) {
-        EXPECT_EQ(DownlinkFrequencyMhz(uarfcn), mhz) << "UARFCN " << uarfcn;
-    }
+// Frames of a dual-SIM phone (tests/data/README.md): each one's radio and log code, the first
+// one's time of day (2020-11-16T11:56:24.821Z).
+TEST(UnwrapMultiSim, DualSimPhoneSample) {
+    const std::string s = ReadFile(NORVANE_SOURCE_DIR "/tests/data/xiaomi-mi10-dualsim.bin");
+    HdlcDeframer deframer;
+    FrameCounters counters;
+    std::vector<std::int64_t> got;
+    PumpFrames(deframer, std::span(reinterpret_cast<const std::uint8_t*>(s.data()), s.size()),
+               counters, [&](auto, std::span<const std::uint8_t> payload) {
+                   const SimPacket p = UnwrapMultiSim(payload);
+                   std::int64_t stamp = 0;
+                   std::memcpy(&stamp, &p.packet[kLogTimeStampOffset], sizeof stamp);
+                   got.insert(got.end(), {p.sim, p.packet[6] | p.packet[7] << 8,
+                                          got.empty() ? *ModemTimeUnixMs(stamp) : 0});
+               });
+    EXPECT_EQ(got, (std::vector<std::int64_t>{1, 0xB0C2, 1605527784821, 2, 0xB0C1, 0, 2, 0xB0C0, 0,
+                                              2, 0xB0C0, 0, 1, 0xB0C0, 0, 2, 0xB0C2, 0}));
 }
 
 // The committed sample is what the generator builds; each command line gives its exit status and
@@ -154,7 +182,7 @@ TEST(CliDecode, SampleStreamOutputErrorsAndExitStatus) {
                       err = ::testing::TempDir() + "decode.err";
     const std::string cases[][4] = {
         {"--stats " + q, "0", json,
-         "frames: 10, reports: 6, bad check sequence: 1, overflow: 0, other: 3, unknown version: "
+         "frames: 17, reports: 11, bad check sequence: 1, overflow: 0, other: 5, unknown version: "
          "0\n"},
         {"- < " + q, "0", json, ""},
         {"--stats '" + lte + ".bin'", "0", ReadFile(lte + ".jsonl"),

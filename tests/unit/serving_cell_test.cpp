@@ -276,6 +276,7 @@ TEST(ServingCellPackets, CapturesOfRealPhones) {
         {"mi_att-iphone.mi2log", {1, 1, 46, 46}},
         {"mi_mobility_sample.mi2log", {310, 0, 0, 0}},
         {"mi_qmdl_example.qmdl", {12, 0, 0, 0}},
+        {"mi_xiaomi-mi10_dualsim_20201116_195935.mi2log", {71, 0, 0, 0}},
         {"rayhunter_tplink-m7350_20251022.qmdl", {0, 0, 0, 0}}};
     for (const auto& [name, want] : cases) {
         const std::string bytes = test::ReadFile(dir + name);

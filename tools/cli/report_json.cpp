@@ -1,6 +1,7 @@
 #include "tools/cli/report_json.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <ctime>
@@ -52,6 +53,30 @@ void Plmn(std::string& out, const PlmnText& plmn) {
     }
 }
 
+// A value in half-dB steps as a JSON number: -8.5, -8.
+void HalfStepField(std::string& out, const char* key, double value) {
+    long halves = std::lround(value * 2);
+    out += ",\"";
+    out += key;
+    out += "\":";
+    if (halves < 0) {
+        out += '-';
+        halves = -halves;
+    }
+    out += std::to_string(halves / 2);
+    if (halves % 2 != 0) {
+        out += ".5";
+    }
+}
+
+// "sim":N right after "type", for a report from a dual-SIM modem's wrapper.
+void SimField(std::string& out, std::uint32_t sim) {
+    if (sim != 0) {
+        out += ",\"sim\":";
+        out += std::to_string(sim);
+    }
+}
+
 const char* SarLevelName(SarLevel level) {
     switch (level) {
         case SarLevel::Low:
@@ -70,10 +95,17 @@ const char* SarLevelName(SarLevel level) {
 
 std::string CellReportJson(const CellReport& report) {
     std::string out = "{\"type\":\"cells\"";
+    SimField(out, report.sim);
     Field(out, "hours", report.hours);
     Field(out, "minutes", report.minutes);
     Field(out, "seconds", report.seconds);
     Field(out, "milliseconds", report.milliseconds);
+    if (report.hasModemTime) {
+        out += ",\"modem_time\":\"";
+        out += UtcText(std::chrono::system_clock::time_point(
+            std::chrono::milliseconds(report.modemTimeUnixMs)));
+        out += '"';
+    }
     Field(out, "wcdma", report.wcdmaCellCount);
     Field(out, "gsm", report.gsmCellCount);
     out += ",\"cells\":[";
@@ -87,7 +119,7 @@ std::string CellReportJson(const CellReport& report) {
         Field(out, "psc", c.psc);
         Field(out, "rscp", c.rscp);
         Field(out, "rscp_bar", c.rscpBarPos);
-        Field(out, "ecio", c.ecIo);
+        HalfStepField(out, "ecio", c.ecIo);
         out += '}';
     }
     out += ']';
@@ -108,7 +140,9 @@ std::string CellReportJson(const CellReport& report) {
 }
 
 std::string SarPaReportJson(const SarPaReport& report) {
-    std::string out = "{\"type\":\"sar_pa\",\"sar\":";
+    std::string out = "{\"type\":\"sar_pa\"";
+    SimField(out, report.sim);
+    out += ",\"sar\":";
     if (report.hasSarLevel) {
         out += '"';
         out += SarLevelName(report.sarLevel);
@@ -123,8 +157,9 @@ std::string SarPaReportJson(const SarPaReport& report) {
     return out;
 }
 
-std::string WcdmaCellJson(const WcdmaCellIdentity& cell) {
+std::string WcdmaCellJson(const WcdmaCellIdentity& cell, std::uint32_t sim) {
     std::string out = "{\"type\":\"wcdma_cell\"";
+    SimField(out, sim);
     Unsigned(out, "uarfcn_dl", cell.uarfcnDl);
     Unsigned(out, "uarfcn_ul", cell.uarfcnUl);
     Unsigned(out, "psc", cell.psc);
@@ -136,8 +171,9 @@ std::string WcdmaCellJson(const WcdmaCellIdentity& cell) {
     return out;
 }
 
-std::string LteCellJson(const LteCellIdentity& cell) {
+std::string LteCellJson(const LteCellIdentity& cell, std::uint32_t sim) {
     std::string out = "{\"type\":\"lte_cell\"";
+    SimField(out, sim);
     Unsigned(out, "pci", cell.pci);
     Unsigned(out, "earfcn_dl", cell.earfcnDl);
     Unsigned(out, "earfcn_ul", cell.earfcnUl);
@@ -151,8 +187,9 @@ std::string LteCellJson(const LteCellIdentity& cell) {
     return out;
 }
 
-std::string LteIdleJson(const LteIdleMeasurement& m) {
+std::string LteIdleJson(const LteIdleMeasurement& m, std::uint32_t sim) {
     std::string out = "{\"type\":\"lte_idle\"";
+    SimField(out, sim);
     Unsigned(out, "earfcn", m.earfcn);
     Unsigned(out, "pci", m.pci);
     Measurement(out, "rsrp", m.rsrp);
@@ -162,8 +199,9 @@ std::string LteIdleJson(const LteIdleMeasurement& m) {
     return out;
 }
 
-std::string LteIdleNeighboursJson(const LteIdleNeighbours& m) {
+std::string LteIdleNeighboursJson(const LteIdleNeighbours& m, std::uint32_t sim) {
     std::string out = "{\"type\":\"lte_idle_neighbours\"";
+    SimField(out, sim);
     Unsigned(out, "earfcn", m.earfcn);
     out += ",\"cells\":[";
     const std::size_t count = std::min<std::size_t>(m.count, m.cells.size());
@@ -180,8 +218,10 @@ std::string LteIdleNeighboursJson(const LteIdleNeighbours& m) {
     return out;
 }
 
-std::string LteServingJson(const LteServingMeasurement& m) {
-    std::string out = "{\"type\":\"lte_serving\",\"cells\":[";
+std::string LteServingJson(const LteServingMeasurement& m, std::uint32_t sim) {
+    std::string out = "{\"type\":\"lte_serving\"";
+    SimField(out, sim);
+    out += ",\"cells\":[";
     const std::size_t count = std::min<std::size_t>(m.count, m.cells.size());
     for (std::size_t k = 0; k < count; ++k) {
         const LteServingCell& c = m.cells[k];
@@ -208,15 +248,15 @@ std::string LogFrameJson(const DecodedLogFrame& frame) {
         case LogFrameKind::SarPa:
             return SarPaReportJson(frame.sarPa);
         case LogFrameKind::WcdmaCell:
-            return WcdmaCellJson(frame.wcdmaCell);
+            return WcdmaCellJson(frame.wcdmaCell, frame.sim);
         case LogFrameKind::LteCell:
-            return LteCellJson(frame.lteCell);
+            return LteCellJson(frame.lteCell, frame.sim);
         case LogFrameKind::LteIdle:
-            return LteIdleJson(frame.lteIdle);
+            return LteIdleJson(frame.lteIdle, frame.sim);
         case LogFrameKind::LteIdleNeighbours:
-            return LteIdleNeighboursJson(frame.lteNeighbours);
+            return LteIdleNeighboursJson(frame.lteNeighbours, frame.sim);
         case LogFrameKind::LteServing:
-            return LteServingJson(frame.lteServing);
+            return LteServingJson(frame.lteServing, frame.sim);
         case LogFrameKind::Other:
             break;
     }

@@ -11,13 +11,16 @@
 
 namespace norvane::cli {
 
-// {"type":"cells","hours":..,"minutes":..,"seconds":..,"milliseconds":..,"wcdma":..,"gsm":..,
-//  "cells":[{"uarfcn":..,"freq_mhz":..,"psc":..,"rscp":..,"rscp_bar":..,"ecio":..},...],
+// {"type":"cells","sim":..,"hours":..,"minutes":..,"seconds":..,"milliseconds":..,
+//  "modem_time":"2015-08-18T21:27:06.542Z","wcdma":..,"gsm":..,
+//  "cells":[{"uarfcn":..,"freq_mhz":..,"psc":..,"rscp":..,"rscp_bar":..,"ecio":-8.5},...],
 //  "version":..,"gsm_cells":[{"arfcn":..,"bsic":..,"rssi":..},...]}
 // "cells" holds every WCDMA cell of the packet, "gsm_cells" the GSM cells whose records it holds.
+// "sim" is there for a packet from a dual-SIM modem's wrapper, "modem_time" when the modem
+// stamped it with the time of day; "ecio" is in half-dB steps (-8.5, -8).
 std::string CellReportJson(const CellReport& report);
 
-// {"type":"sar_pa","sar":"Low"|"Normal"|"Medium"|"High"|null,"pa":..,"pa_overheated":true|false}
+// {"type":"sar_pa","sim":..,"sar":"Low"|"Normal"|"Medium"|"High"|null,"pa":..,"pa_overheated":true|false}
 std::string SarPaReportJson(const SarPaReport& report);
 
 // The serving cell and its measurements. Numbers are exact: measurements in dBm or dB with as
@@ -25,17 +28,17 @@ std::string SarPaReportJson(const SarPaReport& report);
 // digits, left out when the packet holds none.
 // {"type":"wcdma_cell","uarfcn_dl":..,"uarfcn_ul":..,"psc":..,"cell_id":..,"lac":..,"rac":..,
 //  "mcc":"310","mnc":"410"}
-std::string WcdmaCellJson(const WcdmaCellIdentity& cell);
+std::string WcdmaCellJson(const WcdmaCellIdentity& cell, std::uint32_t sim = 0);
 // {"type":"lte_cell","pci":..,"earfcn_dl":..,"earfcn_ul":..,"band":..,"bandwidth_dl_rb":..,
 //  "bandwidth_ul_rb":..,"cell_id":..,"tac":..,"mcc":"310","mnc":"260"}
-std::string LteCellJson(const LteCellIdentity& cell);
+std::string LteCellJson(const LteCellIdentity& cell, std::uint32_t sim = 0);
 // {"type":"lte_idle","earfcn":..,"pci":..,"rsrp":..,"rsrq":..,"rssi":..}
-std::string LteIdleJson(const LteIdleMeasurement& m);
+std::string LteIdleJson(const LteIdleMeasurement& m, std::uint32_t sim = 0);
 // {"type":"lte_idle_neighbours","earfcn":..,"cells":[{"pci":..,"rsrp":..,"rsrq":..,"rssi":..}]}
-std::string LteIdleNeighboursJson(const LteIdleNeighbours& m);
+std::string LteIdleNeighboursJson(const LteIdleNeighbours& m, std::uint32_t sim = 0);
 // {"type":"lte_serving","cells":[{"earfcn":..,"pci":..,"serving_index":..,"is_serving":true,
 //  "rsrp":..,"rsrq":..,"rssi":..}]}; "is_serving" only for cells whose packet has the flag.
-std::string LteServingJson(const LteServingMeasurement& m);
+std::string LteServingJson(const LteServingMeasurement& m, std::uint32_t sim = 0);
 
 // The JSON of any report of `frame`, or "" when it holds none (kind Other).
 std::string LogFrameJson(const DecodedLogFrame& frame);

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <climits>
 #include <cmath>
 #include <optional>
 #include <string>
@@ -24,11 +25,15 @@ constexpr std::uint8_t kAgcCommand = 0x09;
 constexpr std::string_view kModeSwitch = "AT$QCDMG\r\n";
 constexpr std::string_view kModeSwitchReply = "OK\r\n";
 
+// Cells in the radio scene: lists sometimes longer than the window's eight rows. The oldest
+// firmware's scene starts small, the newer ones' with ten.
+constexpr std::size_t kSimMaxCells = 14;
+
 }  // namespace
 
 SimModem::SimModem(const ModemOptions& options)
     : options_(options),
-      radio_(options.seed, options.packetVersion == 0 ? kCellListV0MaxCells : 14),
+      radio_(options.seed, kSimMaxCells, options.packetVersion == 0 ? 4 : 10),
       rng_(options.seed ^ 0x9E3779B9u),
       diagMode_(!options.atMode),
       lastStamp_(static_cast<std::int64_t>(options.startUptimeMs) * kTimeStampPerMillisecond) {}
@@ -161,18 +166,20 @@ std::int64_t SimModem::NextTimeStamp(std::uint64_t uptimeMs) {
 void SimModem::AppendCellList(std::int64_t stamp, Bytes& out) {
     const auto& cells = radio_.Cells();
     const unsigned version = options_.packetVersion;
-    const std::size_t maxCells = version == 0 ? kCellListV0MaxCells : kCellListMaxCells;
-    const std::size_t count = std::min(cells.size(), maxCells);
+    const std::size_t count = std::min(cells.size(), kCellListMaxCells);
     std::array<WcdmaCellRecord, kCellListMaxCells> wcdma{};
     for (std::size_t i = 0; i < count; ++i) {
         const auto rscp = static_cast<std::int32_t>(std::lround(cells[i].rscp));
-        const auto ecIo = static_cast<std::int32_t>(std::lround(cells[i].ecIo));
+        const auto ecIoHalves = static_cast<std::int32_t>(std::lround(2 * cells[i].ecIo));
         WcdmaCellRecord& r = wcdma[i];
         r.uarfcn = static_cast<std::uint16_t>(cells[i].uarfcn);
         r.psc = static_cast<std::uint16_t>(cells[i].psc);
         r.rscp = static_cast<std::uint8_t>(rscp + kRscpBias);
-        r.rscpRank = -1;  // version 0 readers place the bar by RSCP byte and this rank's low byte
-        r.ecIo = static_cast<std::uint8_t>(ecIo + kEcIoBias);
+        r.ecIo = static_cast<std::uint8_t>(ecIoHalves + kEcIoBias);
+        // As real modems rank them: the serving cell unranked (0x8000), the neighbours by RSCP
+        // (a dB below the RSCP byte's reading) and Ec/Io (in half dB).
+        r.rscpRank = i == 0 ? INT16_MIN : static_cast<std::int16_t>(rscp - 1);
+        r.ecIoRank = i == 0 ? INT16_MIN : static_cast<std::int16_t>(ecIoHalves);
         r.reselect = i == 0 ? 0 : 4;
     }
     // The GSM neighbours; with --numbered the GSM count numbers the lists instead: the whole

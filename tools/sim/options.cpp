@@ -19,9 +19,10 @@ the monitor lists as "Simulated UMTS modem Diagnostics"; the link is removed on 
 
 The modem speaks DIAG: it answers the 0x7B loopback probe, acknowledges 0x73 log-mask
 commands and 0x4B subsystem commands, and streams what the masks switch on:
-  log 0x4005  WCDMA cell list: 1 to 8 cells (up to 14 in packet versions 1 and 2) on
-              real band I and band VIII channels, RSCP and Ec/Io drifting, cells
-              appearing and fading, up to six GSM neighbours, and the modem's up-time in
+  log 0x4005  WCDMA cell list: 1 to 14 cells on real band I and band VIII channels,
+              RSCP and Ec/Io (-26.5 to -3 dB, in half-dB steps) drifting, ranked as real
+              modems rank them, cells appearing and fading, up to six GSM neighbours,
+              and the modem's up-time in
               the time stamp (52400 per millisecond, as the monitor reads it);
   log 0x117C  SAR/PA report, from the ON_AGC3 mask until OFF_AGC: the SAR level changes,
               the PA value swings across 80.

@@ -31,7 +31,6 @@ constexpr std::array<Candidate, 14> kNeighbours = {{
     {2962, 333},
 }};
 constexpr Candidate kServing = {10713, 126};
-constexpr std::size_t kV0Cells = 8;  // what the oldest cell list can carry
 
 // GSM 900 and 1800 neighbours: ARFCN and BSIC (network and base station colour codes).
 constexpr std::array<SimGsmCell, 6> kGsmNeighbours = {{
@@ -47,10 +46,10 @@ constexpr double kNewCellRscp = -114;
 
 }  // namespace
 
-RadioScene::RadioScene(std::uint32_t seed, std::size_t maxCells) : rng_(seed), maxCells_(maxCells) {
-    cells_.push_back({kServing.uarfcn, kServing.psc, -72, -4, 0});
-    const int more = maxCells > kV0Cells ? 9 : 3;
-    for (int i = 0; i < more; ++i) {
+RadioScene::RadioScene(std::uint32_t seed, std::size_t maxCells, std::size_t startCells)
+    : rng_(seed), maxCells_(maxCells) {
+    cells_.push_back({kServing.uarfcn, kServing.psc, -72, -5, 0});
+    for (std::size_t i = 1; i < startCells; ++i) {
         MaybeAddCell();
     }
 }
@@ -101,8 +100,8 @@ void RadioScene::Advance(double seconds) {
             }
         }
         c.rscp = std::clamp(c.rscp, -120.0, -50.0);
-        const double ecIoTarget = std::clamp(-3.0 + (c.rscp + 72) / 3.0, -24.0, -2.0);
-        c.ecIo = std::clamp(c.ecIo + (ecIoTarget - c.ecIo) * 0.5 + jitter(rng_) * 0.3, -24.0, -1.0);
+        const double ecIoTarget = std::clamp(-5.0 + (c.rscp + 75) / 2.5, -26.0, -4.0);
+        c.ecIo = std::clamp(c.ecIo + (ecIoTarget - c.ecIo) * 0.5 + jitter(rng_) * 0.3, -26.5, -3.0);
     }
     DropFadedCells();
     if (chance(rng_) < 0.3 * seconds) {

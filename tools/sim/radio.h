@@ -12,7 +12,7 @@ struct SimCell {
     std::int16_t uarfcn = 0;  // downlink channel
     std::int16_t psc = 0;     // primary scrambling code 0..511
     double rscp = -90;        // dBm
-    double ecIo = -8;         // dB
+    double ecIo = -8;         // dB, -26.5 to -3 as real cells read
     double trend = 0;         // dB per second the RSCP is heading
 };
 
@@ -24,8 +24,8 @@ struct SimGsmCell {
 
 class RadioScene {
   public:
-    // `maxCells` WCDMA cells at most; a scene for more than eight starts with ten.
-    RadioScene(std::uint32_t seed, std::size_t maxCells);
+    // `maxCells` WCDMA cells at most, `startCells` at first.
+    RadioScene(std::uint32_t seed, std::size_t maxCells, std::size_t startCells);
 
     // Lets `seconds` of radio life pass: levels drift, cells come and go (1 to maxCells stay).
     void Advance(double seconds);

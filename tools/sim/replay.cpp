@@ -4,6 +4,7 @@
 
 #include "diag/hdlc.h"
 #include "diag/log_packets.h"
+#include "diag/multi_sim.h"
 #include "session/capture.h"
 
 namespace norvane::sim {
@@ -38,9 +39,11 @@ std::optional<Replay> Replay::Load(const std::string& path, double speed, bool l
         if (status == CaptureReader::Status::kEnd) {
             break;
         }
-        // Only the modem's log packets: the replies to the host's commands are given live.
-        if (packet.direction != FrameDirection::kFromModem || packet.bytes.empty() ||
-            packet.bytes[0] != kLogCommand) {
+        // Only the modem's log packets, also a dual-SIM modem's wrapped ones: the replies to
+        // the host's commands are given live.
+        const std::span<const std::uint8_t> inner = UnwrapMultiSim(packet.bytes).packet;
+        if (packet.direction != FrameDirection::kFromModem || inner.empty() ||
+            inner[0] != kLogCommand) {
             continue;
         }
         const std::size_t length = HdlcEncode(packet.bytes, frame);
