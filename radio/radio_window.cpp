@@ -22,10 +22,20 @@
 namespace norvane {
 namespace {
 
-// Bar colours and the dimmed text of a value that is not current.
-const QColor kGood(0, 170, 0);
-const QColor kFair(230, 160, 0);
-const QColor kPoor(210, 0, 0);
+// Colours of good, fair and poor in bars and in the table's RSRP column (dark enough to read
+// as text on white).
+const QColor kGood(0, 150, 0);
+const QColor kFair(200, 130, 0);
+const QColor kPoor(200, 0, 0);
+
+QColor QualityColor(Quality q) {
+    return q == Quality::Good ? kGood : q == Quality::Fair ? kFair : kPoor;
+}
+
+// Values look like text on the window, with a frame only while they have the keyboard focus.
+constexpr char kValueStyle[] =
+    "QLineEdit[readOnly=\"true\"] { background: transparent; border: 1px solid transparent; }"
+    "QLineEdit[readOnly=\"true\"]:focus { border: 1px solid palette(highlight); }";
 
 struct SignalName {
     const char* name;
@@ -67,7 +77,6 @@ class ComboPortList final : public PortListView {
 QLineEdit* ValueField(const QString& accessibleName) {
     auto* field = new QLineEdit;
     field->setReadOnly(true);
-    field->setFrame(false);
     field->setFocusPolicy(Qt::StrongFocus);
     field->setAccessibleName(accessibleName);
     field->setText(QString::fromLatin1(kNoReportText));
@@ -169,10 +178,13 @@ RadioWindow::RadioWindow(RadioReportSource* source, QWidget* parent, RadioClockS
     for (std::size_t i = 0; i < m_identity.size(); ++i) {
         const QString name = QString::fromLatin1(kIdentityNames[i]);
         m_identity[i] = {new QLabel(name), ValueField(name)};
-        identityGrid->addWidget(m_identity[i].caption, static_cast<int>(i), 0);
-        identityGrid->addWidget(m_identity[i].value, static_cast<int>(i), 1);
+        // Two pairs a line: technology and network, area and cell, code and channel, band and age.
+        const int row = static_cast<int>(i / 2), column = static_cast<int>(i % 2) * 2;
+        identityGrid->addWidget(m_identity[i].caption, row, column);
+        identityGrid->addWidget(m_identity[i].value, row, column + 1);
     }
     identityGrid->setColumnStretch(1, 1);
+    identityGrid->setColumnStretch(3, 1);
     layout->addWidget(identityBox);
 
     auto* signalBox = new QGroupBox(QStringLiteral("Signal"));
@@ -189,6 +201,8 @@ RadioWindow::RadioWindow(RadioReportSource* source, QWidget* parent, RadioClockS
         row.value->setMinimumWidth(
             row.value->fontMetrics().horizontalAdvance(QStringLiteral("-140.0 dBm, good")) + 8);
         row.age = ValueField(name + QStringLiteral(" age"));
+        row.age->setFixedWidth(
+            row.age->fontMetrics().horizontalAdvance(QString::fromLatin1(kNoReportText)) + 12);
         const int r = static_cast<int>(i);
         signalGrid->addWidget(row.caption, r, 0);
         signalGrid->addWidget(row.bar, r, 1);
@@ -213,7 +227,8 @@ RadioWindow::RadioWindow(RadioReportSource* source, QWidget* parent, RadioClockS
     m_neighbours->setSelectionBehavior(QAbstractItemView::SelectRows);
     m_neighbours->setTabKeyNavigation(false);  // Tab leaves the table, arrows move inside
     m_neighbours->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
-    m_neighbours->horizontalHeader()->setStretchLastSection(true);
+    m_neighbours->horizontalHeader()->setSectionResizeMode(kColCell, QHeaderView::Stretch);
+    m_neighbours->verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 6);
     neighbourLayout->addWidget(m_neighbourCount);
     neighbourLayout->addWidget(m_neighbours);
     layout->addWidget(neighbourBox, 1);
@@ -237,7 +252,8 @@ RadioWindow::RadioWindow(RadioReportSource* source, QWidget* parent, RadioClockS
     connect(m_timer, &QTimer::timeout, this, &RadioWindow::OnTick);
     m_timer->start(kRenderIntervalMs);
     Render();
-    resize(560, 640);
+    setStyleSheet(QString::fromLatin1(kValueStyle));
+    resize(600, 600);
 }
 
 RadioWindow::~RadioWindow() {
@@ -379,9 +395,7 @@ void RadioWindow::RenderSignal(Technology tech, RadioClock::time_point now) {
                                 .arg(Decibels(v), QLatin1String(names[i].unit), QualityText(q)));
             row.bar->setValue(
                 std::clamp(static_cast<int>(std::lround(v)), scale.barMin, scale.barMax));
-            p.setColor(QPalette::Highlight, q == Quality::Good   ? kGood
-                                            : q == Quality::Fair ? kFair
-                                                                 : kPoor);
+            p.setColor(QPalette::Highlight, QualityColor(q));
             Show(row.age, Seconds(now - s.at));
         } else {
             Show(row.value, QString::fromLatin1(kNoReportText));
@@ -414,10 +428,7 @@ void RadioWindow::RenderNeighbours(RadioClock::time_point now) {
             item->setText(cells[c]);
         }
         const Quality q = Rate(n.rsrp, kRsrpScale);
-        m_neighbours->item(static_cast<int>(i), kColRsrp)
-            ->setForeground(q == Quality::Good   ? kGood
-                            : q == Quality::Fair ? kFair
-                                                 : kPoor);
+        m_neighbours->item(static_cast<int>(i), kColRsrp)->setForeground(QualityColor(q));
     }
     Show(m_neighbourCount, rows.empty() ? QString::fromLatin1(kNoReportText)
                                         : QStringLiteral("%1 cells").arg(rows.size()));
