@@ -4,6 +4,7 @@
 
 #include "framework/framework.h"
 #include "monitor/monitor_window.h"
+#include "radio/radio_window.h"
 #include "res/resource.h"
 
 namespace norvane {
@@ -14,6 +15,7 @@ const MessageMap& CTessalyDlg::ClassMessageMap() {
         MapEntry(Notify::Clicked, IDC_PICTURE, &CTessalyDlg::OnPictureClicked),
         MapEntry(Notify::Clicked, IDC_QUIT, &CTessalyDlg::OnQuit),
         MapEntry(Notify::Clicked, IDC_NETMONITOR, &CTessalyDlg::OnNetMonitor),
+        MapEntry(Notify::Clicked, IDC_RADIO, &CTessalyDlg::OnRadio),
     };
     static const MessageMap map{&CDialog::ClassMessageMap(), entries};
     return map;
@@ -54,6 +56,17 @@ void CTessalyDlg::OnNetMonitor() {
     CComDlg monitor;
     monitor.monitoring().SetRecorder(m_recorder);
     monitor.DoModal();
+}
+
+void CTessalyDlg::OnRadio() {
+    // Not modal: it stays open beside this window, which still ends the program.
+    if (m_radio == nullptr) {
+        m_radio = new RadioWindow(nullptr, this);
+        m_radio->setAttribute(Qt::WA_DeleteOnClose);
+    }
+    m_radio->show();
+    m_radio->raise();
+    m_radio->activateWindow();
 }
 
 }  // namespace norvane

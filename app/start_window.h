@@ -1,7 +1,9 @@
-// The start window: the picture, the homepage link, "NetMonitor" and "Quit" (dialog 102).
+// The start window: the picture, the homepage link, "NetMonitor", "Radio" and "Quit" (dialog
+// 102).
 #pragma once
 
 #include <QIcon>
+#include <QPointer>
 
 #include "app/demo_link.h"
 #include "framework/dialog.h"
@@ -9,6 +11,7 @@
 namespace norvane {
 
 class FrameRecorder;
+class RadioWindow;
 
 class CTessalyDlg : public CDialog {
   public:
@@ -30,10 +33,12 @@ class CTessalyDlg : public CDialog {
     void OnPictureClicked();
     void OnQuit();
     void OnNetMonitor();
+    void OnRadio();
 
     QIcon m_icon;
     CDemoLink m_homepageLink;
     FrameRecorder* m_recorder = nullptr;
+    QPointer<RadioWindow> m_radio;  // one at a time, beside this window
 };
 
 }  // namespace norvane

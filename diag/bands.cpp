@@ -65,17 +65,29 @@ constexpr ChannelRun kDownlinkRuns[] = {
 };
 // clang-format on
 
+const ChannelRun* FindRun(std::int32_t uarfcn) {
+    for (const ChannelRun& run : kDownlinkRuns) {
+        if (uarfcn >= run.first && uarfcn <= run.last && (uarfcn - run.first) % run.step == 0) {
+            return &run;
+        }
+    }
+    return nullptr;
+}
+
 }  // namespace
 
 std::int32_t DownlinkFrequencyMhz(std::int32_t uarfcn) {
-    for (const ChannelRun& run : kDownlinkRuns) {
-        if (uarfcn >= run.first && uarfcn <= run.last && (uarfcn - run.first) % run.step == 0) {
-            // F = offset + 0.2 x UARFCN, in tenths: 10F = 10 offset + 2 UARFCN. Integer division
-            // truncates toward zero, as the whole-MHz value must.
-            return (run.offsetTenthsMhz + 2 * uarfcn) / 10;
-        }
+    if (const ChannelRun* run = FindRun(uarfcn)) {
+        // F = offset + 0.2 x UARFCN, in tenths: 10F = 10 offset + 2 UARFCN. Integer division
+        // truncates toward zero, as the whole-MHz value must.
+        return (run->offsetTenthsMhz + 2 * uarfcn) / 10;
     }
     return uarfcn / 5;  // in no band: UARFCN / 5, truncated toward zero
+}
+
+const char* DownlinkBand(std::int32_t uarfcn) {
+    const ChannelRun* run = FindRun(uarfcn);
+    return run != nullptr ? run->band : nullptr;
 }
 
 }  // namespace norvane

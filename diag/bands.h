@@ -9,4 +9,8 @@ namespace norvane {
 // toward zero. A channel in no band gives UARFCN / 5 truncated toward zero.
 std::int32_t DownlinkFrequencyMhz(std::int32_t uarfcn);
 
+// The band of a downlink UARFCN in Roman numerals ("I", "VIII"), or nullptr for a channel in no
+// band. Bands V and VI share channels: such a channel is named V.
+const char* DownlinkBand(std::int32_t uarfcn);
+
 }  // namespace norvane

@@ -23,6 +23,7 @@ constexpr int IDC_HOMEPAGE = 102;
 constexpr int IDC_PICTURE = 1013;
 constexpr int IDC_QUIT = 1041;
 constexpr int IDC_NETMONITOR = 1042;
+constexpr int IDC_RADIO = 1101;  // opens the window of today's radio
 
 // NetMonitor window controls. Cell row k (0 to 7) uses the first ID + k of each column.
 constexpr int IDC_PORT = 1014;

@@ -24,6 +24,7 @@ constexpr ControlTemplate kControls102[] = {
     {IDC_HOMEPAGE, ControlClass::Static, " Homepage ...", {6, 258, 319, 9}, SS_LEFT | WS_GROUP},
     {IDC_QUIT, ControlClass::Button, "Quit", {258, 270, 70, 13}, kPush},
     {IDC_NETMONITOR, ControlClass::Button, "NetMonitor", {150, 270, 70, 13}, kPush},
+    {IDC_RADIO, ControlClass::Button, "Radio", {42, 270, 70, 13}, kPush},
 };
 
 constexpr MenuItemTemplate kMenu129[] = {

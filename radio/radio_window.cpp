@@ -1,0 +1,438 @@
+#include "radio/radio_window.h"
+
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHeaderView>
+#include <QKeySequence>
+#include <QLabel>
+#include <QLineEdit>
+#include <QProgressBar>
+#include <QShortcut>
+#include <QTableWidget>
+#include <QTimer>
+#include <QVBoxLayout>
+#include <algorithm>
+#include <cmath>
+
+#include "diag/bands.h"
+#include "link/port_discovery.h"
+
+namespace norvane {
+namespace {
+
+// Colours of good, fair and poor in bars and in the table's RSRP column (dark enough to read
+// as text on white).
+const QColor kGood(0, 150, 0);
+const QColor kFair(200, 130, 0);
+const QColor kPoor(200, 0, 0);
+
+QColor QualityColor(Quality q) {
+    return q == Quality::Good ? kGood : q == Quality::Fair ? kFair : kPoor;
+}
+
+// Values look like text on the window, with a frame only while they have the keyboard focus.
+constexpr char kValueStyle[] =
+    "QLineEdit[readOnly=\"true\"] { background: transparent; border: 1px solid transparent; }"
+    "QLineEdit[readOnly=\"true\"]:focus { border: 1px solid palette(highlight); }";
+
+struct SignalName {
+    const char* name;
+    const char* unit;
+    const SignalScale* scale;
+};
+constexpr std::array<SignalName, 3> kLteSignals{{
+    {"RSRP", "dBm", &kRsrpScale},
+    {"RSRQ", "dB", &kRsrqScale},
+    {"RSSI", "dBm", &kRssiScale},
+}};
+constexpr std::array<SignalName, 3> kWcdmaSignals{{
+    {"RSCP", "dBm", &kRscpScale},
+    {"Ec/Io", "dB", &kEcIoScale},
+    {"", "", nullptr},
+}};
+
+enum NeighbourColumn { kColPci, kColEarfcn, kColRsrp, kColRsrq, kColRssi, kColCell, kColAge };
+const char* const kNeighbourHeaders[] = {"PCI",      "EARFCN", "RSRP dBm", "RSRQ dB",
+                                         "RSSI dBm", "Cell",   "Age"};
+
+// The port list as discovery fills it; each entry keeps its bytes as item data.
+class ComboPortList final : public PortListView {
+  public:
+    explicit ComboPortList(QComboBox& combo) : m_combo(combo) {}
+    int AddString(std::string_view entry) override {
+        const QByteArray bytes(entry.data(), static_cast<qsizetype>(entry.size()));
+        m_combo.addItem(QString::fromUtf8(bytes), bytes);
+        return m_combo.count() - 1;
+    }
+    void SetCurSel(int index) override { m_combo.setCurrentIndex(index); }
+
+  private:
+    QComboBox& m_combo;
+};
+
+// A value as a read-only, frameless text field: Tab reaches it, a screen reader reads its
+// accessible name and then its text.
+QLineEdit* ValueField(const QString& accessibleName) {
+    auto* field = new QLineEdit;
+    field->setReadOnly(true);
+    field->setFocusPolicy(Qt::StrongFocus);
+    field->setAccessibleName(accessibleName);
+    field->setText(QString::fromLatin1(kNoReportText));
+    return field;
+}
+
+// Sets the text shown from its start (setText alone leaves the cursor, and the view, at its end).
+void Show(QLineEdit* field, const QString& text) {
+    if (field->text() != text) {
+        field->setText(text);
+        field->setCursorPosition(0);
+    }
+}
+
+void Dim(QWidget* widget, bool dim) {
+    QPalette p = widget->palette();
+    p.setColor(QPalette::Text, dim ? p.color(QPalette::Disabled, QPalette::Text)
+                                   : p.color(QPalette::Active, QPalette::WindowText));
+    widget->setPalette(p);
+}
+
+QString Seconds(RadioClock::duration age) {
+    const auto s = std::chrono::duration_cast<std::chrono::seconds>(age).count();
+    return QStringLiteral("%1 s ago").arg(std::max<long long>(s, 0));
+}
+
+QString Decibels(double value) {
+    return QString::number(value, 'f', 1);
+}
+
+QString QualityText(Quality q) {
+    switch (q) {
+        case Quality::Good:
+            return QStringLiteral("good");
+        case Quality::Fair:
+            return QStringLiteral("fair");
+        case Quality::Poor:
+            return QStringLiteral("poor");
+    }
+    return {};
+}
+
+QString NetworkText(const PlmnText& plmn) {
+    return plmn.known ? QStringLiteral("%1 / %2").arg(QString::fromLatin1(plmn.mcc.data()),
+                                                      QString::fromLatin1(plmn.mnc.data()))
+                      : QStringLiteral("unknown");
+}
+
+// Channel bandwidth of a resource block count, in MHz text; empty for a count no LTE carrier has.
+QString BandwidthText(std::uint8_t rb) {
+    static constexpr struct {
+        std::uint8_t rb;
+        const char* mhz;
+    } kWidths[] = {{6, "1.4"}, {15, "3"}, {25, "5"}, {50, "10"}, {75, "15"}, {100, "20"}};
+    for (const auto& w : kWidths) {
+        if (w.rb == rb) {
+            return QStringLiteral(", %1 MHz").arg(QLatin1String(w.mhz));
+        }
+    }
+    return {};
+}
+
+QString RoleText(const NeighbourRow& row) {
+    switch (row.role) {
+        case NeighbourRole::Idle:
+            return QStringLiteral("idle neighbour");
+        case NeighbourRole::Neighbour:
+            return QStringLiteral("neighbour");
+        case NeighbourRole::Secondary:
+            return QStringLiteral("SCell %1").arg(row.servingIndex);
+    }
+    return {};
+}
+
+}  // namespace
+
+RadioWindow::RadioWindow(RadioReportSource* source, QWidget* parent, RadioClockSource clock)
+    : QWidget(parent, Qt::Window),
+      m_source(source),
+      m_store(clock ? std::move(clock) : RadioClockSource([] { return RadioClock::now(); })) {
+    setWindowTitle(QStringLiteral("Norvane Radio"));
+    setAttribute(Qt::WA_QuitOnClose, false);
+    auto* layout = new QVBoxLayout(this);
+
+    auto* portRow = new QHBoxLayout;
+    auto* portCaption = new QLabel(QStringLiteral("&Port:"));
+    m_ports = new QComboBox;
+    m_ports->setAccessibleName(QStringLiteral("Port"));
+    m_ports->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+    portCaption->setBuddy(m_ports);
+    portRow->addWidget(portCaption);
+    portRow->addWidget(m_ports);
+    layout->addLayout(portRow);
+
+    auto* identityBox = new QGroupBox(QStringLiteral("Serving cell"));
+    auto* identityGrid = new QGridLayout(identityBox);
+    static constexpr const char* kIdentityNames[] = {
+        "Technology", "MCC / MNC", "TAC", "Cell ID", "PCI", "EARFCN", "Band", "Identity age"};
+    for (std::size_t i = 0; i < m_identity.size(); ++i) {
+        const QString name = QString::fromLatin1(kIdentityNames[i]);
+        m_identity[i] = {new QLabel(name), ValueField(name)};
+        // Two pairs a line: technology and network, area and cell, code and channel, band and age.
+        const int row = static_cast<int>(i / 2), column = static_cast<int>(i % 2) * 2;
+        identityGrid->addWidget(m_identity[i].caption, row, column);
+        identityGrid->addWidget(m_identity[i].value, row, column + 1);
+    }
+    identityGrid->setColumnStretch(1, 1);
+    identityGrid->setColumnStretch(3, 1);
+    layout->addWidget(identityBox);
+
+    auto* signalBox = new QGroupBox(QStringLiteral("Signal"));
+    auto* signalGrid = new QGridLayout(signalBox);
+    for (std::size_t i = 0; i < m_signal.size(); ++i) {
+        const QString name = QString::fromLatin1(kLteSignals[i].name);
+        SignalRow& row = m_signal[i];
+        row.caption = new QLabel(name);
+        row.bar = new QProgressBar;
+        row.bar->setTextVisible(false);
+        row.bar->setFocusPolicy(Qt::NoFocus);  // the value field next to it says the same
+        row.bar->setAccessibleName(name + QStringLiteral(" bar"));
+        row.value = ValueField(name);
+        row.value->setMinimumWidth(
+            row.value->fontMetrics().horizontalAdvance(QStringLiteral("-140.0 dBm, good")) + 8);
+        row.age = ValueField(name + QStringLiteral(" age"));
+        row.age->setFixedWidth(
+            row.age->fontMetrics().horizontalAdvance(QString::fromLatin1(kNoReportText)) + 12);
+        const int r = static_cast<int>(i);
+        signalGrid->addWidget(row.caption, r, 0);
+        signalGrid->addWidget(row.bar, r, 1);
+        signalGrid->addWidget(row.value, r, 2);
+        signalGrid->addWidget(row.age, r, 3);
+    }
+    signalGrid->setColumnStretch(1, 1);
+    layout->addWidget(signalBox);
+
+    auto* neighbourBox = new QGroupBox(QStringLiteral("LTE neighbours and aggregated cells"));
+    auto* neighbourLayout = new QVBoxLayout(neighbourBox);
+    m_neighbourCount = ValueField(QStringLiteral("Neighbour count"));
+    m_neighbours = new QTableWidget(0, static_cast<int>(std::size(kNeighbourHeaders)));
+    m_neighbours->setAccessibleName(QStringLiteral("LTE neighbours"));
+    QStringList headers;
+    for (const char* h : kNeighbourHeaders) {
+        headers << QString::fromLatin1(h);
+    }
+    m_neighbours->setHorizontalHeaderLabels(headers);
+    m_neighbours->verticalHeader()->setVisible(false);
+    m_neighbours->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    m_neighbours->setSelectionBehavior(QAbstractItemView::SelectRows);
+    m_neighbours->setTabKeyNavigation(false);  // Tab leaves the table, arrows move inside
+    m_neighbours->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
+    m_neighbours->horizontalHeader()->setSectionResizeMode(kColCell, QHeaderView::Stretch);
+    m_neighbours->verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 6);
+    neighbourLayout->addWidget(m_neighbourCount);
+    neighbourLayout->addWidget(m_neighbours);
+    layout->addWidget(neighbourBox, 1);
+
+    m_status = ValueField(QStringLiteral("Status"));
+    m_status->setText(source != nullptr ? QString() : QStringLiteral("No modem connected"));
+    layout->addWidget(m_status);
+
+    FillPorts();
+    // SESSION WIRING: the only place the window talks to the modem's side.
+    connect(m_ports, &QComboBox::activated, this, [this](int index) {
+        if (m_source != nullptr) {
+            const QByteArray entry = m_ports->itemData(index).toByteArray();
+            m_source->SelectPort(std::string_view(entry.constData(), entry.size()));
+        }
+    });
+    auto* esc = new QShortcut(QKeySequence(Qt::Key_Escape), this);
+    connect(esc, &QShortcut::activated, this, &QWidget::close);
+
+    m_timer = new QTimer(this);
+    connect(m_timer, &QTimer::timeout, this, &RadioWindow::OnTick);
+    m_timer->start(kRenderIntervalMs);
+    Render();
+    setStyleSheet(QString::fromLatin1(kValueStyle));
+    resize(600, 600);
+}
+
+RadioWindow::~RadioWindow() {
+    if (m_source != nullptr) {
+        m_source->Stop();
+    }
+}
+
+void RadioWindow::closeEvent(QCloseEvent* event) {
+    if (m_source != nullptr) {
+        m_source->Stop();
+        m_source = nullptr;
+    }
+    m_timer->stop();
+    QWidget::closeEvent(event);
+}
+
+void RadioWindow::SetStatusText(const QString& text) {
+    QMetaObject::invokeMethod(this, [this, text] { m_status->setText(text); });
+}
+
+void RadioWindow::FillPorts() {
+    ComboPortList list(*m_ports);
+    FillPortList(list);
+}
+
+void RadioWindow::OnTick() {
+    const RadioClock::time_point now = m_store.Now();
+    if (m_store.Taken() != m_drawnTaken || now - m_drawnAt >= std::chrono::seconds(1)) {
+        Render();
+    }
+}
+
+void RadioWindow::Render() {
+    m_drawnTaken = m_store.Taken();  // before the copy: a report taken meanwhile is drawn next
+    m_store.CopyTo(m_view);
+    const RadioClock::time_point now = m_store.Now();
+    m_drawnAt = now;
+    ++m_renders;
+    const Technology tech = CurrentTechnology(m_view);
+    RenderIdentity(tech, now);
+    RenderSignal(tech, now);
+    RenderNeighbours(now);
+}
+
+void RadioWindow::SetField(IdentityField& field, const QString& caption, const QString& text,
+                           bool fresh) {
+    if (!caption.isEmpty() && field.caption->text() != caption) {
+        field.caption->setText(caption);
+        field.value->setAccessibleName(caption);
+    }
+    Show(field.value, fresh ? text : QString::fromLatin1(kNoReportText));
+    Dim(field.value, !fresh);
+}
+
+void RadioWindow::RenderIdentity(Technology tech, RadioClock::time_point now) {
+    const bool lte = tech != Technology::Wcdma;
+    const bool fresh = lte ? m_view.lteCell.FreshAt(now) : m_view.wcdmaCell.FreshAt(now);
+    const bool has = lte ? m_view.lteCell.has : m_view.wcdmaCell.has;
+    QString techText = tech == Technology::None ? QString()
+                       : lte                    ? QStringLiteral("LTE")
+                                                : QStringLiteral("WCDMA");
+    if (m_view.radioId) {
+        techText += QStringLiteral(" (radio %1)").arg(*m_view.radioId);
+    }
+    SetField(m_identity[kTechnology], {}, techText, tech != Technology::None);
+    std::array<QString, kIdentityAge> texts;
+    if (lte) {
+        const LteCellIdentity& c = m_view.lteCell.report;
+        texts = {techText,
+                 NetworkText(c.plmn),
+                 QString::number(c.tac),
+                 QStringLiteral("%1 (eNB %2, cell %3)")
+                     .arg(c.cellId)
+                     .arg(c.cellId >> 8)
+                     .arg(c.cellId & 0xFF),
+                 QString::number(c.pci),
+                 QStringLiteral("%1 (UL %2)").arg(c.earfcnDl).arg(c.earfcnUl),
+                 QString::number(c.band) + BandwidthText(c.bandwidthDlRb)};
+    } else {
+        const WcdmaCellIdentity& c = m_view.wcdmaCell.report;
+        const auto dl = static_cast<std::int32_t>(c.uarfcnDl);
+        const char* band = DownlinkBand(dl);
+        texts = {techText,
+                 NetworkText(c.plmn),
+                 QString::number(c.lac),
+                 QStringLiteral("%1 (RNC %2, cell %3)")
+                     .arg(c.cellId)
+                     .arg(c.cellId >> 16)
+                     .arg(c.cellId & 0xFFFF),
+                 QString::number(c.psc),
+                 QStringLiteral("%1 (UL %2)").arg(c.uarfcnDl).arg(c.uarfcnUl),
+                 QStringLiteral("%1, %2 MHz")
+                     .arg(band != nullptr ? QString::fromLatin1(band) : QStringLiteral("none"))
+                     .arg(DownlinkFrequencyMhz(dl))};
+    }
+    SetField(m_identity[kPlmn], {}, texts[kPlmn], fresh);
+    SetField(m_identity[kArea], lte ? QStringLiteral("TAC") : QStringLiteral("LAC"), texts[kArea],
+             fresh);
+    SetField(m_identity[kCellId], {}, texts[kCellId], fresh);
+    SetField(m_identity[kCellCode], lte ? QStringLiteral("PCI") : QStringLiteral("PSC"),
+             texts[kCellCode], fresh);
+    SetField(m_identity[kChannel], lte ? QStringLiteral("EARFCN") : QStringLiteral("UARFCN"),
+             texts[kChannel], fresh);
+    SetField(m_identity[kBand], {}, texts[kBand], fresh);
+    const RadioClock::time_point at = lte ? m_view.lteCell.at : m_view.wcdmaCell.at;
+    SetField(m_identity[kIdentityAge], {}, Seconds(now - at), has);
+    Dim(m_identity[kIdentityAge].value, !fresh);
+}
+
+void RadioWindow::RenderSignal(Technology tech, RadioClock::time_point now) {
+    const bool lte = tech != Technology::Wcdma;
+    const ServingSignal s = lte ? LteServingSignal(m_view, now) : WcdmaServingSignal(m_view, now);
+    const auto& names = lte ? kLteSignals : kWcdmaSignals;
+    for (std::size_t i = 0; i < m_signal.size(); ++i) {
+        SignalRow& row = m_signal[i];
+        const bool used = static_cast<int>(i) < s.count;
+        for (QWidget* w : {static_cast<QWidget*>(row.caption), static_cast<QWidget*>(row.bar),
+                           static_cast<QWidget*>(row.value), static_cast<QWidget*>(row.age)}) {
+            w->setVisible(used);
+        }
+        if (!used) {
+            continue;
+        }
+        const QString name = QString::fromLatin1(names[i].name);
+        if (row.caption->text() != name) {
+            row.caption->setText(name);
+            row.value->setAccessibleName(name);
+            row.age->setAccessibleName(name + QStringLiteral(" age"));
+            row.bar->setAccessibleName(name + QStringLiteral(" bar"));
+        }
+        const SignalScale& scale = *names[i].scale;
+        row.bar->setRange(scale.barMin, scale.barMax);
+        QPalette p = row.bar->palette();
+        if (s.has) {
+            const double v = s.values[i];
+            const Quality q = Rate(v, scale);
+            Show(row.value, QStringLiteral("%1 %2, %3")
+                                .arg(Decibels(v), QLatin1String(names[i].unit), QualityText(q)));
+            row.bar->setValue(
+                std::clamp(static_cast<int>(std::lround(v)), scale.barMin, scale.barMax));
+            p.setColor(QPalette::Highlight, QualityColor(q));
+            Show(row.age, Seconds(now - s.at));
+        } else {
+            Show(row.value, QString::fromLatin1(kNoReportText));
+            row.bar->setValue(scale.barMin);
+            Show(row.age, QString::fromLatin1(kNoReportText));
+        }
+        row.bar->setPalette(p);
+        Dim(row.value, !s.has);
+        Dim(row.age, !s.has);
+    }
+}
+
+void RadioWindow::RenderNeighbours(RadioClock::time_point now) {
+    const std::vector<NeighbourRow> rows = LteNeighbourRows(m_view, now);
+    m_neighbours->setRowCount(static_cast<int>(rows.size()));
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        const NeighbourRow& n = rows[i];
+        const QString cells[] = {QString::number(n.pci), QString::number(n.earfcn),
+                                 Decibels(n.rsrp),       Decibels(n.rsrq),
+                                 Decibels(n.rssi),       RoleText(n),
+                                 Seconds(now - n.at)};
+        for (int c = 0; c <= kColAge; ++c) {
+            QTableWidgetItem* item = m_neighbours->item(static_cast<int>(i), c);
+            if (item == nullptr) {
+                item = new QTableWidgetItem;
+                item->setTextAlignment(c == kColCell ? Qt::AlignLeft | Qt::AlignVCenter
+                                                     : Qt::AlignRight | Qt::AlignVCenter);
+                m_neighbours->setItem(static_cast<int>(i), c, item);
+            }
+            item->setText(cells[c]);
+        }
+        const Quality q = Rate(n.rsrp, kRsrpScale);
+        m_neighbours->item(static_cast<int>(i), kColRsrp)->setForeground(QualityColor(q));
+    }
+    Show(m_neighbourCount, rows.empty() ? QString::fromLatin1(kNoReportText)
+                                        : QStringLiteral("%1 cells").arg(rows.size()));
+    Dim(m_neighbourCount, rows.empty());
+}
+
+}  // namespace norvane

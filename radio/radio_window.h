@@ -1,0 +1,109 @@
+// The window of today's radio: the serving cell's identity (LTE or WCDMA), its signal with bars
+// rated good / fair / poor, the LTE neighbours and aggregated cells sorted by strength, and the
+// age of every value. A value whose report is older than kStaleAfter reads "no report yet".
+//
+// Reports come in through TakeReport from any thread (the receive thread); the store keeps the
+// latest of each kind and a timer on the UI thread draws what changed at most every
+// kRenderInterval, so the window keeps up with any rate without queueing anything.
+//
+// Every value is a read-only text field with an accessible name (its caption) that the Tab key
+// reaches; the neighbour table is one focusable table.
+//
+// Use:
+//   auto* radio = new norvane::RadioWindow(source);   // source may be nullptr
+//   radio->show();
+#pragma once
+
+#include <QString>
+#include <QWidget>
+#include <array>
+#include <cstdint>
+#include <string_view>
+
+#include "radio/radio_reports.h"
+#include "radio/serving_cell.h"
+
+class QComboBox;
+class QLabel;
+class QLineEdit;
+class QProgressBar;
+class QTableWidget;
+class QTimer;
+
+namespace norvane {
+
+inline constexpr char kNoReportText[] = "no report yet";
+inline constexpr int kRenderIntervalMs = 50;  // at most 20 drawings a second
+
+class RadioWindow;
+
+// The modem's side of the window. The monitoring session becomes one once it switches the LTE
+// and WCDMA identity logs on; until then the window runs without a source. The window calls
+// these on the UI thread; the source hands reports to RadioWindow::TakeReport and texts to
+// RadioWindow::SetStatusText from any thread.
+class RadioReportSource {
+  public:
+    virtual ~RadioReportSource() = default;
+    // The user chose `portEntry` ("device - description") in the port list.
+    virtual void SelectPort(std::string_view portEntry) = 0;
+    // The window is closing: nothing may call into it after this returns.
+    virtual void Stop() = 0;
+};
+
+class RadioWindow : public QWidget {
+    Q_OBJECT
+
+  public:
+    // `clock` replaces the steady clock (tests); empty: the steady clock.
+    explicit RadioWindow(RadioReportSource* source = nullptr, QWidget* parent = nullptr,
+                         RadioClockSource clock = {});
+    ~RadioWindow() override;
+
+    // Any thread; never blocks on the UI.
+    void TakeReport(const DecodedLogFrame& frame) { m_store.Take(frame); }
+    void SetStatusText(const QString& text);
+
+    // Draws the latest reports now; the timer calls it when something is new, and every second
+    // for the ages.
+    void Render();
+    std::uint64_t Renders() const { return m_renders; }
+
+  protected:
+    void closeEvent(QCloseEvent* event) override;
+
+  private:
+    struct SignalRow {
+        QLabel* caption;
+        QProgressBar* bar;
+        QLineEdit* value;
+        QLineEdit* age;
+    };
+    struct IdentityField {
+        QLabel* caption;
+        QLineEdit* value;
+    };
+    enum Identity { kTechnology, kPlmn, kArea, kCellId, kCellCode, kChannel, kBand, kIdentityAge };
+
+    void OnTick();
+    void FillPorts();
+    void RenderIdentity(Technology tech, RadioClock::time_point now);
+    void RenderSignal(Technology tech, RadioClock::time_point now);
+    void RenderNeighbours(RadioClock::time_point now);
+    void SetField(IdentityField& field, const QString& caption, const QString& text, bool fresh);
+
+    RadioReportSource* m_source;
+    LatestReports m_store;
+    RadioReports m_view;  // the copy being drawn, UI thread only
+    QComboBox* m_ports = nullptr;
+    std::array<IdentityField, 8> m_identity{};
+    std::array<SignalRow, 3> m_signal{};
+    QLineEdit* m_neighbourCount = nullptr;
+    QTableWidget* m_neighbours = nullptr;
+    QLineEdit* m_status = nullptr;
+    QTimer* m_timer = nullptr;
+    std::uint64_t m_drawnTaken = ~std::uint64_t{0};
+    RadioClock::time_point m_drawnAt{};
+    std::uint64_t m_renders = 0;
+};
+
+}  // namespace norvane

@@ -1,0 +1,62 @@
+// What the radio window shows, worked out from the latest reports without Qt: the technology
+// the modem is on, the serving cell's signal and how good it is, and the LTE cells around it.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <vector>
+
+#include "radio/radio_reports.h"
+
+namespace norvane {
+
+enum class Technology { None, Lte, Wcdma };
+enum class Quality { Poor, Fair, Good };
+
+// How one measurement is rated and drawn: good from `good` up, fair from `fair` up, poor below;
+// the bar spans barMin..barMax. The limits are the usual drive-test ones.
+struct SignalScale {
+    double good;
+    double fair;
+    int barMin;
+    int barMax;
+};
+inline constexpr SignalScale kRsrpScale{-90, -105, -140, -44};  // dBm
+inline constexpr SignalScale kRsrqScale{-10, -15, -20, -3};     // dB
+inline constexpr SignalScale kRssiScale{-75, -85, -110, -25};   // dBm, carrier's total power
+inline constexpr SignalScale kRscpScale{-85, -100, -120, -25};  // dBm
+inline constexpr SignalScale kEcIoScale{-10, -15, -24, 0};      // dB
+
+Quality Rate(double value, const SignalScale& scale);
+
+// The technology of the newest report of either kind (whatever its age); None before any.
+Technology CurrentTechnology(const RadioReports& reports);
+
+// The serving cell's measurements from one report: LTE RSRP, RSRQ, RSSI (the idle-mode
+// measurement or the connected-mode primary cell, whichever came last), or WCDMA RSCP and Ec/Io
+// (the cell list entry of the identity's PSC, else the strongest entry).
+struct ServingSignal {
+    bool has = false;  // false: no fresh report holds the serving cell
+    RadioClock::time_point at{};
+    std::uint16_t cellCode = 0;  // PCI or PSC of the measured cell
+    std::array<double, 3> values{};
+    int count = 0;  // values used: 3 for LTE, 2 for WCDMA
+};
+ServingSignal LteServingSignal(const RadioReports& reports, RadioClock::time_point now);
+ServingSignal WcdmaServingSignal(const RadioReports& reports, RadioClock::time_point now);
+
+// An LTE cell other than the serving one: an idle-mode neighbour (0xB180), a connected-mode
+// cell the modem measures but does not serve on, or an aggregated secondary cell.
+enum class NeighbourRole { Idle, Neighbour, Secondary };
+struct NeighbourRow {
+    std::uint16_t pci = 0;
+    std::uint32_t earfcn = 0;
+    double rsrp = 0, rsrq = 0, rssi = 0;
+    NeighbourRole role = NeighbourRole::Idle;
+    std::uint8_t servingIndex = 0;  // of a secondary cell
+    RadioClock::time_point at{};
+};
+// The cells of the fresh reports, strongest RSRP first.
+std::vector<NeighbourRow> LteNeighbourRows(const RadioReports& reports, RadioClock::time_point now);
+
+}  // namespace norvane

@@ -1,0 +1,261 @@
+// The radio window as a screen reader meets it: every value read back through its accessible
+// name, from published packets, before any report, as reports age and after they go stale; the
+// neighbours in order of strength; Tab reaching every value; and reports at any rate kept
+// without allocating, the latest winning.
+#include <gtest/gtest.h>
+
+#include <QAccessible>
+#include <QApplication>
+#include <QLineEdit>
+#include <QTableWidget>
+#include <QTest>
+#include <atomic>
+#include <map>
+#include <thread>
+
+#include "radio/radio_window.h"
+#include "tests/support/alloc_counter.h"
+#include "tests/support/frames.h"
+
+namespace norvane {
+namespace {
+
+using std::chrono::milliseconds;
+using test::Bytes;
+
+// A log frame of `hex`, padded with zeros to `size` payload bytes (what a dump leaves out).
+DecodedLogFrame Packet(std::uint16_t code, std::string_view hex, std::size_t size = 0) {
+    Bytes f(kLogHeaderSize);
+    for (std::size_t i = 0; i + 1 < hex.size(); i += 2) {
+        f.push_back(
+            static_cast<std::uint8_t>(std::stoi(std::string(hex.substr(i, 2)), nullptr, 16)));
+    }
+    f.resize(std::max(f.size(), kLogHeaderSize + size));
+    PutLogHeader(std::span(f).first<kLogHeaderSize>(), f.size(), code, 0);
+    return DecodeLogFrame(f);
+}
+
+// Published packets (the unit tier checks their decoding).
+const DecodedLogFrame kLteCell =
+    Packet(0xB0C2, "028F001405644B64640074BC01D60503000000060102010000");
+const DecodedLogFrame kLteIdle =
+    Packet(0xB17F, "040100009C18D60AECC44E00E2244E00FFFCE30FFED80A0047AD56021D310100A2624100");
+const DecodedLogFrame kIdleNeighbours = Packet(
+    0xB180, "040100009C1847008348E44DDEA44C00CAB4CC32B6D8420300000000FF773301FF77330122020100");
+const DecodedLogFrame kPrimary = Packet(
+    0xB193,
+    "0101ffff19240c024006000001000300a01100008f2200000acc030005e6811490ca1200b2a445005a0400000020"
+    "2300b2744a00fef8930449000000fef8e30e440a150000000000a10200000000fbff2c002e000100586412770000"
+    "ca0c0000a78c0000000000006f00000004000000a428000000000000b7fffffffe0000005ffcfffff0edffff",
+    528);
+const DecodedLogFrame kSecondary = Packet(
+    0xB193,
+    "0101e4a419302801a4050000020003000001ffff5e120000ed070000f2150500f98a6a1fed9f1200a8e443003904"
+    "00006009960000702200a7844a001861640ff6000000186154111fc20e00000000001f02000005000a0000000000"
+    "2c00360000000000000068186b0d0a002ee806002d3902000000000049070000870400001f150200000000005700"
+    "000018010000990800008506000000000000000000005d020000ed0b0000ee150500f78a6a1fedc71100a8943a00"
+    "390400006009960000101f0071644700e594e3088e000000e594830d1c5a0d00000000001c02000005000a000000"
+    "00002c00360000000000000070189bc100002e310000bc020100000000006f00000010000000a4a0000000000000"
+    "57000000e50000009c0800008a0600000000000000000000");
+const DecodedLogFrame kWcdmaCell =
+    Packet(0x4127, "f1250000a729000041852d0800000700d01802060200030f9d9c000001000000");
+
+// A cell list of PSC 397 at -95 dBm, Ec/Io -8 dB, and a stronger PSC 50 at -80 dBm, -10 dB.
+const DecodedLogFrame kWcdmaList = DecodeLogFrame(
+    test::CellList(1, 0, {test::Cell(10663, 397, 181, 0, 248), test::Cell(10663, 50, 196)}));
+
+// What the accessibility tree says the value of the element named `name` is (rows hidden for the
+// technology are not there).
+std::string Read(QWidget& window, const QString& name) {
+    std::vector<QAccessibleInterface*> todo{QAccessible::queryAccessibleInterface(&window)};
+    while (!todo.empty()) {
+        QAccessibleInterface* a = todo.back();
+        todo.pop_back();
+        const auto* widget = qobject_cast<const QWidget*>(a->object());  // not a table's cell
+        if (a->text(QAccessible::Name) == name && widget != nullptr &&
+            widget->accessibleName() == name && !widget->isHidden()) {
+            return a->text(QAccessible::Value).toStdString();
+        }
+        for (int i = 0; i < a->childCount(); ++i) {
+            todo.push_back(a->child(i));
+        }
+    }
+    return "<" + name.toStdString() + " not found>";
+}
+
+// The neighbour table, a row a line.
+std::vector<std::string> Rows(QWidget& window) {
+    auto* table = window.findChild<QTableWidget*>();
+    std::vector<std::string> rows;
+    for (int r = 0; r < table->rowCount(); ++r) {
+        QStringList cells;
+        for (int c = 0; c < table->columnCount(); ++c) {
+            cells << table->item(r, c)->text();
+        }
+        rows.push_back(cells.join(" | ").toStdString());
+    }
+    return rows;
+}
+
+struct Clock {
+    std::atomic<long> ms{1'000'000};
+    RadioClockSource Source() {
+        return [this] { return RadioClock::time_point(milliseconds(ms.load())); };
+    }
+};
+
+TEST(RadioWindow, ValuesFromPublishedPacketsAgeAndGoStale) {
+    Clock clock;
+    RadioWindow w(nullptr, nullptr, clock.Source());
+    const std::string none = kNoReportText;
+    const struct {
+        const char* step;
+        long advanceMs;
+        std::vector<const DecodedLogFrame*> feed;
+        std::map<QString, std::string> values;
+        std::vector<std::string> neighbours;
+    } steps[] = {
+        {"before any report",
+         0,
+         {},
+         {{"Technology", none},
+          {"PCI", none},
+          {"RSRP", none},
+          {"RSRP age", none},
+          {"Identity age", none},
+          {"Neighbour count", none},
+          {"Status", "No modem connected"}},
+         {}},
+        {"idle: identity, serving and neighbour",
+         0,
+         {&kLteCell, &kLteIdle, &kIdleNeighbours},
+         {{"Technology", "LTE"},
+          {"MCC / MNC", "262 / 01"},
+          {"TAC", "1494"},
+          {"Cell ID", "29127680 (eNB 113780, cell 0)"},
+          {"PCI", "143"},
+          {"EARFCN", "1300 (UL 19300)"},
+          {"Band", "3, 20 MHz"},
+          {"Identity age", "0 s ago"},
+          {"RSRP", "-101.3 dBm, fair"},
+          {"RSRQ", "-14.1 dB, fair"},
+          {"RSSI", "-66.6 dBm, good"},
+          {"Neighbour count", "1 cells"}},
+         {"131 | 6300 | -102.1 | -17.3 | -75.8 | idle neighbour | 0 s ago"}},
+        {"connected a second later: primary and an aggregated carrier",
+         1000,
+         {&kPrimary, &kSecondary},
+         {{"RSRP", "-104.9 dBm, fair"},
+          {"RSRQ", "-14.1 dB, fair"},
+          {"RSSI", "-67.9 dBm, good"},
+          {"RSRP age", "0 s ago"},
+          {"Identity age", "1 s ago"}},
+         {"131 | 6300 | -102.1 | -17.3 | -75.8 | idle neighbour | 1 s ago",
+          "94 | 1444 | -105.6 | -12.5 | -76.1 | SCell 1 | 0 s ago",
+          "93 | 1444 | -108.9 | -15.7 | -76.3 | neighbour | 0 s ago"}},
+        {"10 s after the idle reports: still shown",
+         9000,
+         {},
+         {{"PCI", "143"}, {"Identity age", "10 s ago"}, {"RSRP", "-104.9 dBm, fair"}},
+         {"131 | 6300 | -102.1 | -17.3 | -75.8 | idle neighbour | 10 s ago",
+          "94 | 1444 | -105.6 | -12.5 | -76.1 | SCell 1 | 9 s ago",
+          "93 | 1444 | -108.9 | -15.7 | -76.3 | neighbour | 9 s ago"}},
+        {"a moment later the idle reports are stale",
+         1,
+         {},
+         {{"Technology", "LTE"},
+          {"PCI", none},
+          {"TAC", none},
+          {"Identity age", "10 s ago"},
+          {"RSRP", "-104.9 dBm, fair"},
+          {"Neighbour count", "2 cells"}},
+         {"94 | 1444 | -105.6 | -12.5 | -76.1 | SCell 1 | 9 s ago",
+          "93 | 1444 | -108.9 | -15.7 | -76.3 | neighbour | 9 s ago"}},
+        {"then everything",
+         1000,
+         {},
+         {{"RSRP", none}, {"RSRP age", none}, {"Neighbour count", none}},
+         {}},
+        {"WCDMA: the list entry of the identity's PSC",
+         0,
+         {&kWcdmaCell, &kWcdmaList},
+         {{"Technology", "WCDMA"},
+          {"MCC / MNC", "262 / 03"},
+          {"LAC", "40093"},
+          {"Cell ID", "137200961 (RNC 2093, cell 34113)"},
+          {"PSC", "397"},
+          {"UARFCN", "10663 (UL 9713)"},
+          {"Band", "I, 2132 MHz"},
+          {"RSCP", "-95.0 dBm, fair"},
+          {"Ec/Io", "-8.0 dB, good"},
+          {"RSSI", "<RSSI not found>"}},
+         {}},
+        {"WCDMA, identity stale: the strongest entry",
+         10500,
+         {&kWcdmaList},
+         {{"PSC", none}, {"RSCP", "-80.0 dBm, good"}, {"Ec/Io", "-10.0 dB, good"}},
+         {}},
+    };
+    for (const auto& s : steps) {
+        SCOPED_TRACE(s.step);
+        clock.ms += s.advanceMs;
+        for (const DecodedLogFrame* f : s.feed) {
+            w.TakeReport(*f);
+        }
+        w.Render();
+        for (const auto& [name, value] : s.values) {
+            EXPECT_EQ(Read(w, name), value) << name.toStdString();
+        }
+        EXPECT_EQ(Rows(w), s.neighbours);
+    }
+}
+
+// Tab visits every value once, in reading order, with the LTE names.
+TEST(RadioWindow, TabReachesEveryValue) {
+    RadioWindow w;
+    w.show();
+    w.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&w));
+    QStringList names;
+    for (int i = 0; i < 19; ++i) {
+        names << QApplication::focusWidget()->accessibleName();
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    }
+    EXPECT_EQ(names.join(", "),
+              "Port, Technology, MCC / MNC, TAC, Cell ID, PCI, EARFCN, Band, Identity age, RSRP, "
+              "RSRP age, RSRQ, RSRQ age, RSSI, RSSI age, Neighbour count, LTE neighbours, Status, "
+              "Port");
+}
+
+// Reports at any rate: taking one allocates nothing, the window draws at its own pace, and what
+// it shows is the last report taken.
+TEST(RadioWindow, LatestWinsAtAnyRateWithoutGrowing) {
+    RadioWindow w;
+    std::array<DecodedLogFrame, 2> frames{kLteIdle, kLteIdle};
+    frames[1].lteIdle.rsrp = -16 * 80;
+    const std::size_t before = test::AllocationCount();
+    for (int i = 0; i < 100000; ++i) {
+        w.TakeReport(frames[static_cast<std::size_t>(i % 2)]);
+    }
+    EXPECT_EQ(test::AllocationCount(), before);
+    w.Render();
+    EXPECT_EQ(Read(w, "RSRP"), "-80.0 dBm, good");
+
+    std::atomic<bool> done{false};
+    std::thread feeder([&] {
+        for (int i = 0; i < 200000; ++i) {
+            w.TakeReport(frames[static_cast<std::size_t>(i % 2)]);
+        }
+        w.TakeReport(frames[0]);
+        done = true;
+    });
+    const std::uint64_t renders = w.Renders();
+    QTest::qWait(300);
+    feeder.join();
+    QTest::qWait(100);
+    EXPECT_LE(w.Renders() - renders, 400 / kRenderIntervalMs + 1);
+    EXPECT_EQ(Read(w, "RSRP"), "-101.3 dBm, fair");
+}
+
+}  // namespace
+}  // namespace norvane
