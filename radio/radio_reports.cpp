@@ -4,12 +4,15 @@
 
 namespace norvane {
 
-std::optional<int> RadioIdOf(const DecodedLogFrame& /*frame*/) {
-    return std::nullopt;  // no packet the decoder knows names its radio yet
+std::optional<int> RadioIdOf(const DecodedLogFrame& frame) {
+    if (frame.sim == 0) {
+        return std::nullopt;  // not from a dual-SIM modem's wrapper
+    }
+    return static_cast<int>(frame.sim);
 }
 
 double EcIoDb(const CellEntry& cell) {
-    return static_cast<double>(cell.ecIo);
+    return cell.ecIo;
 }
 
 LatestReports::LatestReports(RadioClockSource clock) : clock_(std::move(clock)) {}

@@ -187,13 +187,13 @@ TEST(RadioWindow, ValuesFromPublishedPacketsAgeAndGoStale) {
           {"UARFCN", "10663 (UL 9713)"},
           {"Band", "I, 2132 MHz"},
           {"RSCP", "-95.0 dBm, fair"},
-          {"Ec/Io", "-8.0 dB, good"},
+          {"Ec/Io", "-4.0 dB, good"},
           {"RSSI", "<RSSI not found>"}},
          {}},
         {"WCDMA, identity stale: the strongest entry",
          10500,
          {&kWcdmaList},
-         {{"PSC", none}, {"RSCP", "-80.0 dBm, good"}, {"Ec/Io", "-10.0 dB, good"}},
+         {{"PSC", none}, {"RSCP", "-80.0 dBm, good"}, {"Ec/Io", "-5.0 dB, good"}},
          {}},
     };
     for (const auto& s : steps) {
