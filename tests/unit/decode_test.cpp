@@ -153,8 +153,8 @@ TEST(CliDecode, SampleStreamOutputErrorsAndExitStatus) {
                       err = ::testing::TempDir() + "decode.err";
     const std::string cases[][4] = {
         {"--stats " + q, "0", json,
-         "frames: 10, reports: 6, bad check sequence: 1, overflow: 0, other: 3, unknown version: "
-         "0\n"},
+         "bytes read: 460, frames: 10, reports: 6, bad check sequence: 1, overflow: 0, other: 3, "
+         "unknown version: 0\n"},
         {"- < " + q, "0", json, ""},
         {"/nonexistent/stream.bin", "2", "",
          "norvane-cli decode: cannot read /nonexistent/stream.bin: No such file or directory\n"}};
