@@ -217,7 +217,7 @@ void CComDlg::SetUpTimeText(std::string_view text) {
 void CComDlg::ShowReturnedPort(std::string_view devicePath) {
     OnUiThread([this, device = std::string(devicePath)] {
         // The list as discovery finds it now, with the returned modem's first entry selected. Code
-    // changing the selection raises no CBN_SELCHANGE, so this starts nothing by itself.
+        // changing the selection raises no CBN_SELCHANGE, so this starts nothing by itself.
         m_portCombo->clear();
         ComboPortList ports(*m_portCombo);
         FillPortList(ports);

@@ -49,11 +49,11 @@ struct CaptureError {
 enum class CaptureFormat : std::uint8_t { kRaw, kPcap, kPcapng };
 
 // Writes one capture file. Safe to call from several threads (the receive thread records what
-// was read, the UI thread what was written); the file is written outside the lock that
-// recording a packet takes, so a slow disk never holds the receive thread. Packets are gathered in memory and reach the file
+// was read, the UI thread what was written). Packets are gathered in memory and reach the file
 // when Flush() is called (the owner calls it from a timer a little more often than once a
 // second, so that packets reach the disk at least every second with one write), when a quarter
-// of a megabyte has gathered, and on destruction.
+// of a megabyte has gathered, and on destruction. The file is written outside the lock that
+// recording a packet takes, so a slow disk never holds the receive thread.
 //
 // A write that fails (disk full, file size limit) is returned once, by the call that met it;
 // recording then stops, later calls do nothing, and the file is cut back to the end of its last
@@ -91,7 +91,7 @@ class CaptureWriter {
     // out_, which a flush swaps with pending_. Order: fileMutex_ before mutex_.
     mutable std::mutex mutex_;
     std::mutex fileMutex_;
-    std::vector<std::uint8_t> out_;            // being written; capacity as pending_'s
+    std::vector<std::uint8_t> out_;             // being written; capacity as pending_'s
     std::vector<std::uint64_t> outBoundaries_;  // packet ends inside out_
     int fd_ = -1;
     pcap_t* pcap_ = nullptr;

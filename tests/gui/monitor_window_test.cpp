@@ -53,7 +53,9 @@ class MonitorWindow : public testing::Test {
     void Deliver(const SarPaReport& r) {
         Posted(std::bind(&CComDlg::ShowSarPaReport, dlg.get(), r));
     }
+    // Each a little after the last, as the window shows at most one report every kReportGapMs.
     static void Posted(const std::function<void()>& call) {
+        QTest::qWait(kReportGapMs);
         test::FromReceiveThread(call);
         test::RunPosted();
     }
@@ -72,6 +74,8 @@ class MonitorWindow : public testing::Test {
 };
 
 TEST_F(MonitorWindow, WithoutAPortItSaysSoOverReadyBarsAndLabels) {
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !ui.calls.empty(); }));  // from the worker
+    QTest::qWait(50);
     ASSERT_EQ(ui.calls.size(), 1U);
     EXPECT_EQ(ui.calls[0].text, "          No Mobile Port !          ");
     EXPECT_EQ(ui.calls[0].caption, "Error");
@@ -197,7 +201,7 @@ TEST_F(MonitorWindowOnModem, ButtonsWriteTheirRows) {
         {RowBytes("ON_AGC"), RowBytes("ON_AGC1"), RowBytes("ON_AGC2"), RowBytes("ON_AGC3"),
          RowBytes("OFF_AGC"), RowBytes("OFF Cell RSSI"), RowBytes("ON Cell RSSI")});
     EXPECT_EQ(modem.WaitFor(expected.size()), expected);
-    EXPECT_EQ(dlg->itemText(IDC_UPTIME), "RSCP Off");
+    EXPECT_TRUE(QTest::qWaitFor([&] { return dlg->itemText(IDC_UPTIME) == "RSCP Off"; }));
 }
 
 TEST_F(MonitorWindowOnModem, EveryChoiceOfTheUserReopensThePort) {
@@ -246,7 +250,7 @@ TEST_F(MonitorWindowOnModem, EveryEndJoinsTheThreadAndWritesTheRightBytes) {
         Start();
         const int threads = test::ThreadCount();
         c.end(*dlg);
-        EXPECT_EQ(test::ThreadCount(), threads - 1);
+        EXPECT_EQ(test::ThreadCount(), threads - 2) << "the receive thread and the worker";
         EXPECT_EQ(c.expected.empty() ? modem.Quiet() : modem.WaitFor(c.expected.size()),
                   c.expected);
         if (dlg) {

@@ -216,7 +216,8 @@ int RunDecode(std::span<const std::string_view> args) {
         std::fprintf(stderr,
                      "bytes read: %llu, frames: %llu, reports: %llu, bad check sequence: %llu, "
                      "overflow: %llu, other: %llu, unknown version: %llu",
-                     static_cast<unsigned long long>(counts.bytes), static_cast<unsigned long long>(f.frames + f.badFcs + f.overflow),
+                     static_cast<unsigned long long>(counts.bytes),
+                     static_cast<unsigned long long>(f.frames + f.badFcs + f.overflow),
                      static_cast<unsigned long long>(counts.reports),
                      static_cast<unsigned long long>(f.badFcs),
                      static_cast<unsigned long long>(f.overflow),
