@@ -11,6 +11,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <memory>
+#include <thread>
 
 #include "monitor/monitor_window.h"
 #include "tests/support/window_support.h"
@@ -202,6 +203,23 @@ TEST_F(MonitorWindowOnModem, ButtonsWriteTheirRows) {
          RowBytes("OFF_AGC"), RowBytes("OFF Cell RSSI"), RowBytes("ON Cell RSSI")});
     EXPECT_EQ(modem.WaitFor(expected.size()), expected);
     EXPECT_TRUE(QTest::qWaitFor([&] { return dlg->itemText(IDC_UPTIME) == "RSCP Off"; }));
+}
+
+// Lists far faster than the screen: a click is answered while they come, and once they stop
+// the window shows the last one.
+TEST_F(MonitorWindowOnModem, AClickIsAnsweredDuringAFastStreamAndItsLastListIsShown) {
+    Start();
+    const WcdmaCellRecord cells[] = {test::Cell()};
+    Bytes stream;
+    for (int n = 0; n < 20000; ++n) {
+        test::AppendFrame(stream, test::CellListV0(n, cells, static_cast<std::uint8_t>(n)));
+    }
+    std::thread modemSends([&] { modem.Send(stream); });
+    Click(IDC_ON_RSCP);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return modem.Received() == RowBytes("ON Cell RSSI"); }));
+    modemSends.join();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return dlg->itemText(IDC_GSM_CELLS) == "GSM Cells : 31"; }))
+        << dlg->itemText(IDC_GSM_CELLS).toStdString();  // 19999 mod 256
 }
 
 TEST_F(MonitorWindowOnModem, EveryChoiceOfTheUserReopensThePort) {

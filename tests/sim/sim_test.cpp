@@ -74,6 +74,30 @@ pid_t Monitor(const test::SimProcess& sim, const std::string& port, const char* 
                        sim.Scratch(out).c_str());
 }
 
+// A fast stream of long lists: every one printed, in order (numbered in six bits); --stats
+// counts what was read.
+TEST(CliMonitor, PrintsEveryListOfAFastStreamInOrder) {
+    test::SimProcess sim(
+        {"--rate", "100", "--burst", "16", "--packet-version", "2", "--numbered", "--seed", "2"});
+    const pid_t monitor =
+        test::Spawn({NORVANE_BINARY_DIR "/tools/norvane-cli", "monitor", "--stats", sim.Entry()},
+                    sim.Scratch("out").c_str());
+    std::this_thread::sleep_for(3s);
+    kill(monitor, SIGINT);
+    ASSERT_EQ(test::WaitExit(monitor, 5s), 0);
+    const std::string out = test::ReadFile(sim.Scratch("out"));
+    int lists = 0, last = -1;
+    for (std::size_t at = out.find("\"gsm\":"); at != std::string::npos;
+         at = out.find("\"gsm\":", at + 1), ++lists) {
+        const int n = std::atoi(out.c_str() + at + 6);
+        ASSERT_TRUE(last < 0 || n == (last + 1) % 64) << "list " << lists << ": " << n;
+        last = n;
+    }
+    EXPECT_GT(lists, 2000);
+    EXPECT_NE(out.find("bytes read: "), std::string::npos);
+    EXPECT_NE(out.find("overflow: 0,"), std::string::npos) << out.substr(out.rfind('}'));
+}
+
 TEST(CliMonitor, PrintsJsonLinesStopsOnSigintAndExitsTwoWithoutThePortAndOneWhenItGoes) {
     test::SimProcess sim({"--seed", "7"});
     const auto output = [&](const char* out) { return test::ReadFile(sim.Scratch(out)); };
