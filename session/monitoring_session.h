@@ -33,11 +33,12 @@ inline constexpr std::array<std::string_view, 4> kRowsSarPaOn = {"ON_AGC", "ON_A
 inline constexpr std::string_view kModeSwitchText = "AT$QCDMG\r\n";
 
 // Owns the open port and the receive thread reading it. All calls come from one thread (the
-// window's); the receive thread calls the view's report and message functions.
+// tool's main thread, or the SessionWorker the window runs it on); the receive thread calls the
+// view's report and message functions.
 //
 // Port loss: when the device goes away (unplugged, reset, re-enumerated, simulator ended) the
-// receive loop ends and signals EventFd(). The owner watches that descriptor (QSocketNotifier in
-// the window, poll in the tools) and calls HandleEvents() on its own thread, which joins the
+// receive loop ends and signals EventFd(). The owner watches that descriptor (poll, in the
+// tools and the SessionWorker) and calls HandleEvents() on its own thread, which joins the
 // thread, closes the port, shows kDisconnectedText in the up-time line and waits for the same
 // modem (see Waiter) through the same descriptor. When it is back, the start-up exchange runs
 // again on its node; a choice of port, Stop() or Shutdown() ends the waiting.

@@ -47,6 +47,9 @@ void SessionWorker::Sync() {
 }
 
 void SessionWorker::Shutdown() {
+    if (!thread_.joinable()) {
+        return;  // nothing was asked since the last end: the session holds no port
+    }
     Post(&MonitoringSession::Shutdown);
     {
         const std::lock_guard lock(mutex_);
