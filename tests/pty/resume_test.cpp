@@ -84,7 +84,10 @@ TEST_F(Resume, TwentyUnplugsLeaveOneReceiveThreadAndNoDescriptorMore) {
 TEST_F(Resume, AModemIgnoringTheProbeOnItsReturnIsStartedThoughEventsRunDuringTheMessage) {
     Lose();
     PtyModem back(test::Peer::kSilent);
-    view_.duringMessage = [&] { session_.HandleEvents(); };
+    view_.isThreadRunning = [&] {  // asked while the message is shown
+        session_.HandleEvents();
+        return session_.ReceiveThreadRunning();
+    };
     Publish(back);
     ASSERT_TRUE(Pump(session_, [&] { return !session_.WaitingForModem(); }));
     const Bytes atMode = {0x7E, 'A', 'T', '$', 'Q', 'C', 'D', 'M', 'G', '\r', '\n'};

@@ -4,7 +4,6 @@
 #include <poll.h>
 
 #include <chrono>
-#include <functional>
 #include <string>
 #include <vector>
 
@@ -21,14 +20,6 @@ class ResumeView : public RecordingView {
 
     void PortStateChanged(bool gone) override { states.push_back(gone); }
     void ShowReturnedPort(std::string_view device) override { returned.emplace_back(device); }
-    // Run while a message is shown, as a window's modal box runs its owner's events.
-    std::function<void()> duringMessage;
-    void MessageBox(std::string_view text, std::string_view caption) override {
-        RecordingView::MessageBox(text, caption);
-        if (duringMessage) {
-            duringMessage();
-        }
-    }
 };
 
 // Runs the session's owner loop until `done` or `seconds` have passed; `done`'s last value.
