@@ -74,7 +74,7 @@ struct Pty {
     double owed = 0;
     for (auto t = start + step; t - start < std::chrono::duration<double>(seconds); t += step) {
         std::this_thread::sleep_until(t);
-        for (owed += rate > 0 ? rate / 1000 : 1; owed > 0;) {
+        for (owed = rate > 0 ? owed + rate / 1000 : 1; owed > 0;) {
             const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(t - start);
             frame.clear();
             modem.Tick(static_cast<std::uint64_t>(ms.count()), 0.001, frame);
@@ -163,11 +163,11 @@ int Window(int argc, char** argv, double seconds, double rate) {
     rusage before{}, after{};
     getrusage(RUSAGE_SELF, &before);
     while (waitpid(modem, nullptr, WNOHANG) == 0) {
-        QApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+        QApplication::processEvents(QEventLoop::WaitForMoreEvents);
     }
     getrusage(RUSAGE_SELF, &after);
     for (auto end = Clock::now() + std::chrono::milliseconds(500); Clock::now() < end;) {
-        QApplication::processEvents(QEventLoop::WaitForMoreEvents, 10);
+        QApplication::processEvents(QEventLoop::WaitForMoreEvents);
     }
     rewind(log);
     long long at = 0, ms = 0, whole = 0, dropped = 0;
