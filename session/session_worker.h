@@ -11,8 +11,6 @@
 #pragma once
 
 #include <atomic>
-#include <condition_variable>
-#include <cstdint>
 #include <deque>
 #include <functional>
 #include <mutex>
@@ -46,9 +44,6 @@ class SessionWorker {
     // about to go away. Calls after it start a new worker.
     void Shutdown();
 
-    // Returns once every call made before has run.
-    void Sync();
-
     // What the session was like after its last call or event (any thread).
     bool PortOpen() const { return portOpen_.load(); }
     bool WaitingForModem() const { return waiting_.load(); }
@@ -69,10 +64,7 @@ class SessionWorker {
     int wakeFd_ = -1;  // eventfd: a call was queued
 
     std::mutex mutex_;
-    std::condition_variable done_;
     std::deque<Task> tasks_;
-    std::uint64_t queued_ = 0;  // calls ever queued
-    std::uint64_t ran_ = 0;     // calls that have run
     bool quit_ = false;
     std::thread thread_;  // last: started after everything it uses
 };
