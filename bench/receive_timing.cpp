@@ -1,22 +1,19 @@
-// Measured, not asserted: the time from a frame written by the simulated modem on a real pty to
-// its report handed on by the receive loop; the CPU time while the loop waits on a silent open
-// port; and while blocked in poll() on the udev monitor and the simulator link's directory
-// watch, as the tools do while a lost modem is away.
-// Usage: bench_receive_timing [SECONDS [RATE_HZ [BURST]]]  (each part runs SECONDS, default 30)
+// Measured, not asserted: the CPU time while the receive loop waits on a silent open port; and
+// while blocked in poll() on the udev monitor and the simulator link's directory watch, as the
+// tools do while a lost modem is away. (The time from a modem's write to the screen is
+// bench_receive_rate's.)
+// Usage: bench_receive_timing [SECONDS]  (each part runs SECONDS, default 30)
 #include <poll.h>
 #include <sys/resource.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
-#include <mutex>
 #include <thread>
 
 #include "link/udev_watch.h"
 #include "session/receive_thread.h"
 #include "tests/support/pty_modem.h"
-#include "tools/sim/modem.h"
 
 namespace {
 
@@ -47,64 +44,19 @@ void MeasureIdle(const char* what, Wait wait) {
                 wall, used, 100 * used / wall, wakeups, wakeups / wall);
 }
 
-// An open port on a pty whose modem side this process writes, read by the receive loop; keeps
-// the arrival time of every cell list handed on.
+// An open port on a silent pty, read by the receive loop.
 struct OpenPort : ReportSink, MessageSink {
-    void ShowCellReport(const CellReport&) override {
-        const auto now = Clock::now();
-        std::lock_guard lock(mutex);
-        arrivals.push_back(now);
-    }
+    void ShowCellReport(const CellReport&) override {}
     void ShowSarPaReport(const SarPaReport&) override {}
     void MessageBox(std::string_view, std::string_view) override {}
     OpenPort() { reader.Start(port, *this, *this, &stats); }
 
-    std::mutex mutex;
-    std::vector<Clock::time_point> arrivals;
     test::PtyModem pty{test::Peer::kDeaf};
     PortError error;
     SerialPort port = SerialPort::Open(pty.slave(), error);
     ReceiveStats stats;
     ReceiveThread reader;
 };
-
-int Latency(double seconds, double rate, int burst) {
-    OpenPort p;
-    sim::SimModem modem(sim::ModemOptions{.burst = burst, .numbered = true, .seed = 1});
-    sim::Bytes ignored;
-    modem.FromHost(test::RowBytes("ON Cell RSSI"), ignored);
-    // The modem: one period's frames written at a time, the time taken just before the write.
-    std::vector<Clock::time_point> written;
-    const auto start = Clock::now();
-    for (auto next = start + After(1 / rate); next - start < After(seconds);
-         next += After(1 / rate)) {
-        std::this_thread::sleep_until(next);
-        sim::Bytes frames;
-        const auto before = modem.CellListsSent();
-        modem.Tick(static_cast<std::uint64_t>(Ms(Clock::now() - start)), 1 / rate, frames);
-        written.insert(written.end(), modem.CellListsSent() - before, Clock::now());
-        p.pty.Send(frames);
-    }
-    std::this_thread::sleep_for(After(1.5));
-    p.reader.Stop();
-
-    std::vector<double> ms;
-    for (std::size_t i = 0; i < std::min(p.arrivals.size(), written.size()); ++i) {
-        ms.push_back(Ms(p.arrivals[i] - written[i]));
-    }
-    if (ms.empty()) {
-        return 1;
-    }
-    std::sort(ms.begin(), ms.end());
-    const auto pct = [&](double q) {
-        return ms[std::min(ms.size() - 1, std::size_t(q * ms.size()))];
-    };
-    std::printf(
-        "latency over %.0f s at %.1f Hz x %d: %zu of %zu reports, median %.2f ms, 90%% %.2f ms, "
-        "worst %.2f ms, best %.2f ms\n",
-        seconds, rate, burst, ms.size(), written.size(), pct(0.5), pct(0.9), ms.back(), ms[0]);
-    return ms.size() == written.size() ? 0 : 1;
-}
 
 int Watch(double seconds) {
     char dir[] = "/tmp/norvane-watch-idle-XXXXXX";
@@ -137,18 +89,15 @@ int Watch(double seconds) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    const double seconds = argc > 1 ? std::atof(argv[1]) : 30,
-                 rate = argc > 2 ? std::atof(argv[2]) : 1;
-    const int burst = argc > 3 ? std::atoi(argv[3]) : 1;
-    if (argc > 4 || seconds <= 0 || rate <= 0 || burst < 1) {
-        std::fprintf(stderr, "usage: %s [SECONDS [RATE_HZ [BURST]]]\n", argv[0]);
+    const double seconds = argc > 1 ? std::atof(argv[1]) : 30;
+    if (argc > 2 || seconds <= 0) {
+        std::fprintf(stderr, "usage: %s [SECONDS]\n", argv[0]);
         return 2;
     }
-    const int rc = Latency(seconds, rate, burst);
     OpenPort idle;
     MeasureIdle("idle on an open port", [&] {
         std::this_thread::sleep_for(After(seconds));
         return idle.stats.reads.load();
     });
-    return rc | Watch(seconds);
+    return Watch(seconds);
 }

@@ -160,6 +160,28 @@ int SerialPort::ReadFrame(std::span<std::uint8_t> dest, std::uint8_t frameEnd) c
     }
 }
 
+int SerialPort::Read(std::span<std::uint8_t> dest) const {
+    if (!IsOpen()) {
+        std::this_thread::sleep_for(kReadTimeout);
+        return 0;
+    }
+    for (;;) {
+        pollfd fds[2] = {{fd_, POLLIN, 0}, {wakeFd_, POLLIN, 0}};
+        const int r = PollUntil(fds, 2, Clock::now() + kReadTimeout);
+        if (r <= 0 || (fds[1].revents & POLLIN)) {
+            return 0;  // silence, poll failure, or woken
+        }
+        if (!(fds[0].revents & POLLIN)) {
+            return MarkGone();  // POLLHUP, POLLERR or POLLNVAL without data
+        }
+        const ssize_t n = read(fd_, dest.data(), dest.size());
+        if (n < 0 && (errno == EAGAIN || errno == EINTR)) {
+            continue;
+        }
+        return n > 0 ? static_cast<int>(n) : MarkGone();  // EIO, ENXIO, ENODEV, end of file
+    }
+}
+
 int SerialPort::MarkGone() const {
     gone_.store(true, std::memory_order_release);
     return 0;

@@ -1,5 +1,5 @@
-// The serial channel to the modem's diagnostic port: open and configure it, read whole frames
-// (everything up to a chunk that ends in the frame's closing byte), write frames.
+// The serial channel to the modem's diagnostic port: open and configure it, read what the modem
+// sent (as it comes, or up to a chunk that ends in a frame's closing byte), write frames.
 #pragma once
 
 #include <atomic>
@@ -49,6 +49,11 @@ class SerialPort {
     // 500 ms, the port failed or went away, the bytes would pass `dest`, or the port was woken.
     // On a closed port it waits 500 ms and returns 0. A port that went away also sets Gone().
     int ReadFrame(std::span<std::uint8_t> dest, std::uint8_t frameEnd) const;
+
+    // Waits for bytes (at most 500 ms, no pause before) and stores what has come, up to
+    // dest.size(), from dest[0]. Returns the number stored, or 0 on silence, failure, a port
+    // that went away (sets Gone()) or a wake. Nothing read is ever given up.
+    int Read(std::span<std::uint8_t> dest) const;
 
     // True once a read found the device gone (hang-up, EIO, ENXIO, ENODEV, end of file): the
     // modem was unplugged, reset or its simulator ended. Stays true for this descriptor, which

@@ -79,13 +79,15 @@ const MessageMap& CComDlg::ClassMessageMap() {
     return map;
 }
 
-CComDlg::CComDlg(QWidget* parent) : CDialog(DialogResource(IDD_NETMONITOR), parent) {}
+CComDlg::CComDlg(QWidget* parent) : CDialog(DialogResource(IDD_NETMONITOR), parent) {
+    m_reportTimer.setSingleShot(true);
+    connect(&m_reportTimer, &QTimer::timeout, this, [this] { ApplyLatestReports(); });
+}
 
 CComDlg::~CComDlg() {
     // Nothing keeps running once the window is gone: no frames, thread joined, port closed.
     m_ending = true;
     m_monitoring.Shutdown();
-    delete m_portWatch;  // before the control closes the descriptor it watches
 }
 
 void CComDlg::DoDataExchange() {
@@ -114,17 +116,7 @@ bool CComDlg::OnInitDialog() {
     m_paLabel.SetTextColor(kLabelYellow);
     setItemText(IDC_PA_LABEL, QString::fromLatin1(kPaOffText));
 
-    // A port that goes away and the modem's return are taken in on this thread, through the
-    // event loop: no timer, no polling.
-    if (m_monitoring.EventFd() >= 0) {
-        m_portWatch = new QSocketNotifier(m_monitoring.EventFd(), QSocketNotifier::Read, this);
-        connect(m_portWatch, &QSocketNotifier::activated, this, [this] {
-            if (!m_ending) {
-                m_monitoring.HandleEvents();
-            }
-        });
-    }
-
+    // A port that goes away and the modem's return are taken in by the control's worker.
     m_monitoring.Start();
     return true;  // focus on the first tab stop, "Exit"
 }
@@ -218,23 +210,26 @@ void CComDlg::ResetBars() {
 
 void CComDlg::SetUpTimeText(std::string_view text) {
     OnUiThread([this, copy = QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()))] {
+        ApplyLatestReports();  // reports that came before the text are shown before it
         setItemText(IDC_UPTIME, copy);
     });
 }
 
 void CComDlg::ShowReturnedPort(std::string_view devicePath) {
-    // The list as discovery finds it now, with the returned modem's first entry selected. Code
-    // changing the selection raises no CBN_SELCHANGE, so this starts nothing by itself.
-    m_shownSim = 0;
-    m_portCombo->clear();
-    ComboPortList ports(*m_portCombo);
-    FillPortList(ports);
-    for (int i = 0; i < m_portCombo->count(); ++i) {
-        if (PortDevicePath(m_portCombo->itemData(i).toByteArray().toStdString()) == devicePath) {
-            m_portCombo->setCurrentIndex(i);
-            break;
+    OnUiThread([this, device = std::string(devicePath)] {
+        m_shownSim = 0;
+        // The list as discovery finds it now, with the returned modem's first entry selected. Code
+        // changing the selection raises no CBN_SELCHANGE, so this starts nothing by itself.
+        m_portCombo->clear();
+        ComboPortList ports(*m_portCombo);
+        FillPortList(ports);
+        for (int i = 0; i < m_portCombo->count(); ++i) {
+            if (PortDevicePath(m_portCombo->itemData(i).toByteArray().toStdString()) == device) {
+                m_portCombo->setCurrentIndex(i);
+                break;
+            }
         }
-    }
+    });
 }
 
 void CComDlg::MessageBox(std::string_view text, std::string_view caption) {
@@ -249,11 +244,54 @@ void CComDlg::MessageBox(std::string_view text, std::string_view caption) {
 }
 
 void CComDlg::ShowCellReport(const CellReport& report) {
-    OnUiThread([this, report] { ApplyCellReport(report); });
+    std::unique_lock lock(m_latestMutex);
+    m_latestCells = report;
+    if (!std::exchange(m_latestPosted, true)) {
+        lock.unlock();
+        OnUiThread([this] { PaceReports(); });
+    }
 }
 
 void CComDlg::ShowSarPaReport(const SarPaReport& report) {
-    OnUiThread([this, report] { ApplySarPaReport(report); });
+    std::unique_lock lock(m_latestMutex);
+    m_latestSarPa = report;
+    if (!std::exchange(m_latestPosted, true)) {
+        lock.unlock();
+        OnUiThread([this] { PaceReports(); });
+    }
+}
+
+void CComDlg::PaceReports() {
+    const qint64 left =
+        m_sinceReport.isValid() ? kReportGapMs - m_sinceReport.elapsed() : qint64{0};
+    if (left > 0) {
+        if (!m_reportTimer.isActive()) {
+            m_reportTimer.start(static_cast<int>(left));
+        }
+        return;
+    }
+    ApplyLatestReports();
+}
+
+void CComDlg::ApplyLatestReports() {
+    std::optional<CellReport> cells;
+    std::optional<SarPaReport> sarPa;
+    {
+        const std::lock_guard lock(m_latestMutex);
+        cells = std::exchange(m_latestCells, std::nullopt);
+        sarPa = std::exchange(m_latestSarPa, std::nullopt);
+        m_latestPosted = false;
+    }
+    if (m_ending || (!cells && !sarPa)) {
+        return;
+    }
+    m_sinceReport.start();
+    if (cells) {
+        ApplyCellReport(*cells);
+    }
+    if (sarPa) {
+        ApplySarPaReport(*sarPa);
+    }
 }
 
 void CComDlg::OnUiThread(std::function<void()> work) {

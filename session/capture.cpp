@@ -105,9 +105,8 @@ std::unique_ptr<CaptureWriter> CaptureWriter::Create(const std::string& path, Ca
             return nullptr;
         }
         pcap_dump_flush(writer->dumper_);
-        std::lock_guard lock(writer->mutex_);
         writer->boundaries_.push_back(writer->pending_.size());  // the file header
-        if (CaptureError e = writer->FlushLocked()) {
+        if (CaptureError e = writer->Flush()) {
             error = Error(CaptureError::Kind::kCannotCreate, e.message);
             return nullptr;
         }
@@ -117,16 +116,18 @@ std::unique_ptr<CaptureWriter> CaptureWriter::Create(const std::string& path, Ca
 
 CaptureWriter::CaptureWriter(std::string path, CaptureFormat format, int fd)
     : path_(std::move(path)), format_(format), fd_(fd) {
-    pending_.reserve(kPendingLimit + sizeof(packet_) + 64);
-    boundaries_.reserve(kPendingPackets);
+    for (auto* bytes : {&pending_, &out_}) {
+        bytes->reserve(kPendingLimit + sizeof(packet_) + 64);
+    }
+    for (auto* ends : {&boundaries_, &outBoundaries_}) {
+        ends->reserve(kPendingPackets);
+    }
 }
 
 CaptureWriter::~CaptureWriter() {
+    Flush();  // a failure now has no one left to tell
     {
-        std::lock_guard lock(mutex_);
-        if (!stopped_) {
-            FlushLocked();  // a failure now has no one left to tell
-        }
+        const std::lock_guard lock(mutex_);
         stopped_ = true;
     }
     if (dumper_ != nullptr) {
@@ -154,27 +155,28 @@ bool CaptureWriter::recording() const {
 }
 
 CaptureError CaptureWriter::WriteRead(CaptureTime, std::span<const std::uint8_t> bytes) {
-    std::lock_guard lock(mutex_);
-    if (stopped_ || format_ != CaptureFormat::kRaw || bytes.empty()) {
+    if (format_ != CaptureFormat::kRaw) {
         return {};
     }
     for (std::size_t at = 0; at < bytes.size();) {
-        if (pending_.size() >= kPendingLimit) {
-            if (CaptureError e = FlushLocked()) {
-                return e;
-            }
+        std::unique_lock lock(mutex_);
+        if (stopped_) {
+            return {};
         }
         const std::size_t n = std::min(bytes.size() - at, pending_.capacity() - pending_.size());
         const auto piece = bytes.subspan(at, n);
         pending_.insert(pending_.end(), piece.begin(), piece.end());
         at += n;
+        if (CaptureError e = FlushIfFull(lock)) {
+            return e;
+        }
     }
-    return FlushIfFull();
+    return {};
 }
 
 CaptureError CaptureWriter::WriteFrame(CaptureTime time, FrameDirection direction,
                                        std::span<const std::uint8_t> payload) {
-    std::lock_guard lock(mutex_);
+    std::unique_lock lock(mutex_);
     if (stopped_ || format_ != CaptureFormat::kPcap) {
         return {};
     }
@@ -182,11 +184,18 @@ CaptureError CaptureWriter::WriteFrame(CaptureTime time, FrameDirection directio
     if (length == 0) {
         return {};  // larger than an IPv4 packet: no frame of the modem is
     }
-    if (pending_.size() + length + 64 > pending_.capacity() ||
-        boundaries_.size() == boundaries_.capacity()) {
-        if (CaptureError e = FlushLocked()) {
+    while (pending_.size() + length + 64 > pending_.capacity() ||
+           boundaries_.size() == boundaries_.capacity()) {
+        lock.unlock();
+        if (CaptureError e = Flush()) {
             return e;
         }
+        lock.lock();
+        if (stopped_) {
+            return {};
+        }
+        // packet_ may have been used by another thread meanwhile.
+        BuildGsmtapPacket(direction, payload, packet_);
     }
     const auto since = time.time_since_epoch();
     const auto seconds = std::chrono::floor<std::chrono::seconds>(since);
@@ -198,38 +207,50 @@ CaptureError CaptureWriter::WriteFrame(CaptureTime time, FrameDirection directio
     pcap_dump(reinterpret_cast<u_char*>(dumper_), &header, packet_);
     pcap_dump_flush(dumper_);  // into pending_, not to the file
     boundaries_.push_back(pending_.size());
-    return FlushIfFull();
+    return FlushIfFull(lock);
 }
 
 CaptureError CaptureWriter::Flush() {
-    std::lock_guard lock(mutex_);
-    return stopped_ ? CaptureError{} : FlushLocked();
-}
-
-CaptureError CaptureWriter::FlushIfFull() {
-    if (pending_.size() >= kPendingLimit) {
-        return FlushLocked();
+    const std::lock_guard file(fileMutex_);
+    {
+        const std::lock_guard lock(mutex_);
+        if (stopped_) {
+            return {};
+        }
+        out_.swap(pending_);
+        outBoundaries_.swap(boundaries_);
     }
-    return {};
+    return WriteOut();
 }
 
-CaptureError CaptureWriter::FlushLocked() {
+CaptureError CaptureWriter::FlushIfFull(std::unique_lock<std::mutex>& lock) {
+    const bool full = pending_.size() >= kPendingLimit;
+    lock.unlock();
+    return full ? Flush() : CaptureError{};
+}
+
+CaptureError CaptureWriter::WriteOut() {
     std::size_t done = 0;
-    const bool ok = WriteAll(fd_, pending_.data(), pending_.size(), done);
+    const bool ok = WriteAll(fd_, out_.data(), out_.size(), done);
     if (ok) {
-        written_ += pending_.size();
-        pending_.clear();
-        boundaries_.clear();
+        written_ += out_.size();
+        out_.clear();
+        outBoundaries_.clear();
         return {};
     }
     const int why = errno;
-    stopped_ = true;
+    {
+        const std::lock_guard lock(mutex_);
+        stopped_ = true;
+        pending_.clear();
+        boundaries_.clear();
+    }
     // Cut the file back to the end of the last packet that reached it whole. A raw stream has
     // no packets: every byte that reached the file stays.
     std::uint64_t keep = written_ + done;
     if (format_ == CaptureFormat::kPcap) {
         std::uint64_t lastWhole = 0;
-        for (const std::uint64_t end : boundaries_) {
+        for (const std::uint64_t end : outBoundaries_) {
             if (end <= done) {
                 lastWhole = end;
             }
@@ -239,8 +260,8 @@ CaptureError CaptureWriter::FlushLocked() {
     if (::ftruncate(fd_, static_cast<off_t>(keep)) != 0) {
         // Nothing more can be done; the message below already says recording stopped.
     }
-    pending_.clear();
-    boundaries_.clear();
+    out_.clear();
+    outBoundaries_.clear();
     return Error(CaptureError::Kind::kWriteFailed,
                  "Recording to " + path_ + " stopped: " + std::strerror(why));
 }

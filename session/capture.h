@@ -52,7 +52,8 @@ enum class CaptureFormat : std::uint8_t { kRaw, kPcap, kPcapng };
 // was read, the UI thread what was written). Packets are gathered in memory and reach the file
 // when Flush() is called (the owner calls it from a timer a little more often than once a
 // second, so that packets reach the disk at least every second with one write), when a quarter
-// of a megabyte has gathered, and on destruction.
+// of a megabyte has gathered, and on destruction. The file is written outside the lock that
+// recording a packet takes, so a slow disk never holds the receive thread.
 //
 // A write that fails (disk full, file size limit) is returned once, by the call that met it;
 // recording then stops, later calls do nothing, and the file is cut back to the end of its last
@@ -77,12 +78,21 @@ class CaptureWriter {
   private:
     CaptureWriter(std::string path, CaptureFormat format, int fd);
     bool Append(std::span<const std::uint8_t> bytes);  // cookie write target
-    CaptureError FlushIfFull();
-    CaptureError FlushLocked();
+    // Flush() when a quarter of a megabyte has gathered; called with `lock` on mutex_, which it
+    // releases.
+    CaptureError FlushIfFull(std::unique_lock<std::mutex>& lock);
+    // Writes out_ to the file; with fileMutex_ held, not mutex_.
+    CaptureError WriteOut();
 
     const std::string path_;
     const CaptureFormat format_;
+    // mutex_ guards what is gathered (pending_, boundaries_, stopped_) and is all the receive
+    // thread takes while the buffer has room; the file is written under fileMutex_ alone, from
+    // out_, which a flush swaps with pending_. Order: fileMutex_ before mutex_.
     mutable std::mutex mutex_;
+    std::mutex fileMutex_;
+    std::vector<std::uint8_t> out_;             // being written; capacity as pending_'s
+    std::vector<std::uint64_t> outBoundaries_;  // packet ends inside out_
     int fd_ = -1;
     pcap_t* pcap_ = nullptr;
     std::FILE* stream_ = nullptr;            // what libpcap writes to: appends to pending_

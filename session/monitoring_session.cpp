@@ -81,12 +81,11 @@ void MonitoringSession::Record(FrameDirection direction, std::span<const std::ui
                });
 }
 
-void MonitoringSession::Start() {
+void MonitoringSession::StartOn(const std::string& entry) {
     // Only one receive thread ever reads a port: an earlier thread ends and its port is closed
     // (without stop frames) before the new open. Waiting for a lost modem ends too.
     EndPort();
     sarPaOn_ = false;
-    const std::string entry = view_.PortListText();
     if (entry.empty()) {
         view_.MessageBox(kNoMobilePortText, kErrorCaption);
         return;
@@ -95,6 +94,11 @@ void MonitoringSession::Start() {
 }
 
 bool MonitoringSession::OpenAndStart(const std::string& device, bool resuming) {
+    starting_ = true;
+    const struct Started {
+        bool& flag;
+        ~Started() { flag = false; }
+    } started{starting_};
     PortError error;
     port_ = SerialPort::Open(device, error);
     if (!port_.IsOpen()) {
@@ -157,6 +161,9 @@ void MonitoringSession::Watch(int fd, bool on) const {
 }
 
 void MonitoringSession::HandleEvents() {
+    if (starting_) {
+        return;  // re-entered from the start-up's message box: the events wait for its end
+    }
     if (goneFd_ >= 0) {
         eventfd_t count = 0;
         eventfd_read(goneFd_, &count);  // non-blocking: fails when nothing was signalled
@@ -184,8 +191,7 @@ void MonitoringSession::StartWaiting() {
     waiter_ = std::make_unique<Waiter>(identity_, linkPath_);
     // A watch that cannot start leaves its descriptor at -1; the user can still choose a port.
     waiter_->Start();
-    Watch(waiter_->udevFd(), true);
-    Watch(waiter_->linkFd(), true);
+    WatchWaiter(true);
     // The modem may be back already (a quick reset, or events read before the watch began).
     if (const std::optional<std::string> back = waiter_->LookNow()) {
         Resume(*back);
@@ -196,15 +202,23 @@ void MonitoringSession::StopWaiting() {
     if (waiter_ == nullptr) {
         return;
     }
-    Watch(waiter_->udevFd(), false);
-    Watch(waiter_->linkFd(), false);
+    WatchWaiter(false);
     waiter_.reset();
+}
+
+void MonitoringSession::WatchWaiter(bool on) const {
+    Watch(waiter_->udevFd(), on);
+    Watch(waiter_->linkFd(), on);
 }
 
 void MonitoringSession::Resume(const std::string& device) {
     view_.ShowReturnedPort(device);
+    // The waiting ends before the port opens: nothing the watch sees during the start-up
+    // exchange reaches the session.
+    WatchWaiter(false);
     if (!OpenAndStart(device, true)) {
-        return;  // held by another program (ModemManager, often): keep waiting
+        WatchWaiter(true);  // held by another program (ModemManager, often): keep waiting
+        return;
     }
     StopWaiting();
     view_.PortStateChanged(false);

@@ -33,11 +33,12 @@ inline constexpr std::array<std::string_view, 4> kRowsSarPaOn = {"ON_AGC", "ON_A
 inline constexpr std::string_view kModeSwitchText = "AT$QCDMG\r\n";
 
 // Owns the open port and the receive thread reading it. All calls come from one thread (the
-// window's); the receive thread calls the view's report and message functions.
+// tool's main thread, or the SessionWorker the window runs it on); the receive thread calls the
+// view's report and message functions.
 //
 // Port loss: when the device goes away (unplugged, reset, re-enumerated, simulator ended) the
-// receive loop ends and signals EventFd(). The owner watches that descriptor (QSocketNotifier in
-// the window, poll in the tools) and calls HandleEvents() on its own thread, which joins the
+// receive loop ends and signals EventFd(). The owner watches that descriptor (poll, in the
+// tools and the SessionWorker) and calls HandleEvents() on its own thread, which joins the
 // thread, closes the port, shows kDisconnectedText in the up-time line and waits for the same
 // modem (see Waiter) through the same descriptor. When it is back, the start-up exchange runs
 // again on its node; a choice of port, Stop() or Shutdown() ends the waiting.
@@ -51,7 +52,9 @@ class MonitoringSession {
 
     // Opens the port selected in the view, probes it (with the AT$QCDMG fall-back), switches
     // cell reporting on and starts the receive thread. An earlier port is let go first.
-    void Start();
+    void Start() { StartOn(view_.PortListText()); }
+    // Start() on the port list entry `entry` (empty: none selected).
+    void StartOn(const std::string& entry);
     // The user chose another port: bars reset, then Start().
     void SelectPort();
     void SwitchCellsOn();
@@ -73,6 +76,7 @@ class MonitoringSession {
     // from the next Start() on; nullptr records nothing. It must outlive the session's port.
     void SetRecorder(FrameRecorder* recorder) { recorder_ = recorder; }
 
+    MonitorView& View() const { return view_; }
     bool PortOpen() const { return port_.IsOpen(); }
     bool WaitingForModem() const { return waiter_ != nullptr; }
     // The receive loop found the open port gone (the device went away); HandleEvents() has not
@@ -82,7 +86,9 @@ class MonitoringSession {
     // Readable when HandleEvents() has something to do; -1 when the system gave no descriptor
     // (then a lost port is not noticed, as before).
     int EventFd() const { return epollFd_; }
-    // Takes in a port that went away and the return of the modem. Never blocks.
+    // Takes in a port that went away and the return of the modem. Never blocks. Called while
+    // the session itself is in the middle of a start-up (from a nested event loop of the
+    // message it shows), it does nothing: the events stay for the next call.
     void HandleEvents();
     bool ReceiveThreadRunning() const { return receiveThread_.Running(); }
 
@@ -99,6 +105,7 @@ class MonitoringSession {
     void StopWaiting();
     void Resume(const std::string& device);
     void Watch(int fd, bool on) const;
+    void WatchWaiter(bool on) const;
     void Record(FrameDirection direction, std::span<const std::uint8_t> bytes);
 
     MonitorView& view_;
@@ -110,6 +117,7 @@ class MonitoringSession {
     ReceiveThread receiveThread_;
     std::array<std::uint8_t, kFrameBufferSize> sendBuffer_{};
 
+    bool starting_ = false;   // inside OpenAndStart: events wait
     bool sarPaOn_ = false;    // the SAR/PA report was switched on: switched on again on resume
     ModemIdentity identity_;  // of the open port, taken at open: known once it has gone
     std::string linkPath_;    // the symbolic link the port was opened by (the simulator's)

@@ -53,8 +53,8 @@ std::uint32_t RunReceiveLoop(const SerialPort& port, const std::atomic<bool>& re
         return kLoopNoPort;
     }
     while (reading.load()) {
-        // ReadFrame paces the loop.
-        const int length = port.ReadFrame(buffer, kHdlcFlag);
+        // The port paces the loop: the read returns as soon as bytes have come.
+        const int length = port.Read(buffer);
         Add(stats, &ReceiveStats::reads);
         if (length <= 0) {
             if (port.Gone()) {
@@ -63,11 +63,14 @@ std::uint32_t RunReceiveLoop(const SerialPort& port, const std::atomic<bool>& re
             continue;
         }
         const std::span<const std::uint8_t> read(buffer.data(), static_cast<std::size_t>(length));
+        if (stats != nullptr) {
+            stats->bytes.fetch_add(read.size(), std::memory_order_relaxed);
+        }
         const CaptureTime readAt = recorder != nullptr ? CaptureClock::now() : CaptureTime{};
         if (recorder != nullptr) {
             recorder->OnRead(readAt, read);
         }
-        // One delivery may hold several frames, and its last frame may be finished by the next.
+        // One read may hold several frames, and its last frame may be finished by the next.
         PumpFrames(deframer, read, counters,
                    [&](HdlcDeframer::Status status, std::span<const std::uint8_t> payload) {
                        if (status != HdlcDeframer::Status::kFrame) {

@@ -1,5 +1,7 @@
-// The body of the receive thread: read frames from the open port, decode them, hand each report
-// on in the order the frames arrived.
+// The body of the receive thread: wait for bytes on the open port, hand every byte read to the
+// deframer at once, decode the frames, hand each report on in the order the frames arrived.
+// Nothing read is thrown away: a frame split across reads is joined by the deframer, and a frame
+// too long for its buffer is counted (overflow) and dropped up to the next flag.
 #pragma once
 
 #include <atomic>
@@ -15,6 +17,7 @@ class FrameRecorder;
 // Counts of what the loop has seen, for tools and tests; readable from any thread.
 struct ReceiveStats {
     std::atomic<std::uint64_t> reads{0};
+    std::atomic<std::uint64_t> bytes{0};  // read from the port
     std::atomic<std::uint64_t> frames{0};
     std::atomic<std::uint64_t> reports{0};
     std::atomic<std::uint64_t> badFcs{0};

@@ -57,7 +57,8 @@ class ReceiveThread {
     void ClearRunFlag() { reading_.store(false); }
 
     // Clears the run flag, wakes the read in progress and joins the thread. Afterwards reads on
-    // that port return 0 at once until the next Start.
+    // that port return 0 at once until the next Start, and Result() is -2 again: a port opened
+    // since is not taken for the one that went away.
     void Stop() {
         if (!thread_.joinable()) {
             return;
@@ -65,11 +66,12 @@ class ReceiveThread {
         reading_.store(false);
         port_->Wake();
         thread_.join();
+        result_.store(kNotStarted);
     }
 
     bool Running() const { return result_.load() == kRunning; }
-    // The loop's result once it has ended (kLoopNoPort, kLoopStopped or kLoopPortGone); -1
-    // while it runs, -2 before.
+    // The loop's result once it has ended (kLoopNoPort, kLoopStopped or kLoopPortGone) and
+    // until Stop(); -1 while it runs, -2 before and after.
     std::int64_t Result() const { return result_.load(); }
 
   private:

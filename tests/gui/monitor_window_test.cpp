@@ -11,6 +11,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <memory>
+#include <thread>
 
 #include "monitor/monitor_window.h"
 #include "tests/support/frames.h"
@@ -55,7 +56,9 @@ class MonitorWindow : public testing::Test {
     void Deliver(const SarPaReport& r) {
         Posted(std::bind(&CComDlg::ShowSarPaReport, dlg.get(), r));
     }
+    // Each a little after the last, as the window shows at most one report every kReportGapMs.
     static void Posted(const std::function<void()>& call) {
+        QTest::qWait(kReportGapMs);
         test::FromReceiveThread(call);
         test::RunPosted();
     }
@@ -74,6 +77,8 @@ class MonitorWindow : public testing::Test {
 };
 
 TEST_F(MonitorWindow, WithoutAPortItSaysSoOverReadyBarsAndLabels) {
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !ui.calls.empty(); }));  // from the worker
+    QTest::qWait(50);
     ASSERT_EQ(ui.calls.size(), 1U);
     EXPECT_EQ(ui.calls[0].text, "          No Mobile Port !          ");
     EXPECT_EQ(ui.calls[0].caption, "Error");
@@ -220,7 +225,24 @@ TEST_F(MonitorWindowOnModem, ButtonsWriteTheirRows) {
         {RowBytes("ON_AGC"), RowBytes("ON_AGC1"), RowBytes("ON_AGC2"), RowBytes("ON_AGC3"),
          RowBytes("OFF_AGC"), RowBytes("OFF Cell RSSI"), RowBytes("ON Cell RSSI")});
     EXPECT_EQ(modem.WaitFor(expected.size()), expected);
-    EXPECT_EQ(dlg->itemText(IDC_UPTIME), "RSCP Off");
+    EXPECT_TRUE(QTest::qWaitFor([&] { return dlg->itemText(IDC_UPTIME) == "RSCP Off"; }));
+}
+
+// Lists far faster than the screen: a click is answered while they come, and once they stop
+// the window shows the last one.
+TEST_F(MonitorWindowOnModem, AClickIsAnsweredDuringAFastStreamAndItsLastListIsShown) {
+    Start();
+    const WcdmaCellRecord cells[] = {test::Cell()};
+    Bytes stream;
+    for (int n = 0; n < 20000; ++n) {
+        test::AppendFrame(stream, test::CellListV0(n, cells, static_cast<std::uint8_t>(n)));
+    }
+    std::thread modemSends([&] { modem.Send(stream); });
+    Click(IDC_ON_RSCP);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return modem.Received() == RowBytes("ON Cell RSSI"); }));
+    modemSends.join();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return dlg->itemText(IDC_GSM_CELLS) == "GSM Cells : 31"; }))
+        << dlg->itemText(IDC_GSM_CELLS).toStdString();  // 19999 mod 256
 }
 
 TEST_F(MonitorWindowOnModem, EveryChoiceOfTheUserReopensThePort) {
@@ -269,7 +291,7 @@ TEST_F(MonitorWindowOnModem, EveryEndJoinsTheThreadAndWritesTheRightBytes) {
         Start();
         const int threads = test::ThreadCount();
         c.end(*dlg);
-        EXPECT_EQ(test::ThreadCount(), threads - 1);
+        EXPECT_EQ(test::ThreadCount(), threads - 2) << "the receive thread and the worker";
         EXPECT_EQ(c.expected.empty() ? modem.Quiet() : modem.WaitFor(c.expected.size()),
                   c.expected);
         if (dlg) {

@@ -79,6 +79,27 @@ TEST_F(Resume, TwentyUnplugsLeaveOneReceiveThreadAndNoDescriptorMore) {
     EXPECT_EQ(test::DescriptorCount(), descriptors);
 }
 
+// The modem comes back still in AT mode: while the change-mode message is shown, the owner takes
+// in its events (a modal box's event loop); the port being started stays the session's.
+TEST_F(Resume, AModemIgnoringTheProbeOnItsReturnIsStartedThoughEventsRunDuringTheMessage) {
+    Lose();
+    PtyModem back(test::Peer::kSilent);
+    view_.isThreadRunning = [&] {  // asked while the message is shown
+        session_.HandleEvents();
+        return session_.ReceiveThreadRunning();
+    };
+    Publish(back);
+    ASSERT_TRUE(Pump(session_, [&] { return !session_.WaitingForModem(); }));
+    const Bytes atMode = {0x7E, 'A', 'T', '$', 'Q', 'C', 'D', 'M', 'G', '\r', '\n'};
+    const Bytes expected =
+        test::Concat({test::StoredBytes(DiagProbeFrame), atMode, test::RowBytes(kRowCellsOn)});
+    EXPECT_EQ(back.WaitFor(expected.size()), expected);
+    EXPECT_TRUE(session_.PortOpen());
+    EXPECT_TRUE(session_.ReceiveThreadRunning());
+    ASSERT_EQ(view_.Messages().size(), 1u);
+    EXPECT_EQ(view_.Messages()[0].caption, "Info");
+}
+
 struct WhileWaiting {
     const char* what;
     std::function<void(MonitoringSession&, test::ResumeView&, const PtyModem&)> act;

@@ -68,14 +68,17 @@ TEST(SimSession, ModemInAtModeStreamsAfterTheModeSwitchAndStopsOnCellsOff) {
     EXPECT_EQ(view.Cells().size(), cells);
 }
 
-// norvane-cli monitor --sar-pa `port`, its standard output and error in the file `out`.
+// norvane-cli monitor --sar-pa --stats `port`, its standard output and error in the file `out`.
 pid_t Monitor(const test::SimProcess& sim, const std::string& port, const char* out) {
-    return test::Spawn({NORVANE_BINARY_DIR "/tools/norvane-cli", "monitor", "--sar-pa", port},
-                       sim.Scratch(out).c_str());
+    return test::Spawn(
+        {NORVANE_BINARY_DIR "/tools/norvane-cli", "monitor", "--sar-pa", "--stats", port},
+        sim.Scratch(out).c_str());
 }
 
-TEST(CliMonitor, PrintsJsonLinesStopsOnSigintAndExitsTwoWithoutThePortAndOneWhenItGoes) {
-    test::SimProcess sim({"--seed", "7"});
+// On a fast stream of long lists (numbered in six bits) every list is printed, in order.
+TEST(CliMonitor, PrintsEveryListInOrderStopsOnSigintAndExitsTwoWithoutThePortAndOneWhenItGoes) {
+    test::SimProcess sim(
+        {"--rate", "100", "--burst", "16", "--packet-version", "2", "--numbered", "--seed", "2"});
     const auto output = [&](const char* out) { return test::ReadFile(sim.Scratch(out)); };
     const pid_t monitor = Monitor(sim, sim.Entry(), "out");
     EXPECT_TRUE(
@@ -86,8 +89,19 @@ TEST(CliMonitor, PrintsJsonLinesStopsOnSigintAndExitsTwoWithoutThePortAndOneWhen
     EXPECT_EQ(first.rfind("{\"time\":\"", 0), 0U) << first;
     EXPECT_NE(first.find("\",\"type\":\"cells\",\"hours\":"), std::string::npos) << first;
     EXPECT_EQ(first.back(), '}');
+    std::this_thread::sleep_for(2s);
     kill(monitor, SIGINT);
-    EXPECT_EQ(test::WaitExit(monitor, 3s), 0) << output("out");
+    EXPECT_EQ(test::WaitExit(monitor, 3s), 0);
+    const std::string out = output("out");
+    int lists = 0;
+    for (std::size_t at = out.find("\"gsm\":"), last = 64; at != std::string::npos;
+         at = out.find("\"gsm\":", at + 1), ++lists) {
+        const auto n = static_cast<std::size_t>(std::atoi(out.c_str() + at + 6));
+        ASSERT_TRUE(last == 64 || n == (last + 1) % 64) << "list " << lists << ": " << n;
+        last = n;
+    }
+    EXPECT_GT(lists, 2000);
+    EXPECT_NE(out.find("overflow: 0,"), std::string::npos) << out.substr(out.rfind('}'));
 
     const pid_t lost = Monitor(sim, sim.link(), "lost");
     EXPECT_TRUE(test::Eventually([&] { return output("lost").find('{') != std::string::npos; }));

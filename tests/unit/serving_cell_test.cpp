@@ -145,7 +145,8 @@ TEST(ServingCellPackets, PublishedPacketsPrintTheirJsonLines) {
     std::string err;
     EXPECT_EQ(RunDecode("--stats " + file, err), want);
     EXPECT_EQ(err,
-              "frames: 14, reports: 13, bad check sequence: 0, overflow: 0, other: 0, unknown "
+              "bytes read: 1778, frames: 14, reports: 13, bad check sequence: 0, overflow: 0, "
+              "other: 0, unknown "
               "version: 1\n");
 }
 

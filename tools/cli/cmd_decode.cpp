@@ -72,17 +72,19 @@ constexpr const char* kDecodeUsage =
     "Frames with a bad check sequence and all other packets are skipped silently.\n"
     "\n"
     "Options:\n"
-    "  --stats     at the end, print to standard error the number of frames, of reports, of\n"
-    "              frames dropped for a bad check sequence, of overlong frames dropped\n"
-    "              (overflow), of other frames and of known packets of a version that is\n"
-    "              not decoded (unknown version); for a capture also the number of\n"
-    "              packets that are not GSMTAP DIAG and of frames the host sent\n"
+    "  --stats     at the end, print to standard error the number of bytes read (of a raw\n"
+    "              stream), of frames, of reports, of frames dropped for a bad check\n"
+    "              sequence, of overlong frames dropped (overflow), of other frames and of\n"
+    "              known packets of a version that is not decoded (unknown version); for a\n"
+    "              capture also the number of packets that are not GSMTAP DIAG and of\n"
+    "              frames the host sent\n"
     "  -h, --help  show this help\n"
     "\n"
     "Exit status: 0 when the whole input was read, 2 on a usage error or when FILE cannot be\n"
     "read.\n";
 
 struct Counts {
+    std::uint64_t bytes = 0;  // of a raw stream
     FrameCounters frames;
     std::uint64_t reports = 0;
     std::uint64_t other = 0;
@@ -113,6 +115,7 @@ void DecodeFrame(std::span<const std::uint8_t> payload, const CaptureTime* time,
 
 void DecodePiece(HdlcDeframer& deframer, std::span<const std::uint8_t> in, std::string& out,
                  Counts& counts) {
+    counts.bytes += in.size();
     PumpFrames(deframer, in, counts.frames,
                [&](HdlcDeframer::Status status, std::span<const std::uint8_t> payload) {
                    if (status == HdlcDeframer::Status::kFrame) {
@@ -226,8 +229,9 @@ int RunDecode(std::span<const std::string_view> args) {
         // "frames" counts every frame that ended, good or not, and every overlong one.
         const FrameCounters& f = counts.frames;
         std::fprintf(stderr,
-                     "frames: %llu, reports: %llu, bad check sequence: %llu, overflow: %llu, "
-                     "other: %llu, unknown version: %llu",
+                     "bytes read: %llu, frames: %llu, reports: %llu, bad check sequence: %llu, "
+                     "overflow: %llu, other: %llu, unknown version: %llu",
+                     static_cast<unsigned long long>(counts.bytes),
                      static_cast<unsigned long long>(f.frames + f.badFcs + f.overflow),
                      static_cast<unsigned long long>(counts.reports),
                      static_cast<unsigned long long>(f.badFcs),

@@ -26,7 +26,7 @@ constexpr int kFlushTickMs = 900;
 
 constexpr const char* kHelp =
     "Usage: norvane-cli monitor [--sar-pa] [--follow] [--record FILE] [--gsmtap [HOST[:PORT]]]\n"
-    "                           [PORT]\n"
+    "                           [--stats] [PORT]\n"
     "\n"
     "Opens PORT, switches the modem's cell reporting on and prints every report it sends as\n"
     "one JSON line on standard output, with the keys of 'norvane-cli decode' preceded by\n"
@@ -56,6 +56,9 @@ constexpr const char* kHelp =
     "                   127.0.0.1:4729), e.g. for 'wireshark -k -i lo -f \"udp port 4729\"';\n"
     "                   the next argument is taken as HOST[:PORT] unless it begins with '-'\n"
     "                   or holds a '/' (or write --gsmtap=HOST[:PORT])\n"
+    "  --stats          on exit, print to standard error the bytes read from the port, the\n"
+    "                   frames, the reports, the frames dropped for a bad check sequence, the\n"
+    "                   overlong frames dropped (overflow) and the other frames\n"
     "  -h, --help       show this text\n"
     "\n"
     "Exit status: 0 after SIGINT/SIGTERM, 1 when the port went away (without --follow), 2 when\n"
@@ -139,11 +142,37 @@ int Follow(MonitoringSession& session, const sigset_t& stopSignals, CaptureRecor
     }
 }
 
+// --stats: the receive loop's counts, printed when the monitor ends, however it ends.
+class StatsAtExit {
+  public:
+    explicit StatsAtExit(bool print) : print_(print) {}
+    StatsAtExit(const StatsAtExit&) = delete;
+    StatsAtExit& operator=(const StatsAtExit&) = delete;
+    ~StatsAtExit() {
+        if (!print_) {
+            return;
+        }
+        const auto n = [](const std::atomic<std::uint64_t>& v) {
+            return static_cast<unsigned long long>(v.load());
+        };
+        std::fprintf(stderr,
+                     "bytes read: %llu, frames: %llu, reports: %llu, bad check sequence: %llu, "
+                     "overflow: %llu, other: %llu\n",
+                     n(stats.bytes), n(stats.frames) + n(stats.badFcs) + n(stats.overflow),
+                     n(stats.reports), n(stats.badFcs), n(stats.overflow), n(stats.other));
+    }
+    ReceiveStats stats;
+
+  private:
+    bool print_;
+};
+
 }  // namespace
 
 int RunMonitor(std::span<const std::string_view> args) {
     bool sarPa = false;
     bool follow = false;
+    bool stats = false;
     std::string port;
     std::string recordPath;
     bool gsmtap = false;
@@ -158,6 +187,8 @@ int RunMonitor(std::span<const std::string_view> args) {
             sarPa = true;
         } else if (arg == "--follow") {
             follow = true;
+        } else if (arg == "--stats") {
+            stats = true;
         } else if (arg == "--record") {
             if (i + 1 == args.size() || args[i + 1].empty()) {
                 std::fputs("norvane-cli monitor: --record needs a FILE\n", stderr);
@@ -226,7 +257,8 @@ int RunMonitor(std::span<const std::string_view> args) {
     }
 
     ConsoleView view(entry);
-    MonitoringSession session(view);
+    StatsAtExit counts(stats);  // printed after the session has ended
+    MonitoringSession session(view, &counts.stats);
     session.SetRecorder(recorder.get());
     session.Start();
     if (!session.PortOpen()) {
