@@ -4,6 +4,7 @@
 #include <fcntl.h>
 #include <grp.h>
 #include <sys/file.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <termios.h>
 
@@ -78,6 +79,18 @@ TEST(SerialOpen, RefusalsNameTheirReasonAndAPortHeldElsewhereIsRefusedUntilRelea
     EXPECT_EQ(OpenText(modem.slave()), inUse);
     close(other);
     EXPECT_EQ(OpenText(modem.slave()), "");
+    {  // A terminal that keeps IXON whatever it is told (root can lock the bit) is refused.
+        PtyModem locked;
+        const int probe = open(locked.slave().c_str(), O_RDWR | O_NOCTTY);
+        termios t{}, lock{};
+        ASSERT_EQ(tcgetattr(probe, &t), 0);
+        t.c_iflag |= IXON;
+        lock.c_iflag = IXON;
+        if (tcsetattr(probe, TCSANOW, &t) == 0 && ioctl(probe, TIOCSLCKTRMIOS, &lock) == 0) {
+            EXPECT_EQ(OpenText(locked.slave()), kHandleErrorText);
+        }
+        close(probe);
+    }
 
     // Refused for want of permission: the advice names the group when it may use the port.
     struct stat st {};
