@@ -15,6 +15,8 @@
 #include <vector>
 
 #include "link/port_discovery.h"
+#include "link/port_text.h"
+#include "link/udev_ports.h"
 #include "tests/support/pty_modem.h"
 #include "tests/support/sim_process.h"
 
@@ -124,6 +126,62 @@ TEST(PortList, EntriesAndPreselectionFollowTheListRules) {
         list.SetCurSel(index);  // like a drop-down list: outside the list selects nothing
         EXPECT_EQ(list.selected, selected) << index;
     }
+}
+
+// The text before '|' as a view into a buffer that goes on past it, as a longer name would.
+struct Cut {
+    explicit Cut(std::string_view marked)
+        : buffer(std::string(marked).erase(std::min(marked.find('|'), marked.size()), 1)),
+          view(std::string_view(buffer).substr(0, marked.find('|'))) {}
+    std::string buffer;
+    std::string_view view;
+};
+
+TEST(PortText, Utf8AtEveryBoundaryAndComparisonsEndingWithTheShorterText) {
+    using namespace discovery;
+    // Every lead-byte range at its edges; then overlong, surrogate, past U+10FFFF; then cut short.
+    const std::string edges =
+        "\xC2\x80\xDF\xBF\xE0\xA0\x80\xED\x9F\xBF\xEF\xBF\xBF\xF0\x90\x80\x80"
+        "\xF4\x8F\xBF\xBF";
+    const std::pair<std::string, std::string> clean[] = {
+        {edges, edges},
+        {"\xC1\xBF\xE0\x9F\xBF\xED\xA0\x80\xF0\x8F\xBF\xBF\xF4\x90\x80\x80\xF5\x80\x80\x80",
+         std::string(20, '?')},
+        {"a\xC2|\x80", "a?"},
+        {"a\xE1\x80|\x80", "a??"},
+        {"a\xF1\x80\x80|\x80", "a???"}};
+    for (const auto& [raw, want] : clean) {
+        const Cut text(raw);
+        EXPECT_EQ(CleanText(text.view, 64), want) << raw;
+    }
+    const Cut diag("Diag|nostic");
+    EXPECT_FALSE(StartsWithNoCase(diag.view, "DIAGN"));
+    EXPECT_TRUE(StartsWithNoCase(diag.buffer, "DIAGN"));
+    // Each first name sorts before its second, and not the other way round.
+    for (const auto& [first, second] : {std::pair{"ttyUSB2", "ttyUSB10"},
+                                        {"ttyUSB01", "ttyUSB1"},
+                                        {"ab|e", "abd"},
+                                        {"x1|2", "x1a"}}) {
+        const Cut a(first), b(second);
+        EXPECT_TRUE(NaturalLess(a.view, b.view) && !NaturalLess(b.view, a.view)) << first;
+    }
+}
+
+TEST(PortText, FallbackNameAndKnownRoleNeedBothIds) {
+    using discovery::UsbIds;
+    const UsbIds both{0x12d1, 0x1001, 1}, noVendor{{}, 0x1001, 1}, noProduct{0x12d1, {}, 1};
+    const std::tuple<const char*, const char*, UsbIds, const char*> names[] = {
+        {"Huawei", "E220", both, "Huawei E220"},
+        {"Huawei", "", both, "Huawei"},
+        {"", "E220", both, "E220"},
+        {"", "", both, "USB device 12d1:1001"},
+        {"", "", noVendor, "USB device"},
+        {"", "", noProduct, "USB device"}};
+    for (const auto& [vendor, model, ids, want] : names) {
+        EXPECT_EQ(discovery::ProductName(vendor, model, ids), want);
+    }
+    EXPECT_EQ(discovery::KnownRole(both), kRoleDiagnostics);
+    EXPECT_FALSE(discovery::KnownRole(noVendor) || discovery::KnownRole(noProduct));
 }
 
 }  // namespace
