@@ -43,7 +43,7 @@ double Seconds(Clock::time_point since) {
     return std::chrono::duration<double>(Clock::now() - since).count();
 }
 
-TEST(SerialOpen, LineSettingsAreRawEightNoneOneAt115200KeepingHardwareFlow) {
+TEST(SerialOpen, LineSettingsAreRawEightNoneOneAt115200KeepingHardwareFlowOrThePortIsRefused) {
     PtyModem modem;
     const int probe = open(modem.slave().c_str(), O_RDWR | O_NOCTTY);
     for (const bool hardwareFlow : {true, false}) {
@@ -59,6 +59,14 @@ TEST(SerialOpen, LineSettingsAreRawEightNoneOneAt115200KeepingHardwareFlow) {
         EXPECT_EQ((t.c_cflag & CRTSCTS) != 0, hardwareFlow);
         EXPECT_EQ(cfgetispeed(&t), B115200);
         EXPECT_EQ(t.c_lflag & (ICANON | ECHO), 0u);
+    }
+    // A terminal that keeps IXON whatever it is told (root can lock the bit) is refused.
+    termios t{}, lock{};
+    lock.c_iflag = IXON;
+    ASSERT_EQ(tcgetattr(probe, &t), 0);
+    t.c_iflag |= IXON;
+    if (tcsetattr(probe, TCSANOW, &t) == 0 && ioctl(probe, TIOCSLCKTRMIOS, &lock) == 0) {
+        EXPECT_EQ(OpenText(modem.slave()), kHandleErrorText);
     }
     close(probe);
 }
@@ -79,18 +87,6 @@ TEST(SerialOpen, RefusalsNameTheirReasonAndAPortHeldElsewhereIsRefusedUntilRelea
     EXPECT_EQ(OpenText(modem.slave()), inUse);
     close(other);
     EXPECT_EQ(OpenText(modem.slave()), "");
-    {  // A terminal that keeps IXON whatever it is told (root can lock the bit) is refused.
-        PtyModem locked;
-        const int probe = open(locked.slave().c_str(), O_RDWR | O_NOCTTY);
-        termios t{}, lock{};
-        ASSERT_EQ(tcgetattr(probe, &t), 0);
-        t.c_iflag |= IXON;
-        lock.c_iflag = IXON;
-        if (tcsetattr(probe, TCSANOW, &t) == 0 && ioctl(probe, TIOCSLCKTRMIOS, &lock) == 0) {
-            EXPECT_EQ(OpenText(locked.slave()), kHandleErrorText);
-        }
-        close(probe);
-    }
 
     // Refused for want of permission: the advice names the group when it may use the port.
     struct stat st {};
