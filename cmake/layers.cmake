@@ -1,8 +1,9 @@
 # The rooms of the program and what each may use: the one table of allowed pairs. A room
 # includes and links only the rooms listed for it (and itself). check_layers.cmake checks every
-# #include in the tree against it (ctest "layering"); norvane_check_room_links() checks the
+# #include in the tree against it (ctest "layering"); norvane_finish_rooms() checks the
 # links of each room's library at configure time; norvane_room_headers() makes the compiler
-# refuse an include of a room that is not linked.
+# refuse an include of a room that is not linked. A new room is its row here and its folder's
+# add_subdirectory().
 set(NORVANE_ROOMS diag link session framework widgets res monitor app tools)
 
 set(NORVANE_USES_diag "")  # bytes only
@@ -23,7 +24,8 @@ set(NORVANE_TEST_SUPPORT tests/support)
 # norvane_room_headers(ROOM [TARGET...]): the room's own include root, <build>/include/ROOM,
 # holding ROOM as a link to the room's folder, goes on the include path of norvane_ROOM (or of
 # the targets named) and of what links it. So "ROOM/x.h" is found wherever ROOM is linked, and
-# nothing else of the tree is: the repository root is on no room's include path.
+# nothing else of the tree is: the repository root is on no room's include path. Called for
+# every room's library by norvane_finish_rooms(); a room without one (tools) names its targets.
 function(norvane_room_headers room)
     set(root "${PROJECT_BINARY_DIR}/include/${room}")
     file(MAKE_DIRECTORY "${root}")
@@ -37,12 +39,14 @@ function(norvane_room_headers room)
     endforeach()
 endfunction()
 
-# Fails the configure step when the library of a room links the library of a room it may not use.
-function(norvane_check_room_links)
+# After every room is added: gives each room's library its include root, and fails the configure
+# step when it links the library of a room it may not use.
+function(norvane_finish_rooms)
     foreach(room IN LISTS NORVANE_ROOMS)
         if(NOT TARGET norvane_${room})
             continue()
         endif()
+        norvane_room_headers(${room})
         get_target_property(type norvane_${room} TYPE)
         set(links "")
         if(NOT type STREQUAL "INTERFACE_LIBRARY")
