@@ -128,31 +128,28 @@ TEST(PortList, EntriesAndPreselectionFollowTheListRules) {
     }
 }
 
-// A view of the first bytes of a longer literal stands for a name that ends there: a read past
-// its end finds the literal's next byte rather than a terminating zero.
+// A view of a longer literal's first bytes: a read past its end finds a byte, not a zero.
 TEST(PortText, Utf8AtEveryBoundaryAndComparisonsEndingWithTheShorterText) {
     using namespace discovery;
-    using View = std::string_view;
     // Every lead-byte range at its edges; then overlong, surrogate, past U+10FFFF; then cut short.
     const std::string edges =
         "\xC2\x80\xDF\xBF\xE0\xA0\x80\xED\x9F\xBF\xEF\xBF\xBF\xF0\x90\x80\x80\xF4\x8F\xBF\xBF";
-    const std::pair<View, std::string> clean[] = {
+    const std::pair<std::string_view, std::string> clean[] = {
         {edges, edges},
         {"\xC1\xBF\xE0\x9F\xBF\xED\xA0\x80\xF0\x8F\xBF\xBF\xF4\x90\x80\x80\xF5\x80\x80\x80",
          std::string(20, '?')},
-        {View("a\xC2\x80", 2), "a?"},
-        {View("a\xE1\x80\x80", 3), "a??"},
-        {View("a\xF1\x80\x80\x80", 4), "a???"}};
+        {std::string_view("a\xC2\x80", 2), "a?"},
+        {std::string_view("a\xE1\x80\x80", 3), "a??"},
+        {std::string_view("a\xF1\x80\x80\x80", 4), "a???"}};
     for (const auto& [raw, want] : clean) {
         EXPECT_EQ(CleanText(raw, 64), want) << raw;
     }
-    EXPECT_FALSE(StartsWithNoCase(View("Diagnostic", 4), "DIAGN"));
-    EXPECT_TRUE(StartsWithNoCase("Diagnostic", "DIAGN"));
-    // Each first name sorts before its second, and not the other way round.
-    for (const auto& [a, b] : {std::pair<View, View>{"ttyUSB2", "ttyUSB10"},
+    EXPECT_TRUE(StartsWithNoCase("Diagnostic", "DIAGN") &&
+                !StartsWithNoCase(std::string_view("Diagnostic", 4), "DIAGN"));
+    for (const auto& [a, b] : {std::pair<std::string_view, std::string_view>{"ttyUSB2", "ttyUSB10"},
                                {"ttyUSB01", "ttyUSB1"},
-                               {View("abe", 2), "abd"},
-                               {View("x12", 2), "x1a"}}) {
+                               {std::string_view("abe", 2), "abd"},
+                               {std::string_view("x12", 2), "x1a"}}) {
         EXPECT_TRUE(NaturalLess(a, b) && !NaturalLess(b, a)) << a << " < " << b;
     }
 }
