@@ -36,6 +36,7 @@ bool CTessalyDlg::OnInitDialog() {
     // One icon for the title bar and the task switcher; the window manager picks the size.
     setWindowIcon(m_icon);
     // The link shows the address as its status text; a click opens the homepage either way.
+    // Control 102 is in the template, so binding cannot fail: its result is not looked at.
     m_homepageLink.BindToDialogItem(this, IDC_HOMEPAGE, LoadString(IDS_HOMEPAGE),
                                     QUrl(QString::fromLatin1(kHomepageUrl)));
     return true;  // focus on the first tab stop: "Quit"
@@ -43,6 +44,7 @@ bool CTessalyDlg::OnInitDialog() {
 
 void CTessalyDlg::OnPictureClicked() {
     MessageBeep();
+    // As the link: a desktop without a browser reports it itself.
     OpenUrl(QUrl(QString::fromLatin1(kHomepageUrl)));
 }
 

@@ -66,8 +66,8 @@ int Watch(double seconds) {
     ModemIdentity lost;  // waiting for the simulator's link: both descriptors are in use
     lost.devnode = std::string(dir) + "/norvane-sim";
     Waiter waiter(lost, lost.devnode);
-    const int r = waiter.Start();
-    if (r >= 0) {
+    const std::error_code failed = waiter.Start();
+    if (!failed) {
         waiter.LookNow();
         MeasureIdle("waiting on the udev watch", [&] {
             int wakeups = 0;
@@ -83,7 +83,7 @@ int Watch(double seconds) {
         });
     }
     rmdir(dir);
-    return r < 0 ? 1 : 0;
+    return failed ? 1 : 0;
 }
 
 }  // namespace

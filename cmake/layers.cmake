@@ -1,18 +1,20 @@
 # The rooms of the program and what each may use: the one table of allowed pairs. A room
 # includes and links only the rooms listed for it (and itself). check_layers.cmake checks every
-# #include in the tree against it (ctest "layering"); norvane_check_room_links() checks the
-# links of each room's library at configure time.
+# #include in the tree against it (ctest "layering"); norvane_finish_rooms() checks the
+# links of each room's library at configure time; norvane_room_headers() makes the compiler
+# refuse an include of a room that is not linked. A new room is its row here and its folder's
+# add_subdirectory().
 set(NORVANE_ROOMS diag link session framework widgets res monitor radio app tools)
 
 set(NORVANE_USES_diag "")  # bytes only
 set(NORVANE_USES_link "")  # I/O only; the sizes it needs are passed in, not taken from diag
 set(NORVANE_USES_session diag link)
-set(NORVANE_USES_framework diag link session)  # knows no resources
-set(NORVANE_USES_widgets diag link session framework)  # knows nothing of the application
+set(NORVANE_USES_framework "")  # Qt only; knows no resources and nothing of the modem
+set(NORVANE_USES_widgets framework)  # knows nothing of the application
 set(NORVANE_USES_res framework)  # the dialog template types only
 set(NORVANE_USES_monitor diag link session framework widgets res)
 set(NORVANE_USES_radio diag link session widgets)  # plain Qt widgets: no framework, no templates
-set(NORVANE_USES_app diag link session framework widgets res monitor radio)
+set(NORVANE_USES_app session framework widgets res monitor radio)
 set(NORVANE_USES_tools diag link session)
 
 # Tests, fuzzers and benchmarks may use every room. Into tests/ they reach only through the
@@ -20,12 +22,32 @@ set(NORVANE_USES_tools diag link session)
 set(NORVANE_TEST_FOLDERS tests fuzz bench)
 set(NORVANE_TEST_SUPPORT tests/support)
 
-# Fails the configure step when the library of a room links the library of a room it may not use.
-function(norvane_check_room_links)
+# norvane_room_headers(ROOM [TARGET...]): the room's own include root, <build>/include/ROOM,
+# holding ROOM as a link to the room's folder, goes on the include path of norvane_ROOM (or of
+# the targets named) and of what links it. So "ROOM/x.h" is found wherever ROOM is linked, and
+# nothing else of the tree is: the repository root is on no room's include path. Called for
+# every room's library by norvane_finish_rooms(); a room without one (tools) names its targets.
+function(norvane_room_headers room)
+    set(root "${PROJECT_BINARY_DIR}/include/${room}")
+    file(MAKE_DIRECTORY "${root}")
+    file(CREATE_LINK "${PROJECT_SOURCE_DIR}/${room}" "${root}/${room}" SYMBOLIC)
+    set(targets ${ARGN})
+    if(NOT targets)
+        set(targets norvane_${room})
+    endif()
+    foreach(target IN LISTS targets)
+        target_include_directories(${target} PUBLIC "${root}")
+    endforeach()
+endfunction()
+
+# After every room is added: gives each room's library its include root, and fails the configure
+# step when it links the library of a room it may not use.
+function(norvane_finish_rooms)
     foreach(room IN LISTS NORVANE_ROOMS)
         if(NOT TARGET norvane_${room})
             continue()
         endif()
+        norvane_room_headers(${room})
         get_target_property(type norvane_${room} TYPE)
         set(links "")
         if(NOT type STREQUAL "INTERFACE_LIBRARY")

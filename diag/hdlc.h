@@ -4,6 +4,11 @@
 // with every 0x7E or 0x7D among payload and CRC sent as 0x7D followed by the byte XOR 0x20,
 // then one closing flag 0x7E. Some modems also send an opening flag; to the deframer that is
 // just a boundary in front of an empty frame.
+//
+// Errors in diag: a function that refuses its input (a frame too big for its buffer, a length
+// its bytes do not hold, a field out of range) returns nothing: an empty std::optional, a size of
+// 0 with nothing written, nullptr from a lookup. The deframer and the decoder say what they found
+// as an enum (HdlcDeframer::Status, LogFrameKind). No errno, no exceptions, no -1.
 #pragma once
 
 #include <array>

@@ -17,8 +17,4 @@ inline QColor ToQColor(COLORREF color) {
     return QColor(color & 0xFF, (color >> 8) & 0xFF, (color >> 16) & 0xFF);
 }
 
-inline COLORREF FromQColor(const QColor& color) {
-    return RGB(color.red(), color.green(), color.blue());
-}
-
 }  // namespace norvane

@@ -117,20 +117,6 @@ QWidget* MakeProgress() {
 
 }  // namespace
 
-const char* ClassName(ControlClass cls) {
-    switch (cls) {
-        case ControlClass::Button:
-            return "Button";
-        case ControlClass::Static:
-            return "Static";
-        case ControlClass::ComboBox:
-            return "ComboBox";
-        case ControlClass::Progress:
-            return "msctls_progress32";
-    }
-    return "";
-}
-
 QRect DialogUnitsToPixels(const DialogRect& r, double dpi) {
     return QRect(Scale(r.x, kBaseUnitX, 4, dpi), Scale(r.y, kBaseUnitY, 8, dpi),
                  Scale(r.cx, kBaseUnitX, 4, dpi), Scale(r.cy, kBaseUnitY, 8, dpi));
@@ -338,12 +324,6 @@ QString CDialog::itemText(int id) const {
         return combo->currentText();
     }
     return {};
-}
-
-void CDialog::showItem(int id, bool show) {
-    if (QWidget* w = item(id)) {
-        w->setVisible(show);
-    }
 }
 
 bool CDialog::Dispatch(Notify code, int id) {

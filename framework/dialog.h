@@ -92,20 +92,14 @@ class CDialog : public QDialog {
     int DoModal();
     // The first half of DoModal without the modal run: controls, binding, OnInitDialog.
     void Create();
-    bool IsCreated() const { return m_created; }
     void EndDialog(int result) { done(result); }
 
     // Controls by ID. With several controls of one ID (IDC_STATIC), the first in template order.
     QWidget* item(int id) const;
     void setItemText(int id, const QString& text);
     QString itemText(int id) const;
-    void showItem(int id, bool show);
-    // All controls in template order.
-    const std::vector<DialogControl>& controls() const { return m_controls; }
 
     const DialogTemplate& dialogTemplate() const { return m_template; }
-    // Where the client area (the template's origin) lies in the widget: below the menu bar.
-    QPoint clientOrigin() const { return m_clientOrigin; }
     QMenuBar* menuBar() const { return m_menuBar; }
     // The template rectangle in this dialog's pixels, relative to the client area.
     QRect MapDialogRect(const DialogRect& rect) const;

@@ -59,9 +59,6 @@ constexpr std::uint32_t PBS_SMOOTH = 0x0001;
 // The window classes a template may name.
 enum class ControlClass { Button, Static, ComboBox, Progress };
 
-// The class name as a resource script writes it ("Button", "msctls_progress32", ...).
-const char* ClassName(ControlClass cls);
-
 // A rectangle in dialog units: position and size.
 struct DialogRect {
     int x = 0;

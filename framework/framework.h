@@ -1,5 +1,9 @@
 // Services of the dialog framework, owned by the running QApplication: start-up, the main
 // window and its status message, the bitmap resources, the beep and the shell's "open".
+//
+// Errors: a framework call that can fail says so in its result, never in a code or an exception:
+// a lookup gives nullptr (CDialog::item) or an empty value (an unregistered bitmap's path), a Qt
+// call that reports failure as bool passes it on (OpenUrl).
 #pragma once
 
 #include <QString>
@@ -37,7 +41,7 @@ using Beeper = std::function<void()>;
 Beeper SetBeeper(Beeper beeper);
 
 // Hands a URL to the desktop's browser. Tests replace the opener; an empty function restores
-// QDesktopServices::openUrl. Returns what the opener returns; callers here ignore it.
+// QDesktopServices::openUrl. Returns what the opener returns (false: no browser took it).
 bool OpenUrl(const QUrl& url);
 using UrlOpener = std::function<bool(const QUrl&)>;
 UrlOpener SetUrlOpener(UrlOpener opener);

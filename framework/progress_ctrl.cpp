@@ -14,10 +14,6 @@ void CProgressCtrl::SetPos(int pos) {
         std::clamp(pos, m_bar->minimum(), std::max(m_bar->minimum(), m_bar->maximum())));
 }
 
-int CProgressCtrl::GetPos() const {
-    return m_bar->value();
-}
-
 void CProgressCtrl::SetBarColor(COLORREF color) {
     // Fusion fills the bar's chunk with the highlight brush.
     QPalette palette = m_bar->palette();

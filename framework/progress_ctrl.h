@@ -19,7 +19,6 @@ class CProgressCtrl {
     void SetRange32(int lower, int upper);
     // Clamped to the range.
     void SetPos(int pos);
-    int GetPos() const;
     void SetBarColor(COLORREF color);
 
   private:

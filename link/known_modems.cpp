@@ -52,12 +52,10 @@ constexpr KnownPort kKnownPorts[] = {
 }  // namespace
 
 std::optional<std::string_view> KnownRole(const UsbIds& ids) {
-    if (!ids.vendor || !ids.product || !ids.interfaceNumber) {
-        return std::nullopt;
-    }
     for (const KnownPort& row : kKnownPorts) {
-        if (row.vendor == *ids.vendor && row.product == *ids.product &&
-            row.interfaceNumber == *ids.interfaceNumber) {
+        // Compared as optionals: an id that is missing equals no row's.
+        if (ids.vendor == row.vendor && ids.product == row.product &&
+            ids.interfaceNumber == row.interfaceNumber) {
             return row.role;
         }
     }

@@ -99,14 +99,6 @@ void AddPortCandidates(PortListView& list, std::span<const PortCandidate> candid
     }
 }
 
-void AddClassPorts(PortListView& list, PortClass source, bool preselect) {
-    AddClassPortsOf(list, discovery::ScanTtys(), source, preselect);
-}
-
-bool ReadSerialCommValue(int index, std::string& data, std::string& name) {
-    return SerialCommValueAt(discovery::ScanTtys().hardwarePorts, index, data, name);
-}
-
 void FillPortList(PortListView& list) {
     // One read of udev's list for the whole fill.
     const discovery::TtyScan scan = discovery::ScanTtys();

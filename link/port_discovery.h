@@ -75,14 +75,6 @@ struct PortCandidate {
 // Fills `list` from the four sources and makes the preselection. Reports nothing.
 void FillPortList(PortListView& list);
 
-// Adds the entries of source 1 (kPorts) or 2 (kModem); see AddPortCandidates.
-void AddClassPorts(PortListView& list, PortClass source, bool preselect);
-
-// Source 4: the kernel's serial device number `index` (0-based, in device node order). On
-// success `data` is the device node and `name` the kernel driver. Fails past the last device
-// and when either text would not fit its 255-byte buffer.
-bool ReadSerialCommValue(int index, std::string& data, std::string& name);
-
 // Adds one entry per candidate: skips a candidate without a friendly name, with a friendly name
 // of 261 bytes or more, or without a usable port name; leaves out (but still tests) port
 // "LPT1". With `preselect`, after each candidate that was not skipped, a friendly name holding

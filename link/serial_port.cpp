@@ -44,8 +44,9 @@ int PollUntil(pollfd* fds, nfds_t count, Clock::time_point deadline) {
 // modem lines ignored. Hardware flow control stays as the port had it. Software flow control
 // is switched off: every fresh Linux tty starts with IXON, and with it the tty would swallow
 // each 0x11/0x13 the modem sends (and with IXOFF insert them into our frames), which breaks
-// binary DIAG frames.
-void ApplyLineSettings(int fd, termios tio) {
+// binary DIAG frames. False, with errno, when the terminal did not take them: tcsetattr succeeds
+// when any of them took, so they are read back.
+bool ApplyLineSettings(int fd, termios tio) {
     const tcflag_t keptHardwareFlow = tio.c_cflag & CRTSCTS;
     cfmakeraw(&tio);
     tio.c_iflag &= ~static_cast<tcflag_t>(IXON | IXOFF | IXANY);
@@ -56,7 +57,17 @@ void ApplyLineSettings(int fd, termios tio) {
     // No line-discipline timing: poll() before each read gives the time-outs.
     tio.c_cc[VMIN] = 0;
     tio.c_cc[VTIME] = 0;
-    tcsetattr(fd, TCSANOW, &tio);
+    termios now{};
+    if (tcsetattr(fd, TCSANOW, &tio) != 0 || tcgetattr(fd, &now) != 0) {
+        return false;
+    }
+    // The line discipline's flags are what change bytes; a driver may keep its own hardware bits
+    // in c_cflag (a USB port that has no line to set, for one).
+    if (now.c_iflag != tio.c_iflag || now.c_oflag != tio.c_oflag || now.c_lflag != tio.c_lflag) {
+        errno = EINVAL;
+        return false;
+    }
+    return true;
 }
 
 }  // namespace
@@ -95,12 +106,18 @@ SerialPort SerialPort::Open(const std::string& devicePath, PortError& error) {
     if (wakeFd < 0) {
         return failed(PortError::Step::kWakeEvent, errno, fd);
     }
-    ioctl(fd, TIOCEXCL);  // later opens by others fail with EBUSY (root excepted)
-
-    // From here on results are not looked at: a terminal that refuses its settings still
-    // counts as open, as it would on the modem's own driver.
+    // A port left with IXON or cooked input would corrupt frames: one that does not take the
+    // settings is not opened. The flushes only drop stale bytes; a failed one leaves bytes that
+    // the frame check refuses anyway.
     tcflush(fd, TCIOFLUSH);
-    ApplyLineSettings(fd, tio);
+    if (!ApplyLineSettings(fd, tio)) {
+        const int err = errno;
+        close(wakeFd);
+        return failed(PortError::Step::kTerminal, err, fd);
+    }
+    // Later opens by others fail with EBUSY (root excepted). Not looked at: the flock above
+    // already keeps out every program that locks its ports.
+    ioctl(fd, TIOCEXCL);
     tcflush(fd, TCIFLUSH);
     return SerialPort(fd, wakeFd);
 }
@@ -231,7 +248,9 @@ void SerialPort::ClearWake() const {
 
 void SerialPort::Close() {
     if (fd_ >= 0) {
-        ioctl(fd_, TIOCNXCL);  // a pty's tty outlives us: leave it open to others again
+        // A pty's tty outlives us: leave it open to others again. Not looked at: nothing is left
+        // to undo when it fails.
+        ioctl(fd_, TIOCNXCL);
         close(std::exchange(fd_, -1));
     }
     if (wakeFd_ >= 0) {

@@ -1,5 +1,12 @@
 // The serial channel to the modem's diagnostic port: open and configure it, read what the modem
 // sent (as it comes, or up to a chunk that ends in a frame's closing byte), write frames.
+//
+// Errors in link: a call that can fail reports why as the errno of the system or libudev call
+// that failed, typed, never as a bare -1: opening a port gives a PortError (step, errno, path),
+// starting a watch a std::error_code (empty when it started). Reads and writes tell what they
+// moved (0, false) and a port that went away says so in Gone(). Discovery lists what it can read
+// and leaves out what it cannot. A descriptor not in use is -1, as poll() takes it. close()'s
+// result is nowhere looked at: on Linux the descriptor is released whatever it returns.
 #pragma once
 
 #include <atomic>
@@ -16,7 +23,7 @@ struct PortError {
     enum class Step {
         kOpen,       // open() failed
         kLock,       // another program holds the port (flock)
-        kTerminal,   // the device is not a terminal (tcgetattr failed)
+        kTerminal,   // not a terminal, or it did not take the line settings (termios)
         kWakeEvent,  // no eventfd to wake a pending read
     };
     Step step = Step::kOpen;

@@ -219,27 +219,12 @@ std::string ShortModel(std::string model) {
     return model;
 }
 
-std::string ProductName(udev_device* tty, udev_device* usb, const UsbIds& ids) {
+std::string ProductNameOf(udev_device* tty, udev_device* usb, const UsbIds& ids) {
     const std::string vendor = ShortVendor(FirstName(tty, usb, "ID_VENDOR_FROM_DATABASE",
                                                      "ID_VENDOR", "manufacturer", kMaxVendorBytes));
     const std::string model = ShortModel(
         FirstName(tty, usb, "ID_MODEL_FROM_DATABASE", "ID_MODEL", "product", kMaxModelBytes));
-    if (vendor.empty() && model.empty()) {
-        if (ids.vendor && ids.product) {
-            char text[32];
-            std::snprintf(text, sizeof text, "USB device %04x:%04x", *ids.vendor, *ids.product);
-            return text;
-        }
-        return "USB device";
-    }
-    if (model.empty()) {
-        return vendor;
-    }
-    if (vendor.empty() || (StartsWithNoCase(model, vendor) &&
-                           (model.size() == vendor.size() || model[vendor.size()] == ' '))) {
-        return model;
-    }
-    return vendor + ' ' + model;
+    return ProductName(vendor, model, ids);
 }
 
 // "Huawei E220 HSDPA Modem - Diagnostics (ttyUSB1)".
@@ -275,7 +260,7 @@ PortCandidate DescribeUsbPort(udev_device* tty, udev_device* intf, udev_device* 
     PortCandidate c;
     c.portName = DevicePath(Raw(udev_device_get_devnode(tty)));
     c.symbolicName = FirstDevlink(tty);
-    c.friendlyName = FriendlyName(ProductName(tty, usb, ids), PortRole(tty, ids, interfaceString),
+    c.friendlyName = FriendlyName(ProductNameOf(tty, usb, ids), PortRole(tty, ids, interfaceString),
                                   interfaceString, KernelName(tty));
     return c;
 }
@@ -340,6 +325,25 @@ std::optional<SerialCommValue> HardwarePort(udev_device* tty) {
 }
 
 }  // namespace
+
+std::string ProductName(std::string_view vendor, std::string_view model, const UsbIds& ids) {
+    if (vendor.empty() && model.empty()) {
+        if (ids.vendor && ids.product) {
+            char text[32];
+            std::snprintf(text, sizeof text, "USB device %04x:%04x", *ids.vendor, *ids.product);
+            return text;
+        }
+        return "USB device";
+    }
+    if (model.empty()) {
+        return std::string(vendor);
+    }
+    if (vendor.empty() || (StartsWithNoCase(model, vendor) &&
+                           (model.size() == vendor.size() || model[vendor.size()] == ' '))) {
+        return std::string(model);
+    }
+    return std::string(vendor) + ' ' + std::string(model);
+}
 
 TtyScan ScanTtys() {
     TtyScan scan;

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "link/known_modems.h"
 #include "link/port_discovery.h"
 
 namespace norvane::discovery {
@@ -28,5 +29,10 @@ struct TtyScan {
 
 // Reads udev's tty list once. Empty where udev cannot be read.
 TtyScan ScanTtys();
+
+// The product part of a USB port's name from the cleaned vendor and model names: both (the model
+// alone when it begins with the vendor), the one there is, or, when both are missing,
+// "USB device vvvv:pppp" ("USB device" unless both ids are known).
+std::string ProductName(std::string_view vendor, std::string_view model, const UsbIds& ids);
 
 }  // namespace norvane::discovery

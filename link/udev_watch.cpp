@@ -11,6 +11,15 @@
 
 namespace norvane {
 
+namespace {
+
+// The errno of the call that just failed; ENOMEM when libudev failed without setting one.
+std::error_code LastError() {
+    return std::error_code(errno != 0 ? errno : ENOMEM, std::system_category());
+}
+
+}  // namespace
+
 // ---------------------------------------------------------------------------------------------
 // UdevWatch
 
@@ -42,27 +51,29 @@ void UdevWatch::Reset() {
     }
 }
 
-int UdevWatch::Start() {
+std::error_code UdevWatch::Start() {
     Reset();
+    errno = 0;
     udev_ = udev_new();
     if (udev_ == nullptr) {
-        return errno != 0 ? -errno : -ENOMEM;
+        return LastError();
     }
     monitor_ = udev_monitor_new_from_netlink(udev_, "udev");
     if (monitor_ == nullptr) {
-        const int error = errno != 0 ? -errno : -ENOMEM;
+        const std::error_code error = LastError();
         Reset();
         return error;
     }
+    // Both return 0 or a negative errno.
     int r = udev_monitor_filter_add_match_subsystem_devtype(monitor_, "tty", nullptr);
     if (r >= 0) {
         r = udev_monitor_enable_receiving(monitor_);
     }
     if (r < 0) {
         Reset();
-        return r;
+        return std::error_code(-r, std::system_category());
     }
-    return 0;
+    return {};
 }
 
 int UdevWatch::fd() const {
@@ -115,22 +126,22 @@ LinkWatch& LinkWatch::operator=(LinkWatch&& other) noexcept {
     return *this;
 }
 
-int LinkWatch::Start(const std::string& linkPath) {
+std::error_code LinkWatch::Start(const std::string& linkPath) {
     const std::size_t slash = linkPath.rfind('/');
     if (slash == std::string::npos || slash + 1 == linkPath.size()) {
-        return -EINVAL;
+        return std::make_error_code(std::errc::invalid_argument);
     }
     const std::string dir = slash == 0 ? "/" : linkPath.substr(0, slash);
     const int fd = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
     if (fd < 0) {
-        return -errno;
+        return LastError();
     }
     // The simulator removes a link left behind and makes its own (create); a link moved into
     // place, or the directory itself going away, is noticed as well.
     const uint32_t mask = IN_CREATE | IN_MOVED_TO | IN_DELETE | IN_MOVED_FROM | IN_DELETE_SELF |
                           IN_MOVE_SELF | IN_ONLYDIR;
     if (inotify_add_watch(fd, dir.c_str(), mask) < 0) {
-        const int error = -errno;
+        const std::error_code error = LastError();
         close(fd);
         return error;
     }
@@ -139,7 +150,7 @@ int LinkWatch::Start(const std::string& linkPath) {
     }
     fd_ = fd;
     name_ = linkPath.substr(slash + 1);
-    return 0;
+    return {};
 }
 
 bool LinkWatch::Drain() {
@@ -187,12 +198,12 @@ bool LinkWatch::Drain() {
 Waiter::Waiter(ModemIdentity lost, std::string linkPath)
     : lost_(std::move(lost)), linkPath_(std::move(linkPath)) {}
 
-int Waiter::Start() {
+std::error_code Waiter::Start() {
     // Each watch on its own: the simulator's link is still followed where udev cannot be heard
     // (a container without its netlink socket), and the other way round.
-    const int r = udev_.Start();
-    const int l = FollowsLink() ? link_.Start(linkPath_) : 0;
-    return r < 0 ? r : l;
+    const std::error_code u = udev_.Start();
+    const std::error_code l = FollowsLink() ? link_.Start(linkPath_) : std::error_code();
+    return u ? u : l;
 }
 
 std::optional<std::string> Waiter::LookNow() {

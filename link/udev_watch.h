@@ -10,11 +10,13 @@
 // open and the simulator's link path, it tells which device node to open once the same modem
 // is back (see SameModem).
 //
-// All three are move-only and close their descriptors when destroyed. Errors are negative errno.
+// All three are move-only and close their descriptors when destroyed. Starting one reports the
+// errno of the call that failed as a std::error_code (empty when it started).
 #pragma once
 
 #include <optional>
 #include <string>
+#include <system_error>
 #include <vector>
 
 #include "link/modem_identity.h"
@@ -40,8 +42,8 @@ class UdevWatch {
     UdevWatch(const UdevWatch&) = delete;
     UdevWatch& operator=(const UdevWatch&) = delete;
 
-    // Connects to udev's announcements of tty devices. 0, or a negative errno.
-    int Start();
+    // Connects to udev's announcements of tty devices.
+    std::error_code Start();
     // Readable when events are pending; -1 before Start().
     int fd() const;
     // The udev context, for reading the database (IdentityOfNode, enumeration).
@@ -67,8 +69,8 @@ class LinkWatch {
     LinkWatch& operator=(const LinkWatch&) = delete;
 
     // Watches the directory of `linkPath` for the link being created, replaced or removed.
-    // 0, or a negative errno (-ENOENT when the directory does not exist).
-    int Start(const std::string& linkPath);
+    // ENOENT when the directory does not exist.
+    std::error_code Start(const std::string& linkPath);
     int fd() const { return fd_; }
     // Reads the pending notifications; true when one of them concerns the link (or some were
     // lost, so it may have).
@@ -85,8 +87,8 @@ class Waiter {
     // `linkPath`: the simulator's link; followed only when the lost port was opened through it.
     Waiter(ModemIdentity lost, std::string linkPath);
 
-    // Starts both watches; one that fails leaves the other running. 0, or a negative errno.
-    int Start();
+    // Starts both watches; one that fails leaves the other running. The first failure, if any.
+    std::error_code Start();
     // The descriptors to wait on; -1 for one not in use.
     int udevFd() const { return udev_.fd(); }
     int linkFd() const { return link_.fd(); }

@@ -100,9 +100,8 @@ CHyperLink::~CHyperLink() {
     Unbind();
 }
 
-bool CHyperLink::SetLinkText(const QString& text) {
+void CHyperLink::SetLinkText(const QString& text) {
     m_linkText = text;
-    return true;
 }
 
 bool CHyperLink::BindToDialogItem(QWidget* parent, int id, const QString& target, const QUrl& url) {
@@ -110,9 +109,10 @@ bool CHyperLink::BindToDialogItem(QWidget* parent, int id, const QString& target
 }
 
 bool CHyperLink::BindToStatic(QLabel* control, const QString& target, const QUrl& url) {
-    if (control == nullptr || !SetLinkText(target)) {
+    if (control == nullptr) {
         return false;
     }
+    SetLinkText(target);
     Unbind();
     m_url = url;
     if (QWidget* parent = control->parentWidget();
@@ -182,7 +182,9 @@ bool CHyperLink::HandleEvent(QEvent* event) {
 }
 
 void CHyperLink::Activate() {
-    OpenUrl(m_url);  // the bound URL, not the status text
+    // The bound URL, not the status text. A desktop without a browser is its own to report (Qt
+    // warns on the console); the link counts as used either way.
+    OpenUrl(m_url);
     m_visited = true;
 }
 

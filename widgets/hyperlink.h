@@ -5,6 +5,9 @@
 //
 // A link object outlives its binding: destroying the control releases the link; destroying the
 // link first unbinds it from the control that is still there.
+//
+// Errors: binding is the only call of the widgets that can fail; it returns false (no such static
+// control) and leaves the link unbound. Nothing throws.
 #pragma once
 
 #include <QFont>
@@ -37,7 +40,7 @@ class CHyperLink {
 
     // The text given when binding (the status text). The link opens the URL it was bound with,
     // whatever the status text says.
-    bool SetLinkText(const QString& text);
+    void SetLinkText(const QString& text);
     const QString& linkText() const { return m_linkText; }
     const QUrl& url() const { return m_url; }
 

@@ -4,6 +4,7 @@
 #include <fcntl.h>
 #include <grp.h>
 #include <sys/file.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <termios.h>
 
@@ -42,7 +43,7 @@ double Seconds(Clock::time_point since) {
     return std::chrono::duration<double>(Clock::now() - since).count();
 }
 
-TEST(SerialOpen, LineSettingsAreRawEightNoneOneAt115200KeepingHardwareFlow) {
+TEST(SerialOpen, LineSettingsAreRawEightNoneOneAt115200KeepingHardwareFlowOrThePortIsRefused) {
     PtyModem modem;
     const int probe = open(modem.slave().c_str(), O_RDWR | O_NOCTTY);
     for (const bool hardwareFlow : {true, false}) {
@@ -58,6 +59,14 @@ TEST(SerialOpen, LineSettingsAreRawEightNoneOneAt115200KeepingHardwareFlow) {
         EXPECT_EQ((t.c_cflag & CRTSCTS) != 0, hardwareFlow);
         EXPECT_EQ(cfgetispeed(&t), B115200);
         EXPECT_EQ(t.c_lflag & (ICANON | ECHO), 0u);
+    }
+    // A terminal that keeps IXON whatever it is told (root can lock the bit) is refused.
+    termios t{}, lock{};
+    lock.c_iflag = IXON;
+    ASSERT_EQ(tcgetattr(probe, &t), 0);
+    t.c_iflag |= IXON;
+    if (tcsetattr(probe, TCSANOW, &t) == 0 && ioctl(probe, TIOCSLCKTRMIOS, &lock) == 0) {
+        EXPECT_EQ(OpenText(modem.slave()), kHandleErrorText);
     }
     close(probe);
 }

@@ -15,6 +15,8 @@
 #include <vector>
 
 #include "link/port_discovery.h"
+#include "link/port_text.h"
+#include "link/udev_ports.h"
 #include "tests/support/pty_modem.h"
 #include "tests/support/sim_process.h"
 
@@ -124,6 +126,48 @@ TEST(PortList, EntriesAndPreselectionFollowTheListRules) {
         list.SetCurSel(index);  // like a drop-down list: outside the list selects nothing
         EXPECT_EQ(list.selected, selected) << index;
     }
+}
+
+// A view of a longer literal's first bytes: a read past its end finds a byte, not a zero.
+TEST(PortText, Utf8AtEveryBoundaryAndComparisonsEndingWithTheShorterText) {
+    using namespace discovery;
+    // Every lead-byte range at its edges; then overlong, surrogate, past U+10FFFF; then cut short.
+    const std::string edges =
+        "\xC2\x80\xDF\xBF\xE0\xA0\x80\xED\x9F\xBF\xEF\xBF\xBF\xF0\x90\x80\x80\xF4\x8F\xBF\xBF";
+    const std::pair<std::string_view, std::string> clean[] = {
+        {edges, edges},
+        {"\xC1\xBF\xE0\x9F\xBF\xED\xA0\x80\xF0\x8F\xBF\xBF\xF4\x90\x80\x80\xF5\x80\x80\x80",
+         std::string(20, '?')},
+        {std::string_view("a\xC2\x80", 2), "a?"},
+        {std::string_view("a\xE1\x80\x80", 3), "a??"},
+        {std::string_view("a\xF1\x80\x80\x80", 4), "a???"}};
+    for (const auto& [raw, want] : clean) {
+        EXPECT_EQ(CleanText(raw, 64), want) << raw;
+    }
+    EXPECT_TRUE(StartsWithNoCase("Diagnostic", "DIAGN") &&
+                !StartsWithNoCase(std::string_view("Diagnostic", 4), "DIAGN"));
+    for (const auto& [a, b] : {std::pair<std::string_view, std::string_view>{"ttyUSB2", "ttyUSB10"},
+                               {"ttyUSB01", "ttyUSB1"},
+                               {std::string_view("abe", 2), "abd"},
+                               {std::string_view("x12", 2), "x1a"}}) {
+        EXPECT_TRUE(NaturalLess(a, b) && !NaturalLess(b, a)) << a << " < " << b;
+    }
+}
+
+TEST(PortText, FallbackNameAndKnownRoleNeedBothIds) {
+    using discovery::UsbIds;
+    const UsbIds both{0x12d1, 0x1001, 1}, noVendor{{}, 0x1001, 1}, noProduct{0x12d1, {}, 1};
+    const std::tuple<const char*, const char*, UsbIds, const char*> names[] = {
+        {"Huawei", "", both, "Huawei"},
+        {"", "E220", both, "E220"},
+        {"", "", both, "USB device 12d1:1001"},
+        {"", "", noVendor, "USB device"},
+        {"", "", noProduct, "USB device"}};
+    for (const auto& [vendor, model, ids, want] : names) {
+        EXPECT_EQ(discovery::ProductName(vendor, model, ids), want);
+    }
+    EXPECT_EQ(discovery::KnownRole(both), kRoleDiagnostics);
+    EXPECT_FALSE(discovery::KnownRole(noVendor) || discovery::KnownRole(noProduct));
 }
 
 }  // namespace

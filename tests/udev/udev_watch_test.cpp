@@ -132,7 +132,7 @@ TEST_P(Replug, SessionResumesOnlyOnATtyOfTheSameUsbDeviceAndInterface) {
     session.Shutdown();
     // A waiter started only now finds the same answer in the udev database.
     Waiter late(lostId, {});
-    ASSERT_EQ(late.Start(), 0);
+    ASSERT_FALSE(late.Start());
     EXPECT_EQ(late.LookNow(), r.resumes ? std::optional(second.slave()) : std::nullopt);
 }
 

@@ -156,6 +156,13 @@ TEST(DiagCommandTable, LogMaskRowsSelectTheTwoDecodedPackets) {
     EXPECT_EQ(MaskedLogCodes(cells), std::vector<unsigned>{0x4005});
     cells.pop_back();  // a mask shorter than its bit count
     EXPECT_FALSE(ParseLogMaskSet(cells).has_value());
+    // The shortest: a set-mask of no bits (16 bytes), an operation-1 request or answer (8 bytes).
+    built.resize(BuildLogMaskSet(1, 0, {}, built));
+    EXPECT_EQ(MaskedLogCodes(built), std::vector<unsigned>{});
+    EXPECT_FALSE(ParseLogMaskSet(std::span(built).first(15)));
+    const Bytes op1{kLogConfigCommand, 0, 0, 0, 1, 0, 0, 0};
+    EXPECT_EQ(LogConfigOperation(op1), 1U);
+    EXPECT_FALSE(LogConfigOperation(std::span(op1).first(7)));
 }
 
 // A text into `capacity` bytes and a guard: the length given and the first bytes. An odd last
