@@ -77,9 +77,10 @@ bool GpsClient::Connect(std::string& error) {
     auto data = std::make_unique<gps_data_t>();
     errno = 0;
     if (gps_open(host_.c_str(), port_.c_str(), data.get()) != 0) {
+        // libgps leaves its own negative code in errno when the connection fails.
         const int code = errno;
         error = "no gpsd at " + address_ + ": " +
-                (code != 0 ? std::strerror(code) : std::string(gps_errstr(code)));
+                (code > 0 ? std::strerror(code) : std::string(gps_errstr(code)));
         return false;
     }
     if (gps_stream(data.get(), WATCH_ENABLE | WATCH_JSON, nullptr) != 0) {

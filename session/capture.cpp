@@ -182,6 +182,20 @@ CaptureError CaptureWriter::WriteFrame(CaptureTime time, FrameDirection directio
     if (length == 0) {
         return {};  // larger than an IPv4 packet: no frame of the modem is
     }
+    return DumpLocked(time, length);
+}
+
+CaptureError CaptureWriter::WritePosition(CaptureTime time, std::string_view line) {
+    std::lock_guard lock(mutex_);
+    if (stopped_ || format_ != CaptureFormat::kPcap) {
+        return {};
+    }
+    const std::size_t length = BuildPositionPacket(
+        {reinterpret_cast<const std::uint8_t*>(line.data()), line.size()}, packet_);
+    return length == 0 ? CaptureError{} : DumpLocked(time, length);
+}
+
+CaptureError CaptureWriter::DumpLocked(CaptureTime time, std::size_t length) {
     if (pending_.size() + length + 64 > pending_.capacity() ||
         boundaries_.size() == boundaries_.capacity()) {
         if (CaptureError e = FlushLocked()) {
@@ -423,7 +437,8 @@ CaptureReader::Status CaptureReader::Next(Packet& packet, CaptureError& error) {
         }
         const GsmtapFrame frame =
             ipv4 ? ParseGsmtapPacket(bytes.subspan(linkHeader_)) : GsmtapFrame{};
-        if (frame.check != GsmtapCheck::kOk) {
+        if (frame.check != GsmtapCheck::kOk &&
+            !(frame.check == GsmtapCheck::kPosition && keepPositions_)) {
             ++skipped_;
             continue;
         }
@@ -434,6 +449,7 @@ CaptureReader::Status CaptureReader::Next(Packet& packet, CaptureError& error) {
             std::chrono::nanoseconds(header->ts.tv_usec)));
         packet.direction = frame.direction;
         packet.bytes = frame.payload;
+        packet.position = frame.check == GsmtapCheck::kPosition;
         return Status::kPacket;
     }
 }
@@ -457,6 +473,12 @@ void CaptureRecorder::OnFrame(CaptureTime time, FrameDirection direction,
     }
     if (sender_ != nullptr) {
         sender_->Send(direction, payload);
+    }
+}
+
+void CaptureRecorder::OnPosition(CaptureTime time, std::string_view line) {
+    if (writer_ != nullptr) {
+        Report(writer_->WritePosition(time, line));
     }
 }
 

@@ -18,6 +18,7 @@
 #include <mutex>
 #include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "diag/gsmtap.h"
@@ -69,6 +70,8 @@ class CaptureWriter {
     // One frame that passed its check sequence, unescaped, without CRC: kept by pcap captures.
     CaptureError WriteFrame(CaptureTime time, FrameDirection direction,
                             std::span<const std::uint8_t> payload);
+    // A position line as the monitor printed it: kept by pcap captures (diag/gsmtap.h).
+    CaptureError WritePosition(CaptureTime time, std::string_view line);
     CaptureError Flush();
 
     CaptureFormat format() const { return format_; }
@@ -78,6 +81,7 @@ class CaptureWriter {
     CaptureWriter(std::string path, CaptureFormat format, int fd);
     bool Append(std::span<const std::uint8_t> bytes);  // cookie write target
     CaptureError FlushIfFull();
+    CaptureError DumpLocked(CaptureTime time, std::size_t length);  // packet_'s first bytes
     CaptureError FlushLocked();
 
     const std::string path_;
@@ -123,6 +127,7 @@ class CaptureReader {
         CaptureTime time{};
         FrameDirection direction = FrameDirection::kFromModem;
         std::span<const std::uint8_t> bytes;  // a frame's payload, or a piece of a raw stream
+        bool position = false;  // `bytes` is a position line (only with KeepPositions)
     };
     enum class Status { kPacket, kEnd, kError };
 
@@ -135,6 +140,8 @@ class CaptureReader {
     Status Next(Packet& packet, CaptureError& error);
     CaptureFormat format() const { return format_; }
     std::size_t skipped() const { return skipped_; }
+    // Positions recorded with the frames are returned too, not skipped.
+    void KeepPositions() { keepPositions_ = true; }
 
   private:
     CaptureReader(std::string path, CaptureFormat format, std::FILE* file);
@@ -144,6 +151,7 @@ class CaptureReader {
     pcap_t* pcap_ = nullptr;
     std::size_t linkHeader_ = 0;  // bytes in front of the IPv4 packet
     std::size_t skipped_ = 0;
+    bool keepPositions_ = false;
     std::vector<std::uint8_t> buffer_;  // raw streams
 };
 
@@ -168,6 +176,7 @@ class CaptureRecorder final : public FrameRecorder {
     void OnRead(CaptureTime time, std::span<const std::uint8_t> bytes) override;
     void OnFrame(CaptureTime time, FrameDirection direction,
                  std::span<const std::uint8_t> payload) override;
+    void OnPosition(CaptureTime time, std::string_view line);
     void Flush();  // from the owner's timer
 
   private:

@@ -104,6 +104,12 @@ class ConsoleView : public MonitorView {
         std::printf("{\"time\":\"%s\",%s\n", UtcNow().c_str(), json.c_str() + 1);
         std::fflush(stdout);
     }
+    // A whole line that has its time.
+    void PrintLine(const std::string& line) {
+        const std::lock_guard lock(mutex_);
+        std::printf("%s\n", line.c_str());
+        std::fflush(stdout);
+    }
 
     std::string entry_;
     std::mutex mutex_;
@@ -270,7 +276,18 @@ int RunMonitor(std::span<const std::string_view> args) {
     std::unique_ptr<GpsFeed> feed;
     if (gps) {
         feed = std::make_unique<GpsFeed>(
-            gpsAddress, [&view](const std::string& json) { view.Print(json); },
+            gpsAddress,
+            [&view, capture = recorder.get()](const std::string& json) {
+                // The same line, with the same time, on standard output and in the capture.
+                const auto now = std::chrono::system_clock::now();
+                std::string line;
+                UtcSecondText second;
+                AppendWithTime(line, now, json, second);
+                view.PrintLine(line);
+                if (capture != nullptr) {
+                    capture->OnPosition(now, line);
+                }
+            },
             [](const std::string& text) {
                 std::fprintf(stderr, "norvane-cli monitor: %s\n", text.c_str());
             });

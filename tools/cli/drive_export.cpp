@@ -369,6 +369,7 @@ bool ReadCapture(const std::string& path, DriveLog& log, std::string& error) {
         error = failure.message;
         return false;
     }
+    reader->KeepPositions();
     auto deframer = std::make_unique<HdlcDeframer>();
     FrameCounters counters;
     UtcSecondText utc;
@@ -405,6 +406,9 @@ bool ReadCapture(const std::string& path, DriveLog& log, std::string& error) {
                                frame(payload, nullptr);
                            }
                        });
+        } else if (packet.position) {
+            ok = log.TakeLine(
+                {reinterpret_cast<const char*>(packet.bytes.data()), packet.bytes.size()}, error);
         } else if (packet.direction == FrameDirection::kFromModem) {
             ++counters.frames;
             frame(packet.bytes, packet.hasTime ? &packet.time : nullptr);
