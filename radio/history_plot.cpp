@@ -44,7 +44,7 @@ void HistoryPlot::paintEvent(QPaintEvent*) {
     QPainter painter(this);
     painter.setRenderHint(QPainter::Antialiasing);
     const QFontMetrics fm = fontMetrics();
-    const int legendHeight = fm.height() + 6;
+    const int legendHeight = 2 * fm.height() + 8;  // two rows
     const int left = fm.horizontalAdvance(QStringLiteral("-140")) + 8;
     const QRect area = rect().adjusted(left, 4, -8, -(legendHeight + fm.height() + 4));
     const int gap = fm.height();
@@ -81,7 +81,9 @@ void HistoryPlot::paintEvent(QPaintEvent*) {
         painter.drawText(pane.box.left() + 4, pane.box.top() + fm.ascent() + 2,
                          QString::fromLatin1(pane.name));
         for (const int v : {pane.scale->barMin, pane.scale->barMax}) {
-            painter.drawText(QRect(0, int(y(pane, v)) - fm.height() / 2, left - 4, fm.height()),
+            const int top = std::clamp(int(y(pane, v)) - fm.height() / 2, pane.box.top(),
+                                       pane.box.bottom() - fm.height());
+            painter.drawText(QRect(0, top, left - 4, fm.height()),
                              Qt::AlignRight | Qt::AlignVCenter, QString::number(v));
         }
         // The good and fair limits.
@@ -154,7 +156,7 @@ void HistoryPlot::paintEvent(QPaintEvent*) {
     painter.drawText(QRect(area.left(), axisY, area.width(), fm.height()), Qt::AlignRight,
                      QStringLiteral("now"));
     int lx = area.left();
-    const int ly = axisY + fm.height() + 4;
+    int ly = axisY + fm.height() + 4;
     int shown = 0;
     for (std::size_t t = 0; t < kHistoryTracks; ++t) {
         const SignalHistory::Track& track = m_history.tracks()[t];
@@ -162,6 +164,10 @@ void HistoryPlot::paintEvent(QPaintEvent*) {
             continue;
         }
         const QString& text = m_legend[shown++];
+        if (lx > area.left() && lx + 18 + fm.horizontalAdvance(text) > area.right()) {
+            lx = area.left();  // the next row
+            ly += fm.height() + 2;
+        }
         painter.fillRect(QRect(lx, ly + fm.height() / 2 - 2, 14, 4), kTrackColours[t]);
         painter.drawText(lx + 18, ly + fm.ascent(), text);
         lx += 18 + fm.horizontalAdvance(text) + 12;
