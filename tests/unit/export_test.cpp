@@ -8,8 +8,10 @@
 #include <fstream>
 #include <regex>
 
+#include "position/gps_client.h"
 #include "tests/support/sim_process.h"
 #include "tools/cli/drive_export.h"
+#include "tools/cli/gps_feed.h"
 
 namespace norvane {
 namespace {
@@ -144,13 +146,53 @@ TEST(ExportCli, BadInputWritesNothing) {
         {s / "none", "cannot read " + s / "none" + ": No such file or directory\n"},
     };
     for (const auto& [input, message] : cases) {
-        EXPECT_EQ(Shell(cli + input + " --csv " + s / "out.csv" + " --kml " + s / "out.kml" + " 2>" +
-                      s / "err"),
+        EXPECT_EQ(Shell(cli + input + " --csv " + s / "out.csv" + " --kml " + s / "out.kml" +
+                        " 2>" + s / "err"),
                   2);
         EXPECT_EQ(test::ReadFile(s / "err"), "norvane-cli export: " + message);
     }
     EXPECT_EQ(test::ReadFile(s / "out.csv"), "kept");
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(s.dir), {}), 4);
+}
+
+// gpsd's address as --gps takes it, and what a position line says when.
+TEST(Position, AddressesAndPace) {
+    const std::tuple<const char*, bool, const char*, const char*> addresses[] = {
+        {"", true, "localhost", "2947"},
+        {"gps.lan", true, "gps.lan", "2947"},
+        {"10.0.0.2:3000", true, "10.0.0.2", "3000"},
+        {"[::1]:2948", true, "::1", "2948"},
+        {"[::1]", true, "::1", "2947"},
+        {"::1", false, "", ""},
+        {"host:", false, "", ""},
+        {"host:0", false, "", ""},
+        {"host:65536", false, "", ""},
+        {"[::1]x", false, "", ""},
+    };
+    for (const auto& [text, ok, host, port] : addresses) {
+        std::string h, p;
+        EXPECT_EQ(ParseGpsdAddress(text, h, p), ok) << text;
+        if (ok) {
+            EXPECT_EQ(h + " " + p, std::string(host) + " " + port) << text;
+        }
+    }
+    using Say = PositionPace::Say;
+    const Position fix{FixMode::k2d, -33.5, 151.25, NAN, 1.5}, none{};
+    const std::tuple<int, Position, Say> steps[] = {
+        {0, none, Say::kNothing},    {0, fix, Say::kFix},    {500, fix, Say::kNothing},
+        {999, fix, Say::kNothing},   {1000, fix, Say::kFix}, {1100, none, Say::kLost},
+        {1200, none, Say::kNothing}, {1300, fix, Say::kFix},
+    };
+    PositionPace pace;
+    for (const auto& [ms, state, say] : steps) {
+        EXPECT_EQ(pace.Take(state, PositionPace::Clock::time_point(std::chrono::milliseconds(ms))),
+                  say)
+            << ms;
+    }
+    EXPECT_EQ(pace.Gone(), Say::kLost);
+    EXPECT_EQ(
+        cli::PositionJson(fix),
+        R"({"type":"position","lat":-33.5000000,"lon":151.2500000,"alt":null,"speed":1.50,"fix":"2d"})");
 }
 
 }  // namespace
