@@ -273,6 +273,7 @@ RadioWindow::RadioWindow(RadioReportSource* source, QWidget* parent, RadioClockS
 }
 
 RadioWindow::~RadioWindow() {
+    delete m_gpsNotifier;  // before the client closes its descriptor
     if (m_source != nullptr) {
         m_source->Stop();
     }
