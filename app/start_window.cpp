@@ -65,6 +65,7 @@ void CTessalyDlg::OnRadio() {
     if (m_radio == nullptr) {
         m_radio = new RadioWindow(nullptr, this);
         m_radio->setAttribute(Qt::WA_DeleteOnClose);
+        m_radio->FollowGps("");  // gpsd on this machine, when there is one
     }
     m_radio->show();
     m_radio->raise();

@@ -64,10 +64,12 @@ std::size_t BuildGsmtapDatagram(FrameDirection direction, std::span<const std::u
     return kGsmtapHeaderSize + payload.size();
 }
 
-std::size_t BuildGsmtapPacket(FrameDirection direction, std::span<const std::uint8_t> payload,
-                              std::span<std::uint8_t> out) {
-    const std::size_t total = kGsmtapPacketOverhead + payload.size();
-    if (payload.size() > kIpv4MaxTotalLength - kGsmtapPacketOverhead || out.size() < total) {
+namespace {
+
+// The IPv4 and UDP headers of a loopback datagram to `port` with `datagram` bytes after them.
+std::size_t PutUdpHeaders(std::uint16_t port, std::size_t datagram, std::span<std::uint8_t> out) {
+    const std::size_t total = kIpv4HeaderSize + kUdpHeaderSize + datagram;
+    if (datagram > kIpv4MaxTotalLength - kIpv4HeaderSize - kUdpHeaderSize || out.size() < total) {
         return 0;
     }
     std::uint8_t* ip = out.data();
@@ -81,10 +83,29 @@ std::size_t BuildGsmtapPacket(FrameDirection direction, std::span<const std::uin
     PutBe16(ip + 10, Ipv4HeaderChecksum(ip));
     // UDP checksum 0: "not computed", which IPv4 allows.
     std::uint8_t* udp = ip + kIpv4HeaderSize;
-    PutBe16(udp, kGsmtapUdpPort);
-    PutBe16(udp + 2, kGsmtapUdpPort);
+    PutBe16(udp, port);
+    PutBe16(udp + 2, port);
     PutBe16(udp + 4, total - kIpv4HeaderSize);
-    BuildGsmtapDatagram(direction, payload, out.subspan(kIpv4HeaderSize + kUdpHeaderSize));
+    return total;
+}
+
+}  // namespace
+
+std::size_t BuildGsmtapPacket(FrameDirection direction, std::span<const std::uint8_t> payload,
+                              std::span<std::uint8_t> out) {
+    const std::size_t total =
+        PutUdpHeaders(kGsmtapUdpPort, kGsmtapHeaderSize + payload.size(), out);
+    if (total != 0) {
+        BuildGsmtapDatagram(direction, payload, out.subspan(kIpv4HeaderSize + kUdpHeaderSize));
+    }
+    return total;
+}
+
+std::size_t BuildPositionPacket(std::span<const std::uint8_t> line, std::span<std::uint8_t> out) {
+    const std::size_t total = PutUdpHeaders(kPositionUdpPort, line.size(), out);
+    if (total != 0) {
+        std::copy(line.begin(), line.end(), out.begin() + kIpv4HeaderSize + kUdpHeaderSize);
+    }
     return total;
 }
 
@@ -123,6 +144,12 @@ GsmtapFrame ParseGsmtapPacket(std::span<const std::uint8_t> packet) {
     const std::size_t udpLength = Be16(udp.data() + 4);
     if (udpLength < kUdpHeaderSize || udpLength > udp.size()) {
         return Fail(GsmtapCheck::kBadUdpLength);
+    }
+    if (Be16(udp.data() + 2) == kPositionUdpPort) {
+        GsmtapFrame frame;
+        frame.check = GsmtapCheck::kPosition;
+        frame.payload = udp.subspan(kUdpHeaderSize, udpLength - kUdpHeaderSize);
+        return frame;
     }
     if (Be16(udp.data() + 2) != kGsmtapUdpPort) {
         return Fail(GsmtapCheck::kNotGsmtapPort);
@@ -180,6 +207,8 @@ const char* GsmtapCheckText(GsmtapCheck check) {
             return "GSMTAP header length out of range";
         case GsmtapCheck::kNotDiag:
             return "GSMTAP type is not Qualcomm DIAG (0x11)";
+        case GsmtapCheck::kPosition:
+            return "a position, not a DIAG frame";
     }
     return "unknown";
 }

@@ -10,6 +10,10 @@
 //   then the DIAG frame's payload as it was before escaping, without its CRC.
 // Live datagrams carry the same UDP payload (GSMTAP header and DIAG payload).
 //
+// A recording also keeps the receiver's positions, each as an IPv4/UDP datagram of its own from
+// 127.0.0.1 to 127.0.0.1:47290 carrying the JSON line the monitor printed for it (UTF-8, no
+// newline). Wireshark shows them as UDP data; readers of DIAG frames pass them over.
+//
 // Pure: functions of bytes, no I/O, no allocation. Parsing checks every field a capture file
 // controls before using it, since a file may come from any tool.
 #pragma once
@@ -24,6 +28,7 @@ namespace norvane {
 enum class FrameDirection : std::uint8_t { kFromModem, kToModem };
 
 inline constexpr std::uint16_t kGsmtapUdpPort = 4729;
+inline constexpr std::uint16_t kPositionUdpPort = 47290;
 inline constexpr std::uint8_t kGsmtapVersion = 2;
 inline constexpr std::uint8_t kGsmtapTypeQualcommDiag = 0x11;
 inline constexpr std::uint16_t kGsmtapArfcnUplink = 0x4000;
@@ -40,6 +45,9 @@ std::array<std::uint8_t, kGsmtapHeaderSize> GsmtapHeader(FrameDirection directio
 // into `out` or exceeds an IPv4 datagram.
 std::size_t BuildGsmtapPacket(FrameDirection direction, std::span<const std::uint8_t> payload,
                               std::span<std::uint8_t> out);
+
+// The whole IPv4 packet of a position line into `out`; its length, or 0 when it does not fit.
+std::size_t BuildPositionPacket(std::span<const std::uint8_t> line, std::span<std::uint8_t> out);
 
 // Just the UDP payload (GSMTAP header and DIAG payload), for live datagrams. Returns its length,
 // or 0 when it does not fit into `out`.
@@ -58,7 +66,8 @@ enum class GsmtapCheck : std::uint8_t {
     kNotGsmtapPort,  // UDP destination port is not 4729
     kBadGsmtapVersion,
     kBadGsmtapHeaderLength,
-    kNotDiag,  // GSMTAP type is not Qualcomm DIAG
+    kNotDiag,   // GSMTAP type is not Qualcomm DIAG
+    kPosition,  // a position datagram (port 47290): `payload` is its line
 };
 
 struct GsmtapFrame {
@@ -67,7 +76,8 @@ struct GsmtapFrame {
     std::span<const std::uint8_t> payload;  // inside the parsed bytes; empty unless kOk
 };
 
-// Parses a whole IPv4 packet. Bytes after the IPv4 total length (link padding) are ignored.
+// Parses a whole IPv4 packet (a position datagram too). Bytes after the IPv4 total length (link
+// padding) are ignored.
 GsmtapFrame ParseGsmtapPacket(std::span<const std::uint8_t> packet);
 // Parses a UDP payload (a live datagram).
 GsmtapFrame ParseGsmtapDatagram(std::span<const std::uint8_t> datagram);

@@ -10,6 +10,7 @@
 #include <QLineEdit>
 #include <QProgressBar>
 #include <QShortcut>
+#include <QSocketNotifier>
 #include <QTableWidget>
 #include <QTimer>
 #include <QVBoxLayout>
@@ -18,6 +19,7 @@
 
 #include "diag/bands.h"
 #include "link/port_discovery.h"
+#include "radio/history_plot.h"
 
 namespace norvane {
 namespace {
@@ -233,6 +235,20 @@ RadioWindow::RadioWindow(RadioReportSource* source, QWidget* parent, RadioClockS
     neighbourLayout->addWidget(m_neighbours);
     layout->addWidget(neighbourBox, 1);
 
+    auto* historyBox = new QGroupBox(QStringLiteral("Last 10 minutes"));
+    auto* historyLayout = new QVBoxLayout(historyBox);
+    m_plot = new HistoryPlot(m_history);
+    historyLayout->addWidget(m_plot);
+    layout->addWidget(historyBox, 2);
+
+    auto* positionRow = new QHBoxLayout;
+    auto* positionCaption = new QLabel(QStringLiteral("Position"));
+    m_position = ValueField(QStringLiteral("Position"));
+    m_position->setText(QStringLiteral("no receiver"));
+    positionRow->addWidget(positionCaption);
+    positionRow->addWidget(m_position, 1);
+    layout->addLayout(positionRow);
+
     m_status = ValueField(QStringLiteral("Status"));
     m_status->setText(source != nullptr ? QString() : QStringLiteral("No modem connected"));
     layout->addWidget(m_status);
@@ -253,10 +269,11 @@ RadioWindow::RadioWindow(RadioReportSource* source, QWidget* parent, RadioClockS
     m_timer->start(kRenderIntervalMs);
     Render();
     setStyleSheet(QString::fromLatin1(kValueStyle));
-    resize(600, 600);
+    resize(620, 860);
 }
 
 RadioWindow::~RadioWindow() {
+    delete m_gpsNotifier;  // before the client closes its descriptor
     if (m_source != nullptr) {
         m_source->Stop();
     }
@@ -297,6 +314,118 @@ void RadioWindow::Render() {
     RenderIdentity(tech, now);
     RenderSignal(tech, now);
     RenderNeighbours(now);
+    RecordHistory(tech, now);
+}
+
+void RadioWindow::RecordHistory(Technology tech, RadioClock::time_point now) {
+    // New reports only: a value that merely stays fresh is not measured again.
+    if (m_drawnTaken != m_historyTaken && tech != Technology::None) {
+        m_historyTaken = m_drawnTaken;
+        const bool lte = tech == Technology::Lte;
+        const ServingSignal s =
+            lte ? LteServingSignal(m_view, now) : WcdmaServingSignal(m_view, now);
+        std::uint32_t channel = 0;
+        m_neighbourValues.clear();
+        if (lte) {
+            const Latest<LteServingMeasurement>& carrier = m_view.lteCarriers[0];
+            channel = m_view.lteIdle.report.earfcn;
+            for (std::size_t i = 0; m_view.lteIdle.at < carrier.at && i < carrier.report.count;
+                 ++i) {
+                if (carrier.report.cells[i].pci == s.cellCode) {
+                    channel = carrier.report.cells[i].earfcn;
+                    break;
+                }
+            }
+            for (const NeighbourRow& n : LteNeighbourRows(m_view, now)) {
+                m_neighbourValues.push_back({{true, n.earfcn, n.pci},
+                                             static_cast<float>(n.rsrp),
+                                             static_cast<float>(n.rsrq)});
+            }
+        } else if (m_view.cellList.FreshAt(now)) {
+            const CellReport& list = m_view.cellList.report;
+            const int count = std::clamp(list.wcdmaCellCount, 0, int(list.cells.size()));
+            for (int i = 0; i < count; ++i) {
+                const CellEntry& c = list.cells[static_cast<std::size_t>(i)];
+                if (c.psc == s.cellCode) {
+                    channel = static_cast<std::uint32_t>(c.uarfcn);
+                    continue;
+                }
+                m_neighbourValues.push_back({{false, static_cast<std::uint32_t>(c.uarfcn),
+                                              static_cast<std::uint16_t>(c.psc)},
+                                             static_cast<float>(c.rscp),
+                                             static_cast<float>(EcIoDb(c))});
+            }
+        }
+        const HistoryValue serving{{lte, channel, s.cellCode},
+                                   static_cast<float>(s.values[0]),
+                                   static_cast<float>(s.values[1])};
+        const auto second =
+            std::chrono::duration_cast<std::chrono::seconds>(now.time_since_epoch()).count();
+        m_history.Take(second, s.has ? &serving : nullptr, m_neighbourValues);
+        m_plot->SetLte(lte);
+    }
+    // The plot moves a pixel column a second at most: drawn again once a second.
+    const auto second =
+        std::chrono::duration_cast<std::chrono::seconds>(now.time_since_epoch()).count();
+    if (second != m_plottedSecond) {
+        m_plottedSecond = second;
+        m_plot->update();
+    }
+}
+
+void RadioWindow::FollowGps(std::string_view address) {
+    m_gps = std::make_unique<GpsClient>(address);
+    m_gpsRetry = new QTimer(this);
+    m_gpsRetry->setSingleShot(true);
+    connect(m_gpsRetry, &QTimer::timeout, this, &RadioWindow::ConnectGps);
+    ConnectGps();
+}
+
+void RadioWindow::ConnectGps() {
+    std::string error;
+    if (!m_gps->Connect(error)) {
+        Show(m_position, QString::fromStdString(error));
+        m_gpsRetry->start(std::chrono::milliseconds(kReconnectInterval));
+        return;
+    }
+    Show(m_position, QStringLiteral("no fix"));
+    m_gpsNotifier = new QSocketNotifier(m_gps->Fd(), QSocketNotifier::Read, this);
+    connect(m_gpsNotifier, &QSocketNotifier::activated, this, &RadioWindow::ReadGps);
+}
+
+void RadioWindow::ReadGps() {
+    m_gpsStates.clear();
+    const GpsClient::Read got = m_gps->Take(m_gpsStates);
+    if (!m_gpsStates.empty()) {
+        ShowPosition(m_gpsStates.back());
+    }
+    if (got == GpsClient::Read::kGone) {
+        delete m_gpsNotifier;  // its descriptor is closed
+        m_gpsNotifier = nullptr;
+        Show(m_position, QStringLiteral("gpsd at %1 has gone away")
+                             .arg(QString::fromStdString(m_gps->Address())));
+        m_gpsRetry->start(std::chrono::milliseconds(kReconnectInterval));
+    }
+}
+
+void RadioWindow::ShowPosition(const Position& p) {
+    if (p.fix == FixMode::kNone) {
+        Show(m_position, QStringLiteral("no fix"));
+        return;
+    }
+    QString text = QStringLiteral("%1\u00b0 %2, %3\u00b0 %4")
+                       .arg(std::abs(p.lat), 0, 'f', 5)
+                       .arg(p.lat >= 0 ? QLatin1Char('N') : QLatin1Char('S'))
+                       .arg(std::abs(p.lon), 0, 'f', 5)
+                       .arg(p.lon >= 0 ? QLatin1Char('E') : QLatin1Char('W'));
+    if (std::isfinite(p.alt)) {
+        text += QStringLiteral(", %1 m").arg(p.alt, 0, 'f', 0);
+    }
+    if (std::isfinite(p.speed)) {
+        text += QStringLiteral(", %1 km/h").arg(p.speed * 3.6, 0, 'f', 0);
+    }
+    text += p.fix == FixMode::k3d ? QStringLiteral(" (3D fix)") : QStringLiteral(" (2D fix)");
+    Show(m_position, text);
 }
 
 void RadioWindow::SetField(IdentityField& field, const QString& caption, const QString& text,

@@ -6,6 +6,9 @@
 // latest of each kind and a timer on the UI thread draws what changed at most every
 // kRenderInterval, so the window keeps up with any rate without queueing anything.
 //
+// Below them, the history of the last ten minutes (radio/history_plot.h), and the position gpsd
+// reports with its fix state, once FollowGps is called.
+//
 // Every value is a read-only text field with an accessible name (its caption) that the Tab key
 // reaches; the neighbour table is one focusable table.
 //
@@ -18,19 +21,26 @@
 #include <QWidget>
 #include <array>
 #include <cstdint>
+#include <memory>
 #include <string_view>
+#include <vector>
 
+#include "position/gps_client.h"
 #include "radio/radio_reports.h"
 #include "radio/serving_cell.h"
+#include "radio/signal_history.h"
 
 class QComboBox;
 class QLabel;
 class QLineEdit;
 class QProgressBar;
+class QSocketNotifier;
 class QTableWidget;
 class QTimer;
 
 namespace norvane {
+
+class HistoryPlot;
 
 inline constexpr char kNoReportText[] = "no report yet";
 inline constexpr int kRenderIntervalMs = 50;  // at most 20 drawings a second
@@ -68,6 +78,15 @@ class RadioWindow : public QWidget {
     void Render();
     std::uint64_t Renders() const { return m_renders; }
 
+    // Takes positions from gpsd at `address` ("HOST[:PORT]", "" for localhost:2947) on the event
+    // loop; while gpsd is absent it is asked again every few seconds.
+    void FollowGps(std::string_view address);
+    // Shows `position` (gpsd's latest state of the receiver).
+    void ShowPosition(const Position& position);
+
+    const SignalHistory& History() const { return m_history; }
+    HistoryPlot& Plot() { return *m_plot; }
+
   protected:
     void closeEvent(QCloseEvent* event) override;
 
@@ -89,6 +108,9 @@ class RadioWindow : public QWidget {
     void RenderIdentity(Technology tech, RadioClock::time_point now);
     void RenderSignal(Technology tech, RadioClock::time_point now);
     void RenderNeighbours(RadioClock::time_point now);
+    void RecordHistory(Technology tech, RadioClock::time_point now);
+    void ConnectGps();
+    void ReadGps();
     void SetField(IdentityField& field, const QString& caption, const QString& text, bool fresh);
 
     RadioReportSource* m_source;
@@ -104,6 +126,16 @@ class RadioWindow : public QWidget {
     std::uint64_t m_drawnTaken = ~std::uint64_t{0};
     RadioClock::time_point m_drawnAt{};
     std::uint64_t m_renders = 0;
+    std::uint64_t m_historyTaken = ~std::uint64_t{0};
+    SignalHistory m_history;
+    std::vector<HistoryValue> m_neighbourValues;  // reused, never shrinks
+    HistoryPlot* m_plot = nullptr;
+    std::int64_t m_plottedSecond = -1;
+    QLineEdit* m_position = nullptr;
+    std::unique_ptr<GpsClient> m_gps;
+    QSocketNotifier* m_gpsNotifier = nullptr;
+    QTimer* m_gpsRetry = nullptr;
+    std::vector<Position> m_gpsStates;
 };
 
 }  // namespace norvane

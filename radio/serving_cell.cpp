@@ -36,12 +36,6 @@ const LteServingCell* PrimaryCell(const RadioReports& r, RadioClock::time_point 
 
 }  // namespace
 
-Quality Rate(double value, const SignalScale& scale) {
-    return value >= scale.good   ? Quality::Good
-           : value >= scale.fair ? Quality::Fair
-                                 : Quality::Poor;
-}
-
 Technology CurrentTechnology(const RadioReports& r) {
     RadioClock::time_point lte{}, wcdma{};
     bool any = false;

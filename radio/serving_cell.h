@@ -6,28 +6,12 @@
 #include <cstdint>
 #include <vector>
 
+#include "diag/signal_scale.h"
 #include "radio/radio_reports.h"
 
 namespace norvane {
 
 enum class Technology { None, Lte, Wcdma };
-enum class Quality { Poor, Fair, Good };
-
-// How one measurement is rated and drawn: good from `good` up, fair from `fair` up, poor below;
-// the bar spans barMin..barMax. The limits are the usual drive-test ones.
-struct SignalScale {
-    double good;
-    double fair;
-    int barMin;
-    int barMax;
-};
-inline constexpr SignalScale kRsrpScale{-90, -105, -140, -44};  // dBm
-inline constexpr SignalScale kRsrqScale{-10, -15, -20, -3};     // dB
-inline constexpr SignalScale kRssiScale{-75, -85, -110, -25};   // dBm, carrier's total power
-inline constexpr SignalScale kRscpScale{-85, -100, -120, -25};  // dBm
-inline constexpr SignalScale kEcIoScale{-10, -15, -24, 0};      // dB
-
-Quality Rate(double value, const SignalScale& scale);
 
 // The technology of the newest report of either kind (whatever its age); None before any.
 Technology CurrentTechnology(const RadioReports& reports);

@@ -8,7 +8,7 @@ PACKAGES=(
     build-essential cmake ninja-build pkg-config clang libclang-rt-14-dev clang-format
     # libraries
     qt6-base-dev qt6-base-dev-tools libgl-dev libxkbcommon-dev libudev-dev
-    libgtest-dev libgmock-dev libbenchmark-dev libpcap-dev
+    libgtest-dev libgmock-dev libbenchmark-dev libpcap-dev libgps-dev
     # runtime: fonts, Qt platform plugins
     fonts-liberation2 qt6-qpa-plugins
     # test tiers: udev descriptions, X server, window manager, desktop tools
@@ -16,6 +16,8 @@ PACKAGES=(
     desktop-file-utils appstream
     # captures: Wireshark's command-line reader (tshark, editcap)
     tshark
+    # positions: the GPS daemon and its NMEA player (gpsfake), for the drive tests and the demo
+    gpsd gpsd-clients
 )
 
 missing=()

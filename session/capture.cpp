@@ -176,11 +176,21 @@ CaptureError CaptureWriter::WriteRead(CaptureTime, std::span<const std::uint8_t>
 
 CaptureError CaptureWriter::WriteFrame(CaptureTime time, FrameDirection direction,
                                        std::span<const std::uint8_t> payload) {
+    return Dump(time, [&] { return BuildGsmtapPacket(direction, payload, packet_); });
+}
+
+CaptureError CaptureWriter::WritePosition(CaptureTime time, std::string_view line) {
+    const std::span bytes(reinterpret_cast<const std::uint8_t*>(line.data()), line.size());
+    return Dump(time, [&] { return BuildPositionPacket(bytes, packet_); });
+}
+
+template <typename Build>
+CaptureError CaptureWriter::Dump(CaptureTime time, Build build) {
     std::unique_lock lock(mutex_);
     if (stopped_ || format_ != CaptureFormat::kPcap) {
         return {};
     }
-    const std::size_t length = BuildGsmtapPacket(direction, payload, packet_);
+    std::size_t length = build();
     if (length == 0) {
         return {};  // larger than an IPv4 packet: no frame of the modem is
     }
@@ -194,8 +204,7 @@ CaptureError CaptureWriter::WriteFrame(CaptureTime time, FrameDirection directio
         if (stopped_) {
             return {};
         }
-        // packet_ may have been used by another thread meanwhile.
-        BuildGsmtapPacket(direction, payload, packet_);
+        length = build();  // packet_ may have been used by another thread meanwhile.
     }
     const auto since = time.time_since_epoch();
     const auto seconds = std::chrono::floor<std::chrono::seconds>(since);
@@ -444,7 +453,8 @@ CaptureReader::Status CaptureReader::Next(Packet& packet, CaptureError& error) {
         }
         const GsmtapFrame frame =
             ipv4 ? ParseGsmtapPacket(bytes.subspan(linkHeader_)) : GsmtapFrame{};
-        if (frame.check != GsmtapCheck::kOk) {
+        if (frame.check != GsmtapCheck::kOk &&
+            !(frame.check == GsmtapCheck::kPosition && keepPositions_)) {
             ++skipped_;
             continue;
         }
@@ -455,6 +465,7 @@ CaptureReader::Status CaptureReader::Next(Packet& packet, CaptureError& error) {
             std::chrono::nanoseconds(header->ts.tv_usec)));
         packet.direction = frame.direction;
         packet.bytes = frame.payload;
+        packet.position = frame.check == GsmtapCheck::kPosition;
         return Status::kPacket;
     }
 }
@@ -478,6 +489,12 @@ void CaptureRecorder::OnFrame(CaptureTime time, FrameDirection direction,
     }
     if (sender_ != nullptr) {
         sender_->Send(direction, payload);
+    }
+}
+
+void CaptureRecorder::OnPosition(CaptureTime time, std::string_view line) {
+    if (writer_ != nullptr) {
+        Report(writer_->WritePosition(time, line));
     }
 }
 

@@ -18,6 +18,7 @@
 #include <mutex>
 #include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "diag/gsmtap.h"
@@ -70,6 +71,8 @@ class CaptureWriter {
     // One frame that passed its check sequence, unescaped, without CRC: kept by pcap captures.
     CaptureError WriteFrame(CaptureTime time, FrameDirection direction,
                             std::span<const std::uint8_t> payload);
+    // A position line as the monitor printed it: kept by pcap captures (diag/gsmtap.h).
+    CaptureError WritePosition(CaptureTime time, std::string_view line);
     CaptureError Flush();
 
     CaptureFormat format() const { return format_; }
@@ -83,6 +86,9 @@ class CaptureWriter {
     CaptureError FlushIfFull(std::unique_lock<std::mutex>& lock);
     // Writes out_ to the file; with fileMutex_ held, not mutex_.
     CaptureError WriteOut();
+    // Builds a packet into packet_ with `build` (its length, 0: none) and gathers it.
+    template <typename Build>
+    CaptureError Dump(CaptureTime time, Build build);
 
     const std::string path_;
     const CaptureFormat format_;
@@ -133,6 +139,7 @@ class CaptureReader {
         CaptureTime time{};
         FrameDirection direction = FrameDirection::kFromModem;
         std::span<const std::uint8_t> bytes;  // a frame's payload, or a piece of a raw stream
+        bool position = false;  // `bytes` is a position line (only with KeepPositions)
     };
     enum class Status { kPacket, kEnd, kError };
 
@@ -145,6 +152,8 @@ class CaptureReader {
     Status Next(Packet& packet, CaptureError& error);
     CaptureFormat format() const { return format_; }
     std::size_t skipped() const { return skipped_; }
+    // Positions recorded with the frames are returned too, not skipped.
+    void KeepPositions() { keepPositions_ = true; }
 
   private:
     CaptureReader(std::string path, CaptureFormat format, std::FILE* file);
@@ -154,6 +163,7 @@ class CaptureReader {
     pcap_t* pcap_ = nullptr;
     std::size_t linkHeader_ = 0;  // bytes in front of the IPv4 packet
     std::size_t skipped_ = 0;
+    bool keepPositions_ = false;
     std::vector<std::uint8_t> buffer_;  // raw streams
 };
 
@@ -178,6 +188,7 @@ class CaptureRecorder final : public FrameRecorder {
     void OnRead(CaptureTime time, std::span<const std::uint8_t> bytes) override;
     void OnFrame(CaptureTime time, FrameDirection direction,
                  std::span<const std::uint8_t> payload) override;
+    void OnPosition(CaptureTime time, std::string_view line);
     void Flush();  // from the owner's timer
 
   private:

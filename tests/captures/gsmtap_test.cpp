@@ -32,6 +32,14 @@ TEST(Gsmtap, AnEmptyPayloadLinkPaddingIpOptionsAndALongerGsmtapHeaderAreAllowed)
     ASSERT_EQ(frame.check, GsmtapCheck::kOk) << GsmtapCheckText(frame.check);
     EXPECT_EQ(frame.direction, FrameDirection::kToModem);
     EXPECT_EQ(Bytes(frame.payload.begin(), frame.payload.end()), (Bytes{1, 2, 3}));
+    // A position datagram is its own kind, its line the payload; one byte of room short, none.
+    const Bytes line{'{', '}'};
+    Bytes position(kIpv4HeaderSize + kUdpHeaderSize + line.size());
+    ASSERT_EQ(BuildPositionPacket(line, position), position.size());
+    const GsmtapFrame p = ParseGsmtapPacket(position);
+    EXPECT_EQ(p.check, GsmtapCheck::kPosition);
+    EXPECT_EQ(Bytes(p.payload.begin(), p.payload.end()), line);
+    EXPECT_EQ(BuildPositionPacket(line, std::span(position).first(position.size() - 1)), 0u);
 }
 
 TEST(Gsmtap, EachFieldAFileControlsIsCheckedWithItsReason) {

@@ -13,6 +13,7 @@
 #include <map>
 #include <thread>
 
+#include "radio/history_plot.h"
 #include "radio/radio_window.h"
 #include "tests/support/alloc_counter.h"
 #include "tests/support/frames.h"
@@ -217,14 +218,16 @@ TEST(RadioWindow, TabReachesEveryValue) {
     w.activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(&w));
     QStringList names;
-    for (int i = 0; i < 19; ++i) {
+    for (int i = 0; i < 20; ++i) {
         names << QApplication::focusWidget()->accessibleName();
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
     }
-    EXPECT_EQ(names.join(", "),
-              "Port, Technology, MCC / MNC, TAC, Cell ID, PCI, EARFCN, Band, Identity age, RSRP, "
-              "RSRP age, RSRQ, RSRQ age, RSSI, RSSI age, Neighbour count, LTE neighbours, Status, "
-              "Port");
+    EXPECT_EQ(
+        names.join(", "),
+        "Port, Technology, MCC / MNC, TAC, Cell ID, PCI, EARFCN, Band, Identity age, RSRP, "
+        "RSRP age, RSRQ, RSRQ age, RSSI, RSSI age, Neighbour count, LTE neighbours, Position, "
+        "Status, "
+        "Port");
 }
 
 // Reports at any rate: taking one allocates nothing, the window draws at its own pace, and what
@@ -255,6 +258,52 @@ TEST(RadioWindow, LatestWinsAtAnyRateWithoutGrowing) {
     QTest::qWait(100);
     EXPECT_LE(w.Renders() - renders, 400 / kRenderIntervalMs + 1);
     EXPECT_EQ(Read(w, "RSRP"), "-101.3 dBm, fair");
+}
+
+// The history at the highest rate, 10,000 reports 50 ms apart: a line for the serving cell before
+// and after a handover and one for each neighbour, the handover marked once, the position with
+// its fix; the history allocates nothing however long it is fed.
+TEST(RadioWindow, HistoryOfServingCellAndNeighbours) {
+    Clock clock;
+    RadioWindow w(nullptr, nullptr, clock.Source());
+    w.show();
+    DecodedLogFrame idle = kLteIdle;
+    for (int i = 0; i < 10000; ++i) {
+        idle.lteIdle.pci = i < 5000 ? 405 : 406;
+        idle.lteIdle.rsrp = -16 * (90 + i % 20);
+        w.TakeReport(idle);
+        w.TakeReport(kIdleNeighbours);
+        clock.ms += 50;
+        w.Render();
+    }
+    w.Plot().grab();  // paints
+    EXPECT_EQ(w.Plot().Legend().join(", ").toStdString(),
+              "PCI 405 on 6300 (serving), PCI 131 on 6300, PCI 406 on 6300 (serving)");
+    const SignalHistory& h = w.History();
+    int handovers = 0;
+    for (std::int64_t s = h.newest() - kHistorySeconds - 10; s <= h.newest(); ++s) {
+        handovers += h.HandoverAt(s) ? 1 : 0;
+    }
+    EXPECT_EQ(handovers, 1);
+    w.ShowPosition({FixMode::k3d, 48.1377583, -11.5778, 529, 12.5});
+    EXPECT_EQ(Read(w, "Position"), "48.13776\u00b0 N, 11.57780\u00b0 W, 529 m, 45 km/h (3D fix)");
+    w.ShowPosition({});
+    EXPECT_EQ(Read(w, "Position"), "no fix");
+
+    SignalHistory history;
+    std::array<HistoryValue, 12> cells{};
+    const std::size_t before = test::AllocationCount();
+    for (int i = 0; i < 10000; ++i) {
+        for (std::size_t k = 0; k < cells.size(); ++k) {
+            cells[k] = {
+                {true, 100, static_cast<std::uint16_t>((i / 500 + k) % 40)}, -100.f - k, -10};
+        }
+        history.Take(i / 20, &cells[0], std::span(cells).subspan(1));
+    }
+    EXPECT_EQ(test::AllocationCount(), before);
+    EXPECT_EQ(std::count_if(history.tracks().begin(), history.tracks().end(),
+                            [](const auto& t) { return t.used; }),
+              8);
 }
 
 }  // namespace

@@ -30,7 +30,8 @@ constexpr const char* kDecodeUsage =
     "'norvane-cli monitor --record' or Wireshark (pcap or pcapng, told apart by their first\n"
     "bytes): the modem's frames of its GSMTAP DIAG packets are decoded in order, each line\n"
     "then begins with the packet's \"time\" (UTC, ISO 8601 with milliseconds); frames the\n"
-    "host sent and packets that are not GSMTAP DIAG are skipped.\n"
+    "host sent and packets that are not GSMTAP DIAG are skipped. Positions recorded with\n"
+    "'monitor --gps' are printed as the position lines the monitor printed.\n"
     "A raw stream is split into HDLC frames (closing flag\n"
     "0x7E, 0x7D escapes, CRC-16/X.25 check sequence). The WCDMA cell lists (log code 0x4005),\n"
     "SAR/PA reports (0x117C), the serving cell's identity (WCDMA 0x4127, LTE 0xB0C2) and the\n"
@@ -140,6 +141,7 @@ int DecodeFile(const std::string& name, HdlcDeframer& deframer, Counts& counts) 
                      error.message.c_str());
         return 2;
     }
+    reader->KeepPositions();
     std::string out;
     CaptureReader::Packet packet;
     int status = 0;
@@ -156,6 +158,9 @@ int DecodeFile(const std::string& name, HdlcDeframer& deframer, Counts& counts) 
         if (reader->format() == CaptureFormat::kRaw) {
             DecodePiece(deframer, packet.bytes, out, counts);
             Emit(out);
+        } else if (packet.position) {
+            out.append(packet.bytes.begin(), packet.bytes.end());  // the line as it was printed
+            out += '\n';
         } else if (packet.direction == FrameDirection::kToModem) {
             ++counts.hostFrames;  // the host's commands hold no reports
         } else {

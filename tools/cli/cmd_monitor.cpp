@@ -10,12 +10,14 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <vector>
 
 #include "link/port_discovery.h"
 #include "link/serial_port.h"
 #include "session/capture.h"
 #include "session/monitoring_session.h"
 #include "tools/cli/commands.h"
+#include "tools/cli/gps_feed.h"
 #include "tools/cli/report_json.h"
 
 namespace norvane::cli {
@@ -26,7 +28,7 @@ constexpr int kFlushTickMs = 900;
 
 constexpr const char* kHelp =
     "Usage: norvane-cli monitor [--sar-pa] [--follow] [--record FILE] [--gsmtap [HOST[:PORT]]]\n"
-    "                           [--stats] [PORT]\n"
+    "                           [--gps [HOST[:PORT]]] [--stats] [PORT]\n"
     "\n"
     "Opens PORT, switches the modem's cell reporting on and prints every report it sends as\n"
     "one JSON line on standard output, with the keys of 'norvane-cli decode' preceded by\n"
@@ -56,6 +58,17 @@ constexpr const char* kHelp =
     "                   127.0.0.1:4729), e.g. for 'wireshark -k -i lo -f \"udp port 4729\"';\n"
     "                   the next argument is taken as HOST[:PORT] unless it begins with '-'\n"
     "                   or holds a '/' (or write --gsmtap=HOST[:PORT])\n"
+    "  --gps [HOST[:PORT]]\n"
+    "                   take positions from gpsd at HOST:PORT (default localhost:2947) and\n"
+    "                   print "
+    "{\"time\":..,\"type\":\"position\",\"lat\":..,\"lon\":..,\"alt\":..,\n"
+    "                   \"speed\":..,\"fix\":\"2d\"|\"3d\"} at each fix, at most once a second\n"
+    "                   (degrees; alt in metres above sea level, null on a 2D fix; speed in\n"
+    "                   m/s), and {\"time\":..,\"type\":\"position\",\"fix\":\"none\"} once when\n"
+    "                   the fix is lost or gpsd goes away. A gpsd that is absent or goes away\n"
+    "                   is said once on standard error; monitoring goes on and gpsd is asked\n"
+    "                   again every 2 seconds. With --record the positions are kept in the\n"
+    "                   capture too (pcap: UDP datagrams to port 47290 carrying the line)\n"
     "  --stats          on exit, print to standard error the bytes read from the port, the\n"
     "                   frames, the reports, the frames dropped for a bad check sequence, the\n"
     "                   overlong frames dropped (overflow) and the other frames\n"
@@ -88,11 +101,16 @@ class ConsoleView : public MonitorView {
         Print(gone ? R"({"type":"port","state":"gone"})" : R"({"type":"port","state":"back"})");
     }
 
-  private:
     void Print(const std::string& json) {
         // json is a whole object; put the time stamp in as its first key.
         const std::lock_guard lock(mutex_);
         std::printf("{\"time\":\"%s\",%s\n", UtcNow().c_str(), json.c_str() + 1);
+        std::fflush(stdout);
+    }
+    // A whole line that has its time.
+    void PrintLine(const std::string& line) {
+        const std::lock_guard lock(mutex_);
+        std::printf("%s\n", line.c_str());
         std::fflush(stdout);
     }
 
@@ -112,7 +130,8 @@ std::string EntryFor(std::string_view port) {
 // With a recording, the wait is cut into ticks a little under a second, so that packets reach
 // the disk at least every second; without one, nothing wakes the process but a signal or the
 // session.
-int Follow(MonitoringSession& session, const sigset_t& stopSignals, CaptureRecorder* recorder) {
+int Follow(MonitoringSession& session, const sigset_t& stopSignals, CaptureRecorder* recorder,
+           GpsFeed* gps) {
     const int signals = signalfd(-1, &stopSignals, SFD_CLOEXEC);
     if (signals < 0) {
         std::perror("norvane-cli monitor: signalfd");
@@ -120,8 +139,10 @@ int Follow(MonitoringSession& session, const sigset_t& stopSignals, CaptureRecor
         return 2;
     }
     for (;;) {
-        pollfd fds[2] = {{signals, POLLIN, 0}, {session.EventFd(), POLLIN, 0}};
-        const int ready = poll(fds, 2, recorder != nullptr ? kFlushTickMs : -1);
+        std::vector<pollfd> fds = {{signals, POLLIN, 0}, {session.EventFd(), POLLIN, 0}};
+        const int timeout = recorder != nullptr ? kFlushTickMs : -1;
+        const int ready =
+            gps != nullptr ? gps->Poll(fds, timeout) : poll(fds.data(), fds.size(), timeout);
         if (recorder != nullptr) {
             recorder->Flush();
         }
@@ -177,6 +198,8 @@ int RunMonitor(std::span<const std::string_view> args) {
     std::string recordPath;
     bool gsmtap = false;
     std::string gsmtapTarget;
+    bool gps = false;
+    std::string gpsAddress;
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string_view arg = args[i];
         if (arg == "-h" || arg == "--help") {
@@ -202,6 +225,20 @@ int RunMonitor(std::span<const std::string_view> args) {
             } else if (i + 1 < args.size() && !args[i + 1].starts_with("-") &&
                        args[i + 1].find('/') == std::string_view::npos) {
                 gsmtapTarget = args[++i];
+            }
+        } else if (arg == "--gps" || arg.starts_with("--gps=")) {
+            gps = true;
+            if (arg.size() > 5) {
+                gpsAddress = arg.substr(6);
+            } else if (i + 1 < args.size() && !args[i + 1].starts_with("-") &&
+                       args[i + 1].find('/') == std::string_view::npos) {
+                gpsAddress = args[++i];
+            }
+            std::string host, gpsPort;
+            if (!ParseGpsdAddress(gpsAddress, host, gpsPort)) {
+                std::fprintf(stderr, "norvane-cli monitor: --gps takes HOST[:PORT], not '%s'\n",
+                             gpsAddress.c_str());
+                return 2;
             }
         } else if (!arg.empty() && arg[0] == '-') {
             std::fprintf(stderr, "norvane-cli monitor: unknown option %.*s\n",
@@ -268,15 +305,46 @@ int RunMonitor(std::span<const std::string_view> args) {
         session.SwitchSarPaOn();
     }
 
+    std::unique_ptr<GpsFeed> feed;
+    if (gps) {
+        feed = std::make_unique<GpsFeed>(
+            gpsAddress,
+            [&view, capture = recorder.get()](const std::string& json) {
+                // The same line, with the same time, on standard output and in the capture.
+                const auto now = std::chrono::system_clock::now();
+                std::string line;
+                UtcSecondText second;
+                AppendWithTime(line, now, json, second);
+                view.PrintLine(line);
+                if (capture != nullptr) {
+                    capture->OnPosition(now, line);
+                }
+            },
+            [](const std::string& text) {
+                std::fprintf(stderr, "norvane-cli monitor: %s\n", text.c_str());
+            });
+    }
     if (follow) {
-        return Follow(session, stopSignals, recorder.get());
+        return Follow(session, stopSignals, recorder.get(), feed.get());
+    }
+    const int signals = feed != nullptr ? signalfd(-1, &stopSignals, SFD_CLOEXEC) : -1;
+    if (feed != nullptr && signals < 0) {
+        std::perror("norvane-cli monitor: signalfd");
+        session.Shutdown();
+        return 2;
     }
 
     const std::string device = PortDevicePath(entry);
     // A little under a second, so that a recording reaches the disk at least every second.
     const timespec tick{0, kFlushTickMs * 1'000'000};
     for (;;) {
-        const int sig = sigtimedwait(&stopSignals, nullptr, &tick);
+        int sig = 0;
+        if (feed != nullptr) {
+            std::vector<pollfd> fds = {{signals, POLLIN, 0}};
+            sig = feed->Poll(fds, kFlushTickMs) > 0 ? SIGTERM : 0;  // only the stop signals
+        } else {
+            sig = sigtimedwait(&stopSignals, nullptr, &tick);
+        }
         if (recorder != nullptr) {
             recorder->Flush();
         }

@@ -19,6 +19,8 @@ constexpr const char* kUsage =
     "  monitor [PORT]   open PORT (or the preselected port), switch cell reporting on and\n"
     "                   print every report as a JSON line until SIGINT or SIGTERM; it can\n"
     "                   record the traffic (--record) and send it to Wireshark (--gsmtap)\n"
+    "  export FILE      write a drive's serving-cell measurements with their positions from\n"
+    "                   a JSON-lines log or a capture as a map (--kml) and a table (--csv)\n"
     "\n"
     "Run 'norvane-cli COMMAND --help' for the options of a command.\n";
 
@@ -40,6 +42,9 @@ int main(int argc, char** argv) {
     }
     if (command == "monitor") {
         return norvane::cli::RunMonitor(rest);
+    }
+    if (command == "export") {
+        return norvane::cli::RunExport(rest);
     }
     std::fprintf(stderr, "norvane-cli: unknown command '%.*s'\n\n%s",
                  static_cast<int>(command.size()), command.data(), kUsage);

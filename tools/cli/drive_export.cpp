@@ -1,0 +1,516 @@
+#include "tools/cli/drive_export.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <charconv>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <memory>
+
+#include "diag/frame_pump.h"
+#include "diag/hdlc.h"
+#include "diag/log_decoder.h"
+#include "diag/signal_scale.h"
+#include "session/capture.h"
+#include "tools/cli/report_json.h"
+
+namespace norvane::cli {
+namespace {
+
+// A whole number 0..2^32-1 of `key`, as identities and channels are.
+bool Whole(const JsonValue& v, std::string_view key, std::uint32_t& out, std::string& error) {
+    const double* n = v.Number(key);
+    if (n == nullptr || *n < 0 || *n > 4294967295.0 || std::floor(*n) != *n) {
+        error = "no whole number \"" + std::string(key) + "\"";
+        return false;
+    }
+    out = static_cast<std::uint32_t>(*n);
+    return true;
+}
+
+bool Real(const JsonValue& v, std::string_view key, double& out, std::string& error) {
+    const double* n = v.Number(key);
+    if (n == nullptr) {
+        error = "no number \"" + std::string(key) + "\"";
+        return false;
+    }
+    out = *n;
+    return true;
+}
+
+}  // namespace
+
+bool DriveLog::TakeLine(std::string_view line, std::string& error) {
+    if (line.find_first_not_of(" \t\r") == std::string_view::npos) {
+        return true;
+    }
+    JsonValue v;
+    if (!ParseJson(line, v, error)) {
+        return false;
+    }
+    if (v.kind != JsonValue::Kind::kObject) {
+        error = "not a JSON object";
+        return false;
+    }
+    const std::string* type = v.Text("type");
+    if (type == nullptr) {
+        error = "no \"type\"";
+        return false;
+    }
+    const std::string* time = v.Text("time");
+    time_ = time != nullptr ? *time : std::string();
+    if (*type == "position") {
+        return TakePosition(v, error);
+    }
+    const double* simField = v.Number("sim");
+    const double sim = simField != nullptr ? *simField : 0;
+    const bool known = *type == "lte_cell" || *type == "wcdma_cell" || *type == "lte_idle" ||
+                       *type == "lte_serving" || *type == "cells";
+    if (!known || sim != sim_.value_or(sim)) {
+        return true;  // another radio's, or a report that holds no serving cell
+    }
+    sim_ = sim;
+    if (*type == "lte_cell" || *type == "wcdma_cell") {
+        return TakeIdentity(v, *type == "lte_cell", error);
+    }
+    if (*type == "lte_idle") {
+        return TakeMeasurement(v, v, true, error);
+    }
+    const JsonValue* cells = v.Find("cells");
+    if (cells == nullptr || cells->kind != JsonValue::Kind::kArray) {
+        error = "no \"cells\" list";
+        return false;
+    }
+    if (*type == "lte_serving") {
+        for (const JsonValue& cell : cells->items) {
+            const JsonValue* serving = cell.Find("is_serving");
+            if ((serving == nullptr || serving->boolean) &&
+                !TakeMeasurement(v, cell, true, error)) {
+                return false;
+            }
+        }
+        return true;
+    }
+    const JsonValue* strongest = nullptr;
+    for (const JsonValue& cell : cells->items) {
+        const double* rscp = cell.Number("rscp");
+        if (rscp == nullptr) {
+            error = "a cell without \"rscp\"";
+            return false;
+        }
+        if (strongest == nullptr || *rscp > *strongest->Number("rscp")) {
+            strongest = &cell;
+        }
+    }
+    return strongest == nullptr || TakeMeasurement(v, *strongest, false, error);
+}
+
+bool DriveLog::TakeIdentity(const JsonValue& v, bool lte, std::string& error) {
+    std::uint32_t channel = 0, code = 0;
+    DriveIdentity id;
+    if (!Whole(v, lte ? "earfcn_dl" : "uarfcn_dl", channel, error) ||
+        !Whole(v, lte ? "pci" : "psc", code, error) ||
+        !Whole(v, lte ? "tac" : "lac", id.area, error) || !Whole(v, "cell_id", id.cellId, error)) {
+        return false;
+    }
+    const std::string* mcc = v.Text("mcc");
+    const std::string* mnc = v.Text("mnc");
+    if (mcc != nullptr && mnc != nullptr) {
+        id.mcc = *mcc;
+        id.mnc = *mnc;
+    }
+    identities_[Key{lte, channel, code}] = std::move(id);
+    return true;
+}
+
+bool DriveLog::TakeMeasurement(const JsonValue& v, const JsonValue& cell, bool lte,
+                               std::string& error) {
+    DriveRow row;
+    row.time = time_;
+    row.position = position_;
+    row.lte = lte;
+    // An idle measurement and a serving cell carry their own channel; a WCDMA list's cells too.
+    const JsonValue& channelOwner = lte && &v != &cell && !cell.Find("earfcn") ? v : cell;
+    if (!Whole(channelOwner, lte ? "earfcn" : "uarfcn", row.channel, error) ||
+        !Whole(cell, lte ? "pci" : "psc", row.code, error) ||
+        !Real(cell, lte ? "rsrp" : "rscp", row.level, error) ||
+        !Real(cell, lte ? "rsrq" : "ecio", row.quality, error)) {
+        return false;
+    }
+    if (lte) {
+        double rssi = 0;
+        if (!Real(cell, "rssi", rssi, error)) {
+            return false;
+        }
+        row.rssi = rssi;
+    }
+    if (const auto id = identities_.find(Key{lte, row.channel, row.code});
+        id != identities_.end()) {
+        row.identity = id->second;
+    }
+    rows_.push_back(std::move(row));
+    return true;
+}
+
+bool DriveLog::TakePosition(const JsonValue& v, std::string& error) {
+    const std::string* fix = v.Text("fix");
+    if (fix == nullptr || (*fix != "none" && *fix != "2d" && *fix != "3d")) {
+        error = "a position without \"fix\" none, 2d or 3d";
+        return false;
+    }
+    if (*fix == "none") {
+        position_.reset();
+        return true;
+    }
+    DrivePosition p;
+    if (!Real(v, "lat", p.lat, error) || !Real(v, "lon", p.lon, error)) {
+        return false;
+    }
+    if (p.lat < -90 || p.lat > 90 || p.lon < -180 || p.lon > 180) {
+        error = "a position off the earth";
+        return false;
+    }
+    if (const double* alt = v.Number("alt")) {
+        p.alt = *alt;
+    }
+    if (const double* speed = v.Number("speed")) {
+        p.speed = *speed;
+    }
+    position_ = p;
+    return true;
+}
+
+namespace {
+
+void Num(std::string& out, double value) {
+    char buffer[32];
+    const auto [end, ec] = std::to_chars(buffer, buffer + sizeof buffer, value);
+    out.append(buffer, ec == std::errc() ? end : buffer);
+}
+
+void CsvField(std::string& out, std::string_view text) {
+    if (text.find_first_of(",\"\r\n") == std::string_view::npos) {
+        out += text;
+        return;
+    }
+    out += '"';
+    for (const char c : text) {
+        out += c;
+        if (c == '"') {
+            out += '"';
+        }
+    }
+    out += '"';
+}
+
+void XmlText(std::string& out, std::string_view text) {
+    for (const char c : text) {
+        switch (c) {
+            case '<':
+                out += "&lt;";
+                break;
+            case '>':
+                out += "&gt;";
+                break;
+            case '&':
+                out += "&amp;";
+                break;
+            default:
+                out += c;
+        }
+    }
+}
+
+const SignalScale& LevelScale(const DriveRow& row) {
+    return row.lte ? kRsrpScale : kRscpScale;
+}
+
+}  // namespace
+
+std::string DriveCsv(std::span<const DriveRow> rows) {
+    std::string out =
+        "time,lat,lon,alt,speed,rat,channel,pci_psc,level,quality,rssi,mcc,mnc,area,cell_id\r\n";
+    for (const DriveRow& r : rows) {
+        CsvField(out, r.time);
+        out += ',';
+        if (r.position) {
+            Num(out, r.position->lat);
+            out += ',';
+            Num(out, r.position->lon);
+            out += ',';
+            if (r.position->alt) {
+                Num(out, *r.position->alt);
+            }
+            out += ',';
+            if (r.position->speed) {
+                Num(out, *r.position->speed);
+            }
+        } else {
+            out += ",,,";
+        }
+        out += r.lte ? ",LTE," : ",WCDMA,";
+        out += std::to_string(r.channel) + ',' + std::to_string(r.code) + ',';
+        Num(out, r.level);
+        out += ',';
+        Num(out, r.quality);
+        out += ',';
+        if (r.rssi) {
+            Num(out, *r.rssi);
+        }
+        out += ',';
+        if (r.identity) {
+            CsvField(out, r.identity->mcc);
+            out += ',';
+            CsvField(out, r.identity->mnc);
+            out +=
+                ',' + std::to_string(r.identity->area) + ',' + std::to_string(r.identity->cellId);
+        } else {
+            out += ",,,";
+        }
+        out += "\r\n";
+    }
+    return out;
+}
+
+std::string DriveKml(std::span<const DriveRow> rows) {
+    // KML colours are aabbggrr: the radio window's green, amber and red.
+    std::string out =
+        "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+        "<kml xmlns=\"http://www.opengis.net/kml/2.2\">\n<Document>\n<name>Drive</name>\n"
+        "<Style id=\"good\"><IconStyle><color>ff009600</color><scale>0.7</scale></IconStyle>"
+        "</Style>\n"
+        "<Style id=\"fair\"><IconStyle><color>ff0082c8</color><scale>0.7</scale></IconStyle>"
+        "</Style>\n"
+        "<Style id=\"poor\"><IconStyle><color>ff0000c8</color><scale>0.7</scale></IconStyle>"
+        "</Style>\n"
+        "<Folder><name>Serving cell</name>\n";
+    for (const DriveRow& r : rows) {
+        if (!r.position) {
+            continue;
+        }
+        static constexpr const char* kStyles[] = {"poor", "fair", "good"};
+        const char* const style = kStyles[static_cast<int>(Rate(r.level, LevelScale(r)))];
+        out += "<Placemark><name>";
+        Num(out, r.level);
+        out += r.lte ? " dBm RSRP</name>" : " dBm RSCP</name>";
+        if (!r.time.empty()) {
+            out += "<TimeStamp><when>";
+            XmlText(out, r.time);
+            out += "</when></TimeStamp>";
+        }
+        out += "<styleUrl>#";
+        out += style;
+        out += "</styleUrl><ExtendedData>";
+        const auto data = [&out](const char* name, const std::string& value) {
+            out += "<Data name=\"";
+            out += name;
+            out += "\"><value>";
+            XmlText(out, value);
+            out += "</value></Data>";
+        };
+        std::string level, quality;
+        Num(level, r.level);
+        Num(quality, r.quality);
+        data("rat", r.lte ? "LTE" : "WCDMA");
+        data("channel", std::to_string(r.channel));
+        data(r.lte ? "pci" : "psc", std::to_string(r.code));
+        data(r.lte ? "rsrp" : "rscp", level);
+        data(r.lte ? "rsrq" : "ecio", quality);
+        data("rating", style);
+        if (r.identity) {
+            data("plmn", r.identity->mcc + r.identity->mnc);
+            data(r.lte ? "tac" : "lac", std::to_string(r.identity->area));
+            data("cell_id", std::to_string(r.identity->cellId));
+        }
+        out += "</ExtendedData><Point><coordinates>";
+        Num(out, r.position->lon);
+        out += ',';
+        Num(out, r.position->lat);
+        if (r.position->alt) {
+            out += ',';
+            Num(out, *r.position->alt);
+        }
+        out += "</coordinates></Point></Placemark>\n";
+    }
+    out += "</Folder>\n</Document>\n</kml>\n";
+    return out;
+}
+
+namespace {
+
+// A JSON-lines log, line by line.
+bool ReadLog(const std::string& path, DriveLog& log, std::string& error) {
+    std::ifstream in(path, std::ios::binary);
+    std::string line;
+    for (std::size_t number = 1; std::getline(in, line); ++number) {
+        if (!log.TakeLine(line, error)) {
+            error = path + ": line " + std::to_string(number) + ": " + error;
+            return false;
+        }
+    }
+    if (in.bad()) {
+        error = path + ": cannot read: " + std::strerror(errno);
+        return false;
+    }
+    return true;
+}
+
+// A capture: each report as the JSON line 'decode' prints for it.
+bool ReadCapture(const std::string& path, DriveLog& log, std::string& error) {
+    CaptureError failure;
+    const std::unique_ptr<CaptureReader> reader = CaptureReader::Open(path, failure);
+    if (reader == nullptr) {
+        error = failure.message;
+        return false;
+    }
+    reader->KeepPositions();
+    auto deframer = std::make_unique<HdlcDeframer>();
+    FrameCounters counters;
+    UtcSecondText utc;
+    std::string line;
+    bool ok = true;
+    const auto frame = [&](std::span<const std::uint8_t> payload, const CaptureTime* time) {
+        const DecodedLogFrame d = DecodeLogFrame(payload);
+        const std::string json = LogFrameJson(d);
+        if (json.empty() || !ok) {
+            return;
+        }
+        line.clear();
+        if (time != nullptr) {
+            AppendWithTime(line, *time, json, utc);
+        } else {
+            line = json;
+        }
+        ok = log.TakeLine(line, error);
+    };
+    CaptureReader::Packet packet;
+    for (;;) {
+        const CaptureReader::Status got = reader->Next(packet, failure);
+        if (got == CaptureReader::Status::kEnd) {
+            break;
+        }
+        if (got == CaptureReader::Status::kError) {
+            error = failure.message;
+            return false;
+        }
+        if (reader->format() == CaptureFormat::kRaw) {
+            PumpFrames(*deframer, packet.bytes, counters,
+                       [&](HdlcDeframer::Status status, std::span<const std::uint8_t> payload) {
+                           if (status == HdlcDeframer::Status::kFrame) {
+                               frame(payload, nullptr);
+                           }
+                       });
+        } else if (packet.position) {
+            ok = log.TakeLine(
+                {reinterpret_cast<const char*>(packet.bytes.data()), packet.bytes.size()}, error);
+        } else if (packet.direction == FrameDirection::kFromModem) {
+            ++counters.frames;
+            frame(packet.bytes, packet.hasTime ? &packet.time : nullptr);
+        }
+        if (!ok) {
+            error = path + ": " + error;
+            return false;
+        }
+    }
+    if (counters.frames == 0 && reader->format() == CaptureFormat::kRaw) {
+        std::ifstream in(path, std::ios::binary | std::ios::ate);
+        if (in.tellg() > 0) {
+            error = path + ": neither a JSON-lines log nor a capture of DIAG frames";
+            return false;
+        }
+    }
+    return true;
+}
+
+// The file's first byte that is not white space (' ' for an empty file).
+bool FirstByte(const std::string& path, char& c, std::string& error) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) {
+        error = "cannot read " + path + ": " + std::strerror(errno);
+        return false;
+    }
+    while (in.get(c) && (c == ' ' || c == '\t' || c == '\r' || c == '\n')) {
+    }
+    c = in ? c : ' ';
+    return true;
+}
+
+class TempFile {
+  public:
+    ~TempFile() {
+        if (!path_.empty()) {
+            ::unlink(path_.c_str());
+        }
+    }
+    // Writes `text` whole to a new file beside `target`.
+    bool Write(const std::string& target, const std::string& text, std::string& error) {
+        target_ = target;
+        std::string name = target + ".XXXXXX";
+        const int fd = ::mkstemp(name.data());
+        if (fd < 0) {
+            error = "cannot create " + target + ": " + std::strerror(errno);
+            return false;
+        }
+        path_ = name;
+        ::fchmod(fd, 0644);
+        std::size_t done = 0;
+        while (done < text.size()) {
+            const ssize_t n = ::write(fd, text.data() + done, text.size() - done);
+            if (n < 0 && errno == EINTR) {
+                continue;
+            }
+            if (n <= 0) {
+                error = "cannot write " + target + ": " + std::strerror(errno);
+                ::close(fd);
+                return false;
+            }
+            done += static_cast<std::size_t>(n);
+        }
+        if (::close(fd) != 0) {
+            error = "cannot write " + target + ": " + std::strerror(errno);
+            return false;
+        }
+        return true;
+    }
+    bool Commit(std::string& error) {
+        if (::rename(path_.c_str(), target_.c_str()) != 0) {
+            error = "cannot write " + target_ + ": " + std::strerror(errno);
+            return false;
+        }
+        path_.clear();
+        return true;
+    }
+
+  private:
+    std::string path_, target_;
+};
+
+}  // namespace
+
+bool ExportDrive(const DriveExportFiles& files, DriveExportCounts& counts, std::string& error) {
+    DriveLog log;
+    char first = ' ';
+    if (!FirstByte(files.input, first, error)) {
+        return false;
+    }
+    if (!(first == '{' ? ReadLog(files.input, log, error) : ReadCapture(files.input, log, error))) {
+        return false;
+    }
+    counts.rows = log.rows().size();
+    counts.positioned = static_cast<std::size_t>(std::count_if(
+        log.rows().begin(), log.rows().end(), [](const DriveRow& r) { return r.position; }));
+    TempFile kml, csv;
+    if ((!files.kml.empty() && !kml.Write(files.kml, DriveKml(log.rows()), error)) ||
+        (!files.csv.empty() && !csv.Write(files.csv, DriveCsv(log.rows()), error))) {
+        return false;
+    }
+    return (files.kml.empty() || kml.Commit(error)) && (files.csv.empty() || csv.Commit(error));
+}
+
+}  // namespace norvane::cli

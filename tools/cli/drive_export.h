@@ -1,0 +1,91 @@
+// A drive turned into rows for a map and a spreadsheet: one row per measurement of the serving
+// cell, with the last position the receiver reported before it and the cell's identity.
+//
+// Measurements: each serving cell of an "lte_serving" report (cells flagged is_serving, and every
+// cell of the packet versions without the flag), each "lte_idle", and the strongest cell (by
+// RSCP) of a WCDMA cell list ("cells"). Identity: the latest "lte_cell" / "wcdma_cell" of the
+// same channel and PCI / PSC. Position: the latest "position" line with a fix; one with "fix":
+// "none" forgets it, so rows after it have no position until the next fix. A dual-SIM modem's
+// reports are taken from the first radio seen, as the radio window does.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <tuple>
+#include <vector>
+
+#include "tools/cli/json_reader.h"
+
+namespace norvane::cli {
+
+struct DrivePosition {
+    double lat = 0, lon = 0;
+    std::optional<double> alt, speed;  // metres above sea level; metres a second
+};
+
+struct DriveIdentity {
+    std::string mcc, mnc;    // empty when the report held none
+    std::uint32_t area = 0;  // TAC or LAC
+    std::uint32_t cellId = 0;
+};
+
+struct DriveRow {
+    std::string time;  // as the log has it; empty for a raw stream without times
+    std::optional<DrivePosition> position;
+    bool lte = false;            // else WCDMA
+    std::uint32_t channel = 0;   // EARFCN or UARFCN
+    std::uint32_t code = 0;      // PCI or PSC
+    double level = 0;            // RSRP or RSCP, dBm
+    double quality = 0;          // RSRQ or Ec/Io, dB
+    std::optional<double> rssi;  // LTE only
+    std::optional<DriveIdentity> identity;
+};
+
+class DriveLog {
+  public:
+    // One JSON line as 'norvane-cli monitor' or 'decode' prints it. Lines of other types are
+    // passed over; false with a reason in `error` for text that is not a JSON object, or a
+    // line of a type read here that lacks a field or holds one out of range.
+    bool TakeLine(std::string_view line, std::string& error);
+    const std::vector<DriveRow>& rows() const { return rows_; }
+
+  private:
+    using Key = std::tuple<bool, std::uint32_t, std::uint32_t>;  // lte, channel, code
+    bool TakeIdentity(const JsonValue& v, bool lte, std::string& error);
+    bool TakeMeasurement(const JsonValue& v, const JsonValue& cell, bool lte, std::string& error);
+    bool TakePosition(const JsonValue& v, std::string& error);
+
+    std::vector<DriveRow> rows_;
+    std::map<Key, DriveIdentity> identities_;
+    std::optional<DrivePosition> position_;
+    std::optional<double> sim_;  // the radio whose reports are taken; 0 for unwrapped ones
+    std::string time_;           // the line being taken
+};
+
+// The CSV (RFC 4180: CRLF, a header row, fields quoted where they must be) of `rows`; columns
+// time,lat,lon,alt,speed,rat,channel,pci_psc,level,quality,rssi,mcc,mnc,area,cell_id.
+std::string DriveCsv(std::span<const DriveRow> rows);
+// A KML document: one placemark per row with a position, its time, technology, cell and
+// level, styled good / fair / poor by the serving cell's level.
+std::string DriveKml(std::span<const DriveRow> rows);
+
+struct DriveExportFiles {
+    std::string input;     // a JSON-lines log, or a capture (raw stream, pcap, pcapng)
+    std::string kml, csv;  // empty: not written
+};
+struct DriveExportCounts {
+    std::size_t rows = 0;
+    std::size_t positioned = 0;
+};
+
+// Reads `files.input` whole, then writes the outputs, each to a temporary file beside it that
+// is renamed over the name given only once it is complete. False with one line in `error` (the
+// file and the reason) when the input cannot be read or is not a log or capture, or an output
+// cannot be written; no output is then left behind.
+bool ExportDrive(const DriveExportFiles& files, DriveExportCounts& counts, std::string& error);
+
+}  // namespace norvane::cli
