@@ -6,9 +6,9 @@
 namespace norvane::cli {
 
 const JsonValue* JsonValue::Find(std::string_view key) const {
-    for (const auto& [name, value] : members) {
-        if (name == key) {
-            return &value;
+    for (std::size_t k = 0; k < names.size() && k < members.size(); ++k) {
+        if (names[k] == key) {
+            return &members[k];
         }
     }
     return nullptr;
@@ -227,8 +227,9 @@ class Parser {
             if (at_ == s_.size() || s_[at_] != '"') {
                 return Fail("a key expected");
             }
+            out.names.emplace_back();
             out.members.emplace_back();
-            if (!String(out.members.back().first)) {
+            if (!String(out.names.back())) {
                 return false;
             }
             Space();
@@ -236,7 +237,7 @@ class Parser {
                 return Fail("':' expected");
             }
             ++at_;
-            if (!Value(out.members.back().second, depth)) {
+            if (!Value(out.members.back(), depth)) {
                 return false;
             }
             Space();

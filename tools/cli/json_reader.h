@@ -16,9 +16,10 @@ struct JsonValue {
     Kind kind = Kind::kNull;
     bool boolean = false;
     double number = 0;
-    std::string text;                                        // kString
-    std::vector<JsonValue> items;                            // kArray
-    std::vector<std::pair<std::string, JsonValue>> members;  // kObject, in text order
+    std::string text;                // kString
+    std::vector<JsonValue> items;    // kArray
+    std::vector<std::string> names;  // kObject, in text order,
+    std::vector<JsonValue> members;  // with their values
 
     // The member named `key` of an object (the first of that name), or nullptr.
     const JsonValue* Find(std::string_view key) const;
