@@ -40,6 +40,9 @@ inline constexpr LogItemCounts kDefaultItemCounts = {0, 961, 0, 0,   1917, 0, 0,
 // connected-mode serving cells) and of the WCDMA serving cell's identity.
 inline constexpr std::array<std::uint16_t, 4> kLteLogCodes = {0xB0C2, 0xB17F, 0xB180, 0xB193};
 inline constexpr std::uint16_t kWcdmaCellLogCode = 0x4127;
+// What the radio window shows: the WCDMA cell list and serving cell, and the LTE reports.
+inline constexpr std::array<std::uint16_t, 6> kRadioLogCodes = {0x4005, 0x4127, 0xB0C2,
+                                                                0xB17F, 0xB180, 0xB193};
 
 // How long the session waits for the answer to operation 1.
 inline constexpr std::chrono::milliseconds kItemCountsWait{500};
