@@ -4,6 +4,7 @@
 
 #include "framework/framework.h"
 #include "monitor/monitor_window.h"
+#include "radio/radio_session.h"
 #include "radio/radio_window.h"
 #include "res/resource.h"
 
@@ -30,7 +31,9 @@ CTessalyDlg::CTessalyDlg(QWidget* parent)
     }
 }
 
-CTessalyDlg::~CTessalyDlg() = default;
+CTessalyDlg::~CTessalyDlg() {
+    delete m_radio.data();  // ends its session while the session is still there
+}
 
 bool CTessalyDlg::OnInitDialog() {
     // One icon for the title bar and the task switcher; the window manager picks the size.
@@ -63,7 +66,10 @@ void CTessalyDlg::OnNetMonitor() {
 void CTessalyDlg::OnRadio() {
     // Not modal: it stays open beside this window, which still ends the program.
     if (m_radio == nullptr) {
-        m_radio = new RadioWindow(nullptr, this);
+        // A session of its own on the window's port; the last window's has ended with it.
+        m_radioSession = std::make_unique<RadioSession>();
+        m_radio = new RadioWindow(m_radioSession.get(), this);
+        m_radioSession->ShowIn(m_radio);
         m_radio->setAttribute(Qt::WA_DeleteOnClose);
         m_radio->FollowGps("");  // gpsd on this machine, when there is one
     }

@@ -4,6 +4,7 @@
 
 #include <QIcon>
 #include <QPointer>
+#include <memory>
 
 #include "app/demo_link.h"
 #include "framework/dialog.h"
@@ -11,6 +12,7 @@
 namespace norvane {
 
 class FrameRecorder;
+class RadioSession;
 class RadioWindow;
 
 class CTessalyDlg : public CDialog {
@@ -38,7 +40,8 @@ class CTessalyDlg : public CDialog {
     QIcon m_icon;
     CDemoLink m_homepageLink;
     FrameRecorder* m_recorder = nullptr;
-    QPointer<RadioWindow> m_radio;  // one at a time, beside this window
+    QPointer<RadioWindow> m_radio;                 // one at a time, beside this window
+    std::unique_ptr<RadioSession> m_radioSession;  // the modem side of m_radio
 };
 
 }  // namespace norvane

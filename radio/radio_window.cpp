@@ -60,6 +60,8 @@ const char* const kNeighbourHeaders[] = {"PCI",      "EARFCN", "RSRP dBm", "RSRQ
                                          "RSSI dBm", "Cell",   "Age"};
 
 // The port list as discovery fills it; each entry keeps its bytes as item data.
+constexpr char kPreselected[] = "preselected";  // the port list chose the entry shown
+
 class ComboPortList final : public PortListView {
   public:
     explicit ComboPortList(QComboBox& combo) : m_combo(combo) {}
@@ -68,7 +70,10 @@ class ComboPortList final : public PortListView {
         m_combo.addItem(QString::fromUtf8(bytes), bytes);
         return m_combo.count() - 1;
     }
-    void SetCurSel(int index) override { m_combo.setCurrentIndex(index); }
+    void SetCurSel(int index) override {
+        m_combo.setCurrentIndex(index);
+        m_combo.setProperty(kPreselected, true);
+    }
 
   private:
     QComboBox& m_combo;
@@ -254,13 +259,19 @@ RadioWindow::RadioWindow(RadioReportSource* source, QWidget* parent, RadioClockS
     layout->addWidget(m_status);
 
     FillPorts();
-    // SESSION WIRING: the only place the window talks to the modem's side.
-    connect(m_ports, &QComboBox::activated, this, [this](int index) {
-        if (m_source != nullptr) {
+    // SESSION WIRING: the only place the window talks to the modem's side. It starts on the
+    // port the list chose (a diagnostics port, or the simulator), and on every port the user
+    // chooses.
+    const auto selectPort = [this](int index) {
+        if (m_source != nullptr && index >= 0) {
             const QByteArray entry = m_ports->itemData(index).toByteArray();
             m_source->SelectPort(std::string_view(entry.constData(), entry.size()));
         }
-    });
+    };
+    connect(m_ports, &QComboBox::activated, this, selectPort);
+    if (m_ports->property(kPreselected).toBool()) {
+        selectPort(m_ports->currentIndex());
+    }
     auto* esc = new QShortcut(QKeySequence(Qt::Key_Escape), this);
     connect(esc, &QShortcut::activated, this, &QWidget::close);
 

@@ -4,9 +4,11 @@
 #include <sys/eventfd.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <system_error>
 #include <utility>
+#include <vector>
 
 #include "diag/command_table.h"
 #include "diag/frame_pump.h"
@@ -15,8 +17,8 @@
 
 namespace norvane {
 
-MonitoringSession::MonitoringSession(MonitorView& view, ReceiveStats* stats)
-    : view_(view), stats_(stats) {
+MonitoringSession::MonitoringSession(MonitorView& view, ReceiveStats* stats, bool monitorFrames)
+    : view_(view), stats_(stats), monitorFrames_(monitorFrames) {
     goneFd_ = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
     epollFd_ = epoll_create1(EPOLL_CLOEXEC);
     if (goneFd_ < 0 || epollFd_ < 0) {
@@ -86,6 +88,7 @@ void MonitoringSession::StartOn(const std::string& entry) {
     // (without stop frames) before the new open. Waiting for a lost modem ends too.
     EndPort();
     sarPaOn_ = false;
+    masks_.Set(LogView::kMonitor, {});
     if (entry.empty()) {
         view_.MessageBox(kNoMobilePortText, kErrorCaption);
         return;
@@ -128,17 +131,26 @@ bool MonitoringSession::OpenAndStart(const std::string& device, bool resuming) {
                   kModeSwitchText.size()});
         view_.MessageBox(kChangeModeText, kInfoCaption);
     }
-    SendRow(kRowCellsOn);
+    answers_.Reset();
+    counts_.reset();
+    if (monitorFrames_) {
+        SendRow(kRowCellsOn);
+        const std::uint16_t cellList = kCellListLogCode;
+        masks_.Set(LogView::kMonitor, {&cellList, 1});
+    }
     if (resuming && sarPaOn_) {
         SwitchSarPaOn();
     }
     StartReceiveThread();
+    // The other views' masks after the monitor's own frames, once the receive thread can hand
+    // over the answer to operation 1.
+    SendOtherViewsMasks();
     return true;
 }
 
 void MonitoringSession::StartReceiveThread() {
     try {
-        receiveThread_.Start(port_, view_, view_, stats_, recorder_);
+        receiveThread_.Start(port_, view_, view_, stats_, recorder_, &answers_);
     } catch (const std::system_error&) {
         view_.MessageBox(kThreadErrorText, kErrorCaption);
     }
@@ -232,8 +244,16 @@ void MonitoringSession::SelectPort() {
 void MonitoringSession::Stop() {
     receiveThread_.ClearRunFlag();
     if (port_.IsOpen()) {
-        SendRow(kRowAgcOff);
-        SendRow(kRowCellsOff);
+        if (monitorFrames_) {
+            SendRow(kRowAgcOff);
+            SendRow(kRowCellsOff);
+        }
+        // The other views' ids too; the cell list's frame has already cleared equipment 4.
+        for (const std::uint32_t equipment : masks_.EquipmentBeyondMonitor()) {
+            if (!monitorFrames_ || equipment != (kCellListLogCode >> 12)) {
+                SendMask(equipment, true);
+            }
+        }
         const std::uint8_t flag = kHdlcFlag;
         WriteRaw({&flag, 1});
     }
@@ -241,24 +261,91 @@ void MonitoringSession::Stop() {
 }
 
 void MonitoringSession::SwitchCellsOn() {
-    SendRow(kRowCellsOn);
+    MonitorNeeds(kCellListLogCode, true, kRowCellsOn);
 }
 
 void MonitoringSession::SwitchCellsOff() {
     view_.SetUpTimeText(kRscpOffText);
-    SendRow(kRowCellsOff);
+    MonitorNeeds(kCellListLogCode, false, kRowCellsOff);
 }
 
 void MonitoringSession::SwitchSarPaOn() {
     sarPaOn_ = true;
-    for (std::string_view row : kRowsSarPaOn) {
+    for (std::string_view row : std::span(kRowsSarPaOn).first(kRowsSarPaOn.size() - 1)) {
         SendRow(row);
     }
+    MonitorNeeds(kSarPaLogCode, true, kRowsSarPaOn.back());
 }
 
 void MonitoringSession::SwitchSarPaOff() {
     sarPaOn_ = false;
     SendRow(kRowAgcOff);
+    // The report's own switch is not a log mask: only a union shared with others is set again.
+    MonitorNeeds(kSarPaLogCode, false, {});
+}
+
+void MonitoringSession::MonitorNeeds(std::uint16_t code, bool on, std::string_view row) {
+    std::vector<std::uint16_t> codes = masks_.Codes(LogView::kMonitor);
+    std::erase(codes, code);
+    if (on) {
+        codes.push_back(code);
+    }
+    masks_.Set(LogView::kMonitor, codes);
+    const std::uint32_t equipment = code >> 12;
+    if (masks_.OthersNeed(LogView::kMonitor, equipment)) {
+        SendMask(equipment);
+    } else if (!row.empty()) {
+        SendRow(row);
+    }
+}
+
+void MonitoringSession::SetLogCodes(LogView view, std::span<const std::uint16_t> codes) {
+    if (view == LogView::kMonitor) {
+        return;
+    }
+    const std::vector<std::uint32_t> touched = masks_.Set(view, codes);
+    if (!port_.IsOpen() || starting_) {
+        return;  // sent by the start-up exchange
+    }
+    for (const std::uint32_t equipment : touched) {
+        SendMask(equipment);
+    }
+}
+
+void MonitoringSession::SendOtherViewsMasks() {
+    for (const std::uint32_t equipment : masks_.EquipmentBeyondMonitor()) {
+        SendMask(equipment);
+    }
+}
+
+const LogItemCounts& MonitoringSession::ItemCounts() {
+    if (!counts_) {
+        std::array<std::uint8_t, kLogConfigItemCountsRequestSize> request{};
+        BuildLogItemCountsRequest(request);
+        std::array<std::uint8_t, 2 * kLogConfigItemCountsRequestSize + 4> frame{};
+        WriteRaw({frame.data(), HdlcEncode(request, frame)});
+        counts_ = answers_.WaitFor(kItemCountsWait).value_or(kDefaultItemCounts);
+    }
+    return *counts_;
+}
+
+void MonitoringSession::SendMask(std::uint32_t equipment, bool none) {
+    if (equipment >= kLogConfigEquipmentCount) {
+        return;
+    }
+    // A stop asks nothing: the receive loop has been told to end.
+    const LogItemCounts& counts = none ? counts_.value_or(kDefaultItemCounts) : ItemCounts();
+    // An item is 12 bits: a larger count from the modem switches nothing more on.
+    const std::uint32_t items = std::min<std::uint32_t>(counts[equipment], 0x1000);
+    if (items == 0) {
+        return;  // the modem has no logs of this id
+    }
+    const std::vector<std::uint16_t> codes =
+        none ? std::vector<std::uint16_t>{} : masks_.Union(equipment, items);
+    std::array<std::uint8_t, kLogConfigMaskOffset + 0x1000 / 8> request{};
+    const std::size_t length = BuildLogMaskSet(equipment, items, codes, request);
+    std::array<std::uint8_t, 2 * request.size() + 4> frame{};
+    WriteRaw({frame.data(), HdlcEncode({request.data(), length}, frame)});
 }
 
 void MonitoringSession::Shutdown() {

@@ -14,6 +14,7 @@
 #include "link/modem_identity.h"
 #include "link/serial_port.h"
 #include "link/udev_watch.h"
+#include "session/log_masks.h"
 #include "session/receive_loop.h"
 #include "session/receive_thread.h"
 #include "session/sinks.h"
@@ -44,7 +45,11 @@ inline constexpr std::string_view kModeSwitchText = "AT$QCDMG\r\n";
 // again on its node; a choice of port, Stop() or Shutdown() ends the waiting.
 class MonitoringSession {
   public:
-    explicit MonitoringSession(MonitorView& view, ReceiveStats* stats = nullptr);
+    // `monitorFrames`: the view is the NetMonitor (or `monitor`), whose fixed frames switch the
+    // cell list on at the start and off at the stop. Without it the session switches on only
+    // the codes given by SetLogCodes (a view of its own, such as the radio window's).
+    explicit MonitoringSession(MonitorView& view, ReceiveStats* stats = nullptr,
+                               bool monitorFrames = true);
     MonitoringSession(const MonitoringSession&) = delete;
     MonitoringSession& operator=(const MonitoringSession&) = delete;
     // Ends like Shutdown(): nothing keeps running, nothing is sent.
@@ -68,6 +73,12 @@ class MonitoringSession {
     // Leaving any other way (Esc, window destroyed, signal without stop frames): thread joined
     // and port closed, nothing sent.
     void Shutdown();
+
+    // The log codes `view` (not kMonitor: its codes follow the buttons above) needs from now
+    // on. On an open port the mask of each equipment id concerned is set again to the union of
+    // what every view needs; the modem's item counts are asked first if they are not known yet
+    // (this waits up to kItemCountsWait for the answer). Also kept for the next Start().
+    void SetLogCodes(LogView view, std::span<const std::uint16_t> codes);
 
     // Decodes one stored frame text and writes it to the open port.
     void SendCommandFrame(std::string_view storedText);
@@ -107,6 +118,14 @@ class MonitoringSession {
     void Watch(int fd, bool on) const;
     void WatchWaiter(bool on) const;
     void Record(FrameDirection direction, std::span<const std::uint8_t> bytes);
+    // The monitor's own need of `code` changed: its fixed frame `row` goes out, or, when
+    // another view needs a code of the same equipment id, the union's frame.
+    void MonitorNeeds(std::uint16_t code, bool on, std::string_view row);
+    // The item counts of this port's modem, asked once per port.
+    const LogItemCounts& ItemCounts();
+    // Sets the mask of `equipment` to the union of what the views need (`none`: all off).
+    void SendMask(std::uint32_t equipment, bool none = false);
+    void SendOtherViewsMasks();
 
     MonitorView& view_;
     ReceiveStats* stats_;
@@ -117,7 +136,11 @@ class MonitoringSession {
     ReceiveThread receiveThread_;
     std::array<std::uint8_t, kFrameBufferSize> sendBuffer_{};
 
-    bool starting_ = false;   // inside OpenAndStart: events wait
+    const bool monitorFrames_;
+    LogMasks masks_;
+    LogConfigAnswers answers_;             // the receive thread hands operation 1's answer here
+    std::optional<LogItemCounts> counts_;  // asked (or taken as the defaults) on this port
+    bool starting_ = false;                // inside OpenAndStart: events wait
     bool sarPaOn_ = false;    // the SAR/PA report was switched on: switched on again on resume
     ModemIdentity identity_;  // of the open port, taken at open: known once it has gone
     std::string linkPath_;    // the symbolic link the port was opened by (the simulator's)

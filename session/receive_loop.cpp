@@ -6,6 +6,7 @@
 #include "diag/frame_pump.h"
 #include "diag/hdlc.h"
 #include "session/capture.h"
+#include "session/log_masks.h"
 #include "session/texts.h"
 
 namespace norvane {
@@ -17,24 +18,18 @@ void Add(ReceiveStats* stats, std::atomic<std::uint64_t> ReceiveStats::*counter)
     }
 }
 
-void HandOn(const DecodedLogFrame& frame, ReportSink& reports, ReceiveStats* stats) {
-    switch (frame.kind) {
-        case LogFrameKind::CellList:
-            reports.ShowCellReport(frame.cells);
-            Add(stats, &ReceiveStats::reports);
-            break;
-        case LogFrameKind::SarPa:
-            reports.ShowSarPaReport(frame.sarPa);
-            Add(stats, &ReceiveStats::reports);
-            break;
-        case LogFrameKind::WcdmaCell:  // not handed on yet: no view shows them
-        case LogFrameKind::LteCell:
-        case LogFrameKind::LteIdle:
-        case LogFrameKind::LteIdleNeighbours:
-        case LogFrameKind::LteServing:
-        case LogFrameKind::Other:
-            Add(stats, &ReceiveStats::other);
-            break;
+void HandOn(std::span<const std::uint8_t> payload, ReportSink& reports, ReceiveStats* stats,
+            LogConfigAnswers* answers) {
+    const DecodedLogFrame frame = DecodeLogFrame(payload);
+    if (frame.kind != LogFrameKind::Other) {
+        reports.ShowLogFrame(frame);
+        Add(stats, &ReceiveStats::reports);
+        return;
+    }
+    Add(stats, frame.reason == OtherReason::UnknownVersion ? &ReceiveStats::unknownVersion
+                                                           : &ReceiveStats::other);
+    if (answers != nullptr && !payload.empty() && payload[0] == kLogConfigCommand) {
+        answers->Offer(payload);
     }
 }
 
@@ -42,7 +37,7 @@ void HandOn(const DecodedLogFrame& frame, ReportSink& reports, ReceiveStats* sta
 
 std::uint32_t RunReceiveLoop(const SerialPort& port, const std::atomic<bool>& reading,
                              ReportSink& reports, MessageSink& messages, ReceiveStats* stats,
-                             FrameRecorder* recorder) {
+                             FrameRecorder* recorder, LogConfigAnswers* answers) {
     // The loop's own receive buffer and deframer, for the whole life of the loop.
     std::array<std::uint8_t, kFrameBufferSize> buffer{};
     HdlcDeframer deframer;
@@ -79,7 +74,7 @@ std::uint32_t RunReceiveLoop(const SerialPort& port, const std::atomic<bool>& re
                        if (recorder != nullptr) {
                            recorder->OnFrame(readAt, FrameDirection::kFromModem, payload);
                        }
-                       HandOn(DecodeLogFrame(payload), reports, stats);
+                       HandOn(payload, reports, stats, answers);
                    });
         if (stats != nullptr) {
             stats->frames.store(counters.frames, std::memory_order_relaxed);

@@ -13,6 +13,7 @@
 namespace norvane {
 
 class FrameRecorder;
+class LogConfigAnswers;
 
 // Counts of what the loop has seen, for tools and tests; readable from any thread.
 struct ReceiveStats {
@@ -23,6 +24,7 @@ struct ReceiveStats {
     std::atomic<std::uint64_t> badFcs{0};
     std::atomic<std::uint64_t> overflow{0};
     std::atomic<std::uint64_t> other{0};
+    std::atomic<std::uint64_t> unknownVersion{0};  // known packets of a version not decoded
 };
 
 // What RunReceiveLoop returns.
@@ -34,8 +36,10 @@ inline constexpr std::uint32_t kLoopPortGone = 2;  // the device went away (Seri
 // port was not open at its start (after the "Error OpenComPort" message), kLoopStopped when it
 // ended because `reading` was cleared, kLoopPortGone when a read found the device gone.
 // With a `recorder`, every read's bytes and every checked frame go to it, stamped at the read.
+// Log-config answers (0x73) go to `answers`, for the session waiting for them.
 std::uint32_t RunReceiveLoop(const SerialPort& port, const std::atomic<bool>& reading,
                              ReportSink& reports, MessageSink& messages,
-                             ReceiveStats* stats = nullptr, FrameRecorder* recorder = nullptr);
+                             ReceiveStats* stats = nullptr, FrameRecorder* recorder = nullptr,
+                             LogConfigAnswers* answers = nullptr);
 
 }  // namespace norvane

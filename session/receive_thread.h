@@ -30,17 +30,18 @@ class ReceiveThread {
     // Sets the run flag and starts the loop on `port`. Stops a loop this object still runs
     // first. Throws std::system_error when no thread can be created.
     void Start(const SerialPort& port, ReportSink& reports, MessageSink& messages,
-               ReceiveStats* stats = nullptr, FrameRecorder* recorder = nullptr) {
+               ReceiveStats* stats = nullptr, FrameRecorder* recorder = nullptr,
+               LogConfigAnswers* answers = nullptr) {
         Stop();
         port.ClearWake();
         port_ = &port;
         result_.store(kRunning);
         reading_.store(true);
         try {
-            thread_ =
-                std::thread([this, &port, &reports, &messages, stats, recorder, goneFd = goneFd_] {
+            thread_ = std::thread(
+                [this, &port, &reports, &messages, stats, recorder, answers, goneFd = goneFd_] {
                     const std::uint32_t result =
-                        RunReceiveLoop(port, reading_, reports, messages, stats, recorder);
+                        RunReceiveLoop(port, reading_, reports, messages, stats, recorder, answers);
                     result_.store(result);
                     if (result == kLoopPortGone && goneFd >= 0) {
                         eventfd_write(goneFd, 1);

@@ -8,8 +8,8 @@
 
 namespace norvane {
 
-SessionWorker::SessionWorker(MonitorView& view, ReceiveStats* stats)
-    : session_(view, stats), wakeFd_(eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC)) {}
+SessionWorker::SessionWorker(MonitorView& view, ReceiveStats* stats, bool monitorFrames)
+    : session_(view, stats, monitorFrames), wakeFd_(eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC)) {}
 
 SessionWorker::~SessionWorker() {
     Shutdown();

@@ -15,6 +15,7 @@
 #include <functional>
 #include <mutex>
 #include <thread>
+#include <vector>
 
 #include "session/monitoring_session.h"
 
@@ -22,7 +23,8 @@ namespace norvane {
 
 class SessionWorker {
   public:
-    explicit SessionWorker(MonitorView& view, ReceiveStats* stats = nullptr);
+    explicit SessionWorker(MonitorView& view, ReceiveStats* stats = nullptr,
+                           bool monitorFrames = true);
     SessionWorker(const SessionWorker&) = delete;
     SessionWorker& operator=(const SessionWorker&) = delete;
     // Shutdown().
@@ -36,6 +38,10 @@ class SessionWorker {
     void SwitchSarPaOn() { Post(&MonitoringSession::SwitchSarPaOn); }
     void SwitchSarPaOff() { Post(&MonitoringSession::SwitchSarPaOff); }
     void Stop() { Post(&MonitoringSession::Stop); }
+    void SetLogCodes(LogView view, std::vector<std::uint16_t> codes) {
+        Post(
+            [view, codes = std::move(codes)](MonitoringSession& s) { s.SetLogCodes(view, codes); });
+    }
     void SetRecorder(FrameRecorder* recorder) {
         Post([recorder](MonitoringSession& s) { s.SetRecorder(recorder); });
     }

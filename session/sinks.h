@@ -24,6 +24,15 @@ class ReportSink {
     virtual ~ReportSink() = default;
     virtual void ShowCellReport(const CellReport& report) = 0;
     virtual void ShowSarPaReport(const SarPaReport& report) = 0;
+    // Every decoded report (any kind but Other). Cell lists and SAR/PA reports go on to the two
+    // calls above; a view that shows the serving cell and LTE reports takes them here.
+    virtual void ShowLogFrame(const DecodedLogFrame& frame) {
+        if (frame.kind == LogFrameKind::CellList) {
+            ShowCellReport(frame.cells);
+        } else if (frame.kind == LogFrameKind::SarPa) {
+            ShowSarPaReport(frame.sarPa);
+        }
+    }
 };
 
 // The monitor as the session sees it: the window, or the command-line monitor.

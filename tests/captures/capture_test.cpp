@@ -204,9 +204,8 @@ TEST_F(Capture, CapturesThatCannotBeMadeOrReadAreRefusedWithOneLine) {
         {kCli + " monitor --gsmtap=127.0.0.1:0 /dev/nonexistent",
          "norvane-cli monitor: Cannot send GSMTAP to \"127.0.0.1:0\": port must be a number from "
          "1 to 65535\n"},
-        {kSim + " --replay " + Path("raw.bin"),
-         "norvane-sim: cannot replay " + Path("raw.bin") +
-             ": not a pcap or pcapng capture (a raw stream has no packet times)\n"},
+        {kSim + " --replay " + Path("raw.bin"), "norvane-sim: cannot replay " + Path("raw.bin") +
+                                                    ": it holds no log packets of the modem\n"},
     };
     for (const auto& [command, err] : cases) {
         int status = 0;

@@ -8,15 +8,19 @@
 #include <QApplication>
 #include <QLineEdit>
 #include <QTableWidget>
+#include <QTemporaryDir>
 #include <QTest>
 #include <atomic>
 #include <map>
 #include <thread>
 
+#include "link/port_discovery.h"
 #include "radio/history_plot.h"
+#include "radio/radio_session.h"
 #include "radio/radio_window.h"
 #include "tests/support/alloc_counter.h"
 #include "tests/support/frames.h"
+#include "tests/support/sim_process.h"
 
 namespace norvane {
 namespace {
@@ -304,6 +308,34 @@ TEST(RadioWindow, HistoryOfServingCellAndNeighbours) {
     EXPECT_EQ(std::count_if(history.tracks().begin(), history.tracks().end(),
                             [](const auto& t) { return t.used; }),
               8);
+}
+
+// On the simulated LTE modem through the window's own session, started on the preselected port:
+// the identity the modem sends, then its measurements; closing the window ends the session.
+TEST(RadioWindow, ShowsTheSimulatedLteModemThroughItsOwnSession) {
+    QTemporaryDir dir;  // the port list finds the simulator there and preselects it
+    qputenv("XDG_RUNTIME_DIR", dir.path().toUtf8());
+    test::SimProcess sim({"--rat", "lte", "--rate", "10"}, SimulatorLinkPath());
+    RadioSession session;
+    auto* w = new RadioWindow(&session);
+    session.ShowIn(w);
+    const auto shows = [&](const char* name, const std::string& value) {
+        return QTest::qWaitFor([&] { return Read(*w, name) == value; }, 6000);
+    };
+    EXPECT_TRUE(shows("PCI", "212")) << Read(*w, "Status");
+    EXPECT_TRUE(shows("MCC / MNC", "262 / 01"));
+    EXPECT_TRUE(shows("TAC", "14881"));
+    EXPECT_TRUE(shows("EARFCN", "1300 (UL 19300)"));
+    EXPECT_TRUE(shows("Band", "3, 20 MHz"));
+    EXPECT_TRUE(
+        QTest::qWaitFor([&] { return Read(*w, "RSRP").find(" dBm, ") != std::string::npos; }, 3000))
+        << Read(*w, "RSRP");
+    EXPECT_TRUE(QTest::qWaitFor([&] { return Rows(*w).size() >= 2; }, 3000));
+    EXPECT_EQ(Read(*w, "Status"), "");
+    w->close();
+    delete w;
+    EXPECT_FALSE(session.PortOpen());
+    qunsetenv("XDG_RUNTIME_DIR");
 }
 
 }  // namespace

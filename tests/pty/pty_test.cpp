@@ -235,6 +235,55 @@ TEST_F(Session, StartProbesAndSwitchesCellsOnButtonsWriteTheirRowsAndExitSendsTh
     EXPECT_TRUE(view.Messages().empty());
 }
 
+// The masks on the wire for each set of views: the NetMonitor's fixed frames while it is alone;
+// another view's codes asked for once with the item counts, then the union of each equipment
+// id, so one view switching off keeps the other's bits; the radio window's own session sends
+// none of the NetMonitor's frames.
+TEST(SessionMasks, EachEquipmentIdGetsTheUnionOfWhatTheOpenViewsNeed) {
+    const std::vector<std::uint16_t> radio(kRadioLogCodes.begin(), kRadioLogCodes.end());
+    const Bytes lteOn = test::MaskFrame(11, 521, {0xB0C2, 0xB17F, 0xB180, 0xB193});
+    const Bytes ask = test::EncodeFrame({0x73, 0, 0, 0, 1, 0, 0, 0});
+    using Act = std::function<void(MonitoringSession&)>;
+    const auto codes = [](std::vector<std::uint16_t> c) {
+        return [c](MonitoringSession& s) { s.SetLogCodes(LogView::kRadio, c); };
+    };
+    const struct {
+        bool monitorFrames;
+        std::vector<std::pair<Act, Bytes>> steps;
+    } cases[] = {
+        {true,
+         {{[](MonitoringSession& s) { s.Start(); }, Concat({kProbe, RowBytes("ON Cell RSSI")})},
+          {codes(radio), Concat({ask, test::MaskFrame(4, 4087, {0x4005, 0x4127}), lteOn})},
+          {&MonitoringSession::SwitchCellsOff, test::MaskFrame(4, 4087, {0x4005, 0x4127})},
+          {codes({0xB193}),
+           Concat({test::MaskFrame(4, 4087, {}), test::MaskFrame(11, 521, {0xB193})})},
+          {&MonitoringSession::SwitchCellsOn, RowBytes("ON Cell RSSI")},
+          {codes({}), test::MaskFrame(11, 521, {})},
+          {&MonitoringSession::SwitchCellsOff, RowBytes("OFF Cell RSSI")},
+          {&MonitoringSession::Stop,
+           Concat({RowBytes("OFF_AGC"), RowBytes("OFF Cell RSSI"), {0x7E}})}}},
+        {false,
+         {{codes(radio), {}},
+          {[](MonitoringSession& s) { s.Start(); },
+           Concat({kProbe, ask, test::MaskFrame(4, 4087, {0x4005, 0x4127}), lteOn})},
+          {&MonitoringSession::Stop,
+           Concat({test::MaskFrame(4, 4087, {}), test::MaskFrame(11, 521, {}), {0x7E}})}}},
+    };
+    for (const auto& c : cases) {
+        PtyModem modem;
+        test::RecordingView view;
+        view.entry = modem.Entry();
+        MonitoringSession session(view, nullptr, c.monitorFrames);
+        for (std::size_t i = 0; i < c.steps.size(); ++i) {
+            modem.Clear();
+            c.steps[i].first(session);
+            EXPECT_EQ(modem.WaitFor(c.steps[i].second.size()), c.steps[i].second)
+                << "monitor " << c.monitorFrames << ", step " << i;
+        }
+        EXPECT_TRUE(view.Messages().empty());
+    }
+}
+
 TEST_F(Session, SilentModemGetsModeSwitchAndInfoBeforeTheThread) {
     PtyModem modem(test::Peer::kSilent);
     Start(modem);

@@ -110,5 +110,36 @@ TEST(CliMonitor, PrintsEveryListInOrderStopsOnSigintAndExitsTwoWithoutThePortAnd
     EXPECT_NE(output("lost").find("has gone away"), std::string::npos);
 }
 
+// The serving cell's and LTE reports: the simulated LTE and WCDMA radios and a replayed stream
+// of real phones (raw, timed by its stamps), printed by monitor with the options that ask them.
+TEST(CliMonitor, PrintsTheServingCellAndLteReportsOfEachRadioAndOfAReplayedPhone) {
+    const struct {
+        std::vector<std::string> sim, options, types;
+    } cases[] = {
+        {{"--rat", "lte", "--rate", "10"},
+         {"--lte"},
+         {"lte_cell", "lte_idle", "lte_idle_neighbours", "lte_serving"}},
+        {{"--rat", "wcdma"}, {"--wcdma-cell"}, {"wcdma_cell", "cells"}},
+        {{"--replay", NORVANE_SOURCE_DIR "/tests/data/lte-samples.bin", "--speed", "50"},
+         {"--lte"},
+         {"lte_cell", "lte_serving"}},
+    };
+    for (const auto& c : cases) {
+        test::SimProcess sim(c.sim);
+        std::vector<std::string> args = {NORVANE_BINARY_DIR "/tools/norvane-cli", "monitor"};
+        args.insert(args.end(), c.options.begin(), c.options.end());
+        args.push_back(sim.link());
+        const pid_t monitor = test::Spawn(args, sim.Scratch("out").c_str());
+        const auto printed = [&](const std::string& type) {
+            return test::ReadFile(sim.Scratch("out")).find("\"type\":\"" + type + "\"") !=
+                   std::string::npos;
+        };
+        EXPECT_TRUE(test::Eventually([&] { return std::ranges::all_of(c.types, printed); }, 6s))
+            << c.sim[0] << ": " << test::ReadFile(sim.Scratch("out")).substr(0, 600);
+        kill(monitor, SIGINT);
+        EXPECT_EQ(test::WaitExit(monitor, 3s), 0);
+    }
+}
+
 }  // namespace
 }  // namespace norvane

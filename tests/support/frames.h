@@ -30,6 +30,16 @@ inline Bytes StoredBytes(std::string_view text) {
     return Bytes(buffer.begin(), buffer.begin() + static_cast<std::ptrdiff_t>(n));
 }
 
+// Bytes of a hex text without spaces.
+inline Bytes HexBytes(std::string_view hex) {
+    Bytes out;
+    for (std::size_t i = 0; i + 1 < hex.size(); i += 2) {
+        out.push_back(
+            static_cast<std::uint8_t>(std::stoi(std::string(hex.substr(i, 2)), nullptr, 16)));
+    }
+    return out;
+}
+
 inline Bytes RowBytes(std::string_view name) {
     const DiagCommandRow* row = FindCommandRow(name);
     if (row == nullptr) {
@@ -54,6 +64,13 @@ inline Bytes EncodeFrame(std::span<const std::uint8_t> payload) {
 }
 inline Bytes EncodeFrame(std::initializer_list<std::uint8_t> payload) {
     return EncodeFrame(std::span(payload.begin(), payload.size()));
+}
+// The set-mask frame of `equipment` with `items` bits selecting `codes`, on the wire.
+inline Bytes MaskFrame(std::uint32_t equipment, std::uint32_t items,
+                       std::initializer_list<std::uint16_t> codes) {
+    Bytes request(kLogConfigMaskOffset + (items + 7) / 8);
+    BuildLogMaskSet(equipment, items, std::span(codes.begin(), codes.size()), request);
+    return EncodeFrame(request);
 }
 inline void AppendFrame(Bytes& stream, std::span<const std::uint8_t> payload) {
     const Bytes wire = EncodeFrame(payload);

@@ -35,9 +35,14 @@ bool Eventually(Pred pred, std::chrono::milliseconds limit = std::chrono::second
 }
 
 // The modem records every byte the host writes. kAnswers replies to each probe with a loopback
-// frame; kSilent leaves it unanswered, as a modem still in AT mode does; kDeaf reads nothing, so
-// the pty's queue fills.
+// frame and to the item-count request with kItemCountsAnswer; kSilent leaves it unanswered, as a
+// modem still in AT mode does; kDeaf reads nothing, so the pty's queue fills.
 enum class Peer { kAnswers, kSilent, kDeaf };
+
+// A published modem's answer to log-config operation 1: N[4] = 4087, N[11] = 521 among others.
+inline const Bytes kItemCountsAnswer = HexBytes(
+    "73000000010000000000000000000000ff0f00000000000000000000f70f0000f70f00001c0000005e0b0000"
+    "0000000016080000920300000902000000000000070200000000000000000000");
 
 class PtyModem {
   public:
@@ -108,6 +113,8 @@ class PtyModem {
     void Run() {
         const Bytes probe = StoredBytes(DiagProbeFrame);
         const Bytes reply = EncodeFrame({0x7B, 0, 1, 2, 3, 4, 5, 6, 7, 8, 9});
+        const Bytes countsRequest = EncodeFrame({0x73, 0, 0, 0, 1, 0, 0, 0});
+        const Bytes counts = EncodeFrame(kItemCountsAnswer);
         std::array<std::uint8_t, 4096> chunk{};
         while (!stop_) {
             const int master = master_;
@@ -121,6 +128,10 @@ class PtyModem {
             if (answers_ && n > 0 && received_.size() >= probe.size() &&
                 std::equal(probe.rbegin(), probe.rend(), received_.rbegin())) {
                 (void)!write(master, reply.data(), reply.size());
+            }
+            if (answers_ && n > 0 && received_.size() >= countsRequest.size() &&
+                std::equal(countsRequest.rbegin(), countsRequest.rend(), received_.rbegin())) {
+                (void)!write(master, counts.data(), counts.size());
             }
         }
     }

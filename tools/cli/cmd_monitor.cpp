@@ -27,8 +27,8 @@ namespace {
 constexpr int kFlushTickMs = 900;
 
 constexpr const char* kHelp =
-    "Usage: norvane-cli monitor [--sar-pa] [--follow] [--record FILE] [--gsmtap [HOST[:PORT]]]\n"
-    "                           [--gps [HOST[:PORT]]] [--stats] [PORT]\n"
+    "Usage: norvane-cli monitor [--sar-pa] [--lte] [--wcdma-cell] [--follow] [--record FILE]\n"
+    "                           [--gsmtap [HOST[:PORT]]] [--gps [HOST[:PORT]]] [--stats] [PORT]\n"
     "\n"
     "Opens PORT, switches the modem's cell reporting on and prints every report it sends as\n"
     "one JSON line on standard output, with the keys of 'norvane-cli decode' preceded by\n"
@@ -41,6 +41,13 @@ constexpr const char* kHelp =
     "\n"
     "Options:\n"
     "  --sar-pa         also switch the SAR level / PA temperature report on\n"
+    "  --lte            also switch the LTE reports on and print them: the serving cell's\n"
+    "                   identity (lte_cell), idle-mode serving cell and neighbour\n"
+    "                   measurements (lte_idle, lte_idle_neighbours) and connected-mode\n"
+    "                   serving and aggregated cells (lte_serving). The modem's item counts\n"
+    "                   are asked first (log-config operation 1); a modem that does not answer\n"
+    "                   within half a second is sent masks of the usual counts\n"
+    "  --wcdma-cell     also switch the WCDMA serving cell's identity on (wcdma_cell)\n"
     "  --follow         when the port goes away (modem unplugged, reset or re-enumerated,\n"
     "                   simulator ended), print "
     "{\"time\":..,\"type\":\"port\",\"state\":\"gone\"},\n"
@@ -71,7 +78,8 @@ constexpr const char* kHelp =
     "                   capture too (pcap: UDP datagrams to port 47290 carrying the line)\n"
     "  --stats          on exit, print to standard error the bytes read from the port, the\n"
     "                   frames, the reports, the frames dropped for a bad check sequence, the\n"
-    "                   overlong frames dropped (overflow) and the other frames\n"
+    "                   overlong frames dropped (overflow), the other frames and the known\n"
+    "                   packets of a version that is not decoded (unknown version)\n"
     "  -h, --help       show this text\n"
     "\n"
     "Exit status: 0 after SIGINT/SIGTERM, 1 when the port went away (without --follow), 2 when\n"
@@ -84,7 +92,8 @@ std::string UtcNow() {
 // Prints reports as JSON lines; messages go to standard error.
 class ConsoleView : public MonitorView {
   public:
-    explicit ConsoleView(std::string entry) : entry_(std::move(entry)) {}
+    ConsoleView(std::string entry, bool lte, bool wcdmaCell)
+        : entry_(std::move(entry)), lte_(lte), wcdmaCell_(wcdmaCell) {}
 
     std::string PortListText() override { return entry_; }
     void ResetBars() override {}
@@ -97,6 +106,14 @@ class ConsoleView : public MonitorView {
     }
     void ShowCellReport(const CellReport& report) override { Print(CellReportJson(report)); }
     void ShowSarPaReport(const SarPaReport& report) override { Print(SarPaReportJson(report)); }
+    // The serving cell's and LTE reports only as asked for (a replayed capture holds them all).
+    void ShowLogFrame(const DecodedLogFrame& frame) override {
+        if (frame.kind == LogFrameKind::CellList || frame.kind == LogFrameKind::SarPa) {
+            MonitorView::ShowLogFrame(frame);
+        } else if (frame.kind == LogFrameKind::WcdmaCell ? wcdmaCell_ : lte_) {
+            Print(LogFrameJson(frame));
+        }
+    }
     void PortStateChanged(bool gone) override {
         Print(gone ? R"({"type":"port","state":"gone"})" : R"({"type":"port","state":"back"})");
     }
@@ -115,6 +132,8 @@ class ConsoleView : public MonitorView {
     }
 
     std::string entry_;
+    bool lte_;
+    bool wcdmaCell_;
     std::mutex mutex_;
 };
 
@@ -178,9 +197,10 @@ class StatsAtExit {
         };
         std::fprintf(stderr,
                      "bytes read: %llu, frames: %llu, reports: %llu, bad check sequence: %llu, "
-                     "overflow: %llu, other: %llu\n",
+                     "overflow: %llu, other: %llu, unknown version: %llu\n",
                      n(stats.bytes), n(stats.frames) + n(stats.badFcs) + n(stats.overflow),
-                     n(stats.reports), n(stats.badFcs), n(stats.overflow), n(stats.other));
+                     n(stats.reports), n(stats.badFcs), n(stats.overflow), n(stats.other),
+                     n(stats.unknownVersion));
     }
     ReceiveStats stats;
 
@@ -192,6 +212,8 @@ class StatsAtExit {
 
 int RunMonitor(std::span<const std::string_view> args) {
     bool sarPa = false;
+    bool lte = false;
+    bool wcdmaCell = false;
     bool follow = false;
     bool stats = false;
     std::string port;
@@ -208,6 +230,10 @@ int RunMonitor(std::span<const std::string_view> args) {
         }
         if (arg == "--sar-pa") {
             sarPa = true;
+        } else if (arg == "--lte") {
+            lte = true;
+        } else if (arg == "--wcdma-cell") {
+            wcdmaCell = true;
         } else if (arg == "--follow") {
             follow = true;
         } else if (arg == "--stats") {
@@ -293,10 +319,18 @@ int RunMonitor(std::span<const std::string_view> args) {
             });
     }
 
-    ConsoleView view(entry);
+    ConsoleView view(entry, lte, wcdmaCell);
     StatsAtExit counts(stats);  // printed after the session has ended
     MonitoringSession session(view, &counts.stats);
     session.SetRecorder(recorder.get());
+    std::vector<std::uint16_t> codes;
+    if (lte) {
+        codes.assign(kLteLogCodes.begin(), kLteLogCodes.end());
+    }
+    if (wcdmaCell) {
+        codes.push_back(kWcdmaCellLogCode);
+    }
+    session.SetLogCodes(LogView::kTool, codes);  // sent after the cell list's frame
     session.Start();
     if (!session.PortOpen()) {
         return 2;  // the reason has been printed

@@ -181,7 +181,7 @@ int Run(const SimOptions& options, int signals) {
         const auto now = Clock::now();
         if (replay) {
             produced.clear();
-            replay->Advance(now, modem.CellListOn(), produced);
+            replay->Advance(now, modem.AnyLogOn(), produced);
             if (pending.size() + produced.size() <= kMaxPending) {
                 pending.insert(pending.end(), produced.begin(), produced.end());
             }

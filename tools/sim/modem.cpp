@@ -4,10 +4,12 @@
 #include <array>
 #include <climits>
 #include <cmath>
+#include <cstdio>
 #include <optional>
 #include <string>
 
 #include "diag/frame_pump.h"
+#include "diag/wcdma_packets.h"
 
 namespace norvane::sim {
 namespace {
@@ -34,6 +36,7 @@ constexpr std::size_t kSimMaxCells = 14;
 SimModem::SimModem(const ModemOptions& options)
     : options_(options),
       radio_(options.seed, kSimMaxCells, options.packetVersion == 0 ? 4 : 10),
+      lte_(options.seed),
       rng_(options.seed ^ 0x9E3779B9u),
       diagMode_(!options.atMode),
       lastStamp_(static_cast<std::int64_t>(options.startUptimeMs) * kTimeStampPerMillisecond) {}
@@ -117,35 +120,68 @@ void SimModem::OnLogConfig(std::span<const std::uint8_t> payload, Bytes& out) {
     // Reply: command, operation, then a 32-bit status of 0 (success).
     Bytes reply(payload.begin(), payload.begin() + kLogConfigOperationOffset + 4);
     reply.resize(reply.size() + 4, 0);
+    const auto put32 = [&reply](std::uint32_t v) {
+        for (int i = 0; i < 4; ++i) {
+            reply.push_back(static_cast<std::uint8_t>(v >> (8 * i)));
+        }
+    };
     if (*op == kLogConfigOpDisable) {
-        SetLogCode(kCellListLogCode, false);
-        SetLogCode(kSarPaLogCode, false);
+        on_.fill(false);
+        Log("every log off");
+    } else if (*op == kLogConfigOpItemCounts) {
+        for (const std::uint32_t n : kSimItemCounts) {
+            put32(n);
+        }
     } else if (*op == kLogConfigOpSetMask) {
         const std::optional<LogMask> mask = ParseLogMaskSet(payload);
         if (!mask) {
             AppendFrame(std::array<std::uint8_t, 1>{kCmdBadCommand}, out);
             return;
         }
-        for (const std::uint16_t code : {kCellListLogCode, kSarPaLogCode}) {
+        const std::uint32_t items =
+            mask->equipment < kSimItemCounts.size() ? kSimItemCounts[mask->equipment] : 0;
+        if (items == 0) {
+            reply[kLogConfigStatusOffset] = 1;  // invalid equipment id
+            AppendFrame(reply, out);
+            return;
+        }
+        // The mask now in force: the modem's own count at most, the rest of the request unread.
+        const std::uint32_t bits = std::min(mask->bits, items);
+        for (const std::uint16_t code : kSimLogCodes) {
             if (mask->equipment == static_cast<std::uint32_t>(code >> 12)) {
-                SetLogCode(code, mask->Selects(code));
+                SetLogCode(code, (code & 0xFFFu) < bits && mask->Selects(code));
             }
         }
-        // Then equipment, bit count and mask, as sent.
-        const auto echoed =
-            payload.subspan(kLogConfigEquipmentOffset,
-                            kLogConfigMaskOffset - kLogConfigEquipmentOffset + mask->mask.size());
-        reply.insert(reply.end(), echoed.begin(), echoed.end());
+        put32(mask->equipment);
+        put32(bits);
+        const auto kept = mask->mask.first((bits + 7) / 8);
+        reply.insert(reply.end(), kept.begin(), kept.end());
+        if (bits % 8 != 0) {
+            reply.back() &= static_cast<std::uint8_t>((1u << (bits % 8)) - 1);
+        }
     }
     AppendFrame(reply, out);
 }
 
+bool SimModem::LogOn(std::uint16_t code) const {
+    const auto* at = std::find(kSimLogCodes.begin(), kSimLogCodes.end(), code);
+    return at != kSimLogCodes.end() && on_[static_cast<std::size_t>(at - kSimLogCodes.begin())];
+}
+
+bool SimModem::AnyLogOn() const {
+    return std::find(on_.begin(), on_.end(), true) != on_.end();
+}
+
 void SimModem::SetLogCode(std::uint16_t code, bool on) {
-    bool& flag = code == kCellListLogCode ? cellListOn_ : sarPaOn_;
+    const auto* at = std::find(kSimLogCodes.begin(), kSimLogCodes.end(), code);
+    if (at == kSimLogCodes.end()) {
+        return;
+    }
+    bool& flag = on_[static_cast<std::size_t>(at - kSimLogCodes.begin())];
     if (flag != on) {
-        Log(std::string(code == kCellListLogCode ? "log 0x4005 (cell list) "
-                                                 : "log 0x117C (SAR/PA) ") +
-            (on ? "on" : "off"));
+        char text[32];
+        std::snprintf(text, sizeof text, "log 0x%04X %s", code, on ? "on" : "off");
+        Log(text);
     }
     flag = on;
 }
@@ -244,25 +280,74 @@ void SimModem::AppendNoise(Bytes& out) {
     }
 }
 
-void SimModem::Tick(std::uint64_t uptimeMs, double seconds, Bytes& out) {
-    radio_.Advance(seconds);
-    if (!diagMode_ || (!cellListOn_ && !sarPaOn_)) {
+void SimModem::AppendServingCell(std::int64_t stamp, std::uint64_t uptimeMs, Bytes& out) {
+    std::array<std::uint8_t, kFrameBufferSize> p{};
+    const auto append = [&](std::size_t length) { AppendFrame(std::span(p.data(), length), out); };
+    const bool identityDue = uptimeMs >= identityDueMs_;
+    if (identityDue) {
+        identityDueMs_ = uptimeMs + 1000;
+    }
+    if (options_.rat == Rat::kWcdma) {
+        if (LogOn(kWcdmaCellIdLogCode) && identityDue && !radio_.Cells().empty()) {
+            const SimCell& serving = radio_.Cells()[0];
+            WcdmaCellIdentity id;
+            id.uarfcnDl = static_cast<std::uint32_t>(serving.uarfcn);
+            // Band I: uplink 950 below; band VIII: 225 below.
+            id.uarfcnUl = id.uarfcnDl - (id.uarfcnDl > 10000 ? 950 : 225);
+            id.psc = static_cast<std::uint16_t>(serving.psc);
+            id.cellId = 0x0A1B2C3;
+            id.lac = 0x1F40;
+            id.rac = 3;
+            id.plmn.known = true;
+            id.plmn.mcc = {'2', '6', '2'};
+            id.plmn.mnc = {'0', '2'};
+            append(WriteWcdmaCellIdentity(p, stamp, id));
+        }
         return;
     }
+    if (LogOn(0xB0C2) && identityDue) {
+        append(WriteLteCellIdentity(p, stamp, lte_.Identity()));
+    }
+    if (lte_.Connected()) {
+        if (LogOn(0xB193)) {
+            // One packet per component carrier, as modems with carrier aggregation send them.
+            for (std::size_t k = 0; k < lte_.Carriers().size(); ++k) {
+                const LteServingCell cell = lte_.ServingCell(k);
+                append(WriteLteServingMeasurement(p, stamp, cell.subVersion, {&cell, 1}));
+            }
+        }
+        return;
+    }
+    if (LogOn(0xB17F)) {
+        append(WriteLteIdleMeasurement(p, stamp, lte_.IdleMeasurement()));
+    }
+    if (LogOn(0xB180)) {
+        append(WriteLteIdleNeighbours(p, stamp, lte_.IdleNeighbours()));
+    }
+}
+
+void SimModem::Tick(std::uint64_t uptimeMs, double seconds, Bytes& out) {
+    radio_.Advance(seconds);
+    lte_.Advance(seconds);
+    if (!diagMode_ || !AnyLogOn()) {
+        return;
+    }
+    const bool cellList = CellListOn() && options_.rat == Rat::kWcdma;
     for (int i = 0; i < options_.burst; ++i) {
         const std::int64_t stamp = NextTimeStamp(uptimeMs);
-        if (cellListOn_) {
+        if (cellList) {
             if (options_.noise) {
                 AppendNoise(out);
             }
             AppendCellList(stamp, out);
         }
-        if (sarPaOn_) {
+        if (SarPaOn()) {
             if (options_.noise) {
                 AppendNoise(out);
             }
             AppendSarPa(stamp, out);
         }
+        AppendServingCell(stamp, uptimeMs, out);
     }
 }
 

@@ -2,6 +2,7 @@
 // bytes come out, and every report period produces the log frames that are switched on.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <functional>
 #include <random>
@@ -11,13 +12,28 @@
 
 #include "diag/hdlc.h"
 #include "diag/log_packets.h"
+#include "tools/sim/lte_radio.h"
 #include "tools/sim/radio.h"
 
 namespace norvane::sim {
 
 using Bytes = std::vector<std::uint8_t>;
 
+// The radio the modem is on: WCDMA (the cell list 0x4005 and the serving cell's identity 0x4127)
+// or LTE (0xB0C2, 0xB17F, 0xB180, 0xB193).
+enum class Rat : std::uint8_t { kWcdma, kLte };
+
+// The log codes the modem knows, each switched on and off by its bit in the mask of its
+// equipment id.
+inline constexpr std::array<std::uint16_t, 7> kSimLogCodes = {
+    kCellListLogCode, kSarPaLogCode, 0x4127, 0xB0C2, 0xB17F, 0xB180, 0xB193};
+
+// The item counts it answers to log-config operation 1 (those of a published modem's answer).
+inline constexpr LogItemCounts kSimItemCounts = {0, 4095, 0,   0,   4087, 4087, 28, 2910,
+                                                 0, 2070, 914, 521, 0,    519,  0,  0};
+
 struct ModemOptions {
+    Rat rat = Rat::kWcdma;
     bool atMode = false;    // DIAG only after "AT$QCDMG\r\n"
     int burst = 1;          // frames of each switched-on report per period, back to back
     bool noise = false;     // garbage and frames with a bad check sequence between real ones
@@ -42,8 +58,10 @@ class SimModem {
     void Tick(std::uint64_t uptimeMs, double seconds, Bytes& out);
 
     bool DiagMode() const { return diagMode_; }
-    bool CellListOn() const { return cellListOn_; }
-    bool SarPaOn() const { return sarPaOn_; }
+    bool LogOn(std::uint16_t code) const;
+    bool AnyLogOn() const;
+    bool CellListOn() const { return LogOn(kCellListLogCode); }
+    bool SarPaOn() const { return LogOn(kSarPaLogCode); }
     std::uint64_t CellListsSent() const { return cellListsSent_; }
     std::uint64_t SarPaSent() const { return sarPaSent_; }
 
@@ -56,18 +74,20 @@ class SimModem {
     void AppendNoise(Bytes& out);
     void AppendCellList(std::int64_t stamp, Bytes& out);
     void AppendSarPa(std::int64_t stamp, Bytes& out);
+    void AppendServingCell(std::int64_t stamp, std::uint64_t uptimeMs, Bytes& out);
     std::int64_t NextTimeStamp(std::uint64_t uptimeMs);
     void Log(std::string_view text) const;
 
     ModemOptions options_;
     HdlcDeframer deframer_;
     RadioScene radio_;
+    LteScene lte_;
     std::mt19937 rng_;
     std::function<void(std::string_view)> log_;
     bool diagMode_;
     std::size_t modeSwitchMatched_ = 0;
-    bool cellListOn_ = false;
-    bool sarPaOn_ = false;
+    std::array<bool, kSimLogCodes.size()> on_{};
+    std::uint64_t identityDueMs_ = 0;  // the serving cell's identity: once a second
     std::int64_t lastStamp_ = 0;
     std::uint64_t cellListsSent_ = 0;
     std::uint64_t sarPaSent_ = 0;

@@ -17,15 +17,28 @@ without hardware. It prints the terminal's path and publishes it as a symbolic l
 the monitor lists as "Simulated UMTS modem Diagnostics"; the link is removed on exit
 (Ctrl+C, SIGTERM).
 
-The modem speaks DIAG: it answers the 0x7B loopback probe, acknowledges 0x73 log-mask
-commands and 0x4B subsystem commands, and streams what the masks switch on:
+The modem speaks DIAG: it answers the 0x7B loopback probe and the 0x73 log-config
+operations as a modem does (operation 1 with its item count per equipment id: 4095 for
+id 1, 4087 for ids 4 and 5, 521 for LTE id 11; operation 3 with status, equipment id,
+the count in force and the mask now set), acknowledges 0x4B subsystem commands, and
+streams what the masks switch on. On WCDMA (--rat wcdma, the default):
   log 0x4005  WCDMA cell list: 1 to 14 cells on real band I and band VIII channels,
               RSCP and Ec/Io (-26.5 to -3 dB, in half-dB steps) drifting, ranked as real
               modems rank them, cells appearing and fading, up to six GSM neighbours,
               and the modem's up-time in
               the time stamp (52400 per millisecond, as the monitor reads it);
+  log 0x4127  the WCDMA serving cell's identity (its channel and PSC, LAC, MCC/MNC
+              262/02), once a second;
   log 0x117C  SAR/PA report, from the ON_AGC3 mask until OFF_AGC: the SAR level changes,
               the PA value swings across 80.
+On LTE (--rat lte), cycles of 3 s idle and 9 s connected on a band 3 cell (EARFCN 1300,
+PCI 212, 262/01), its RSRP and RSRQ drifting:
+  log 0xB0C2  the LTE serving cell's identity (version 3), once a second;
+  log 0xB17F  idle: the serving cell's RSRP/RSRQ/RSSI (version 5);
+  log 0xB180  idle: up to six neighbours on its channel, appearing and fading (version 5);
+  log 0xB193  connected: one packet (subpacket 0x19, sub-version 36) per serving cell, the
+              primary and one or two aggregated cells (band 7, band 20) in turn;
+  log 0x117C  as on WCDMA.
 
 Options:
   --at-mode        start in AT mode: ignore DIAG until "AT$QCDMG\r\n" arrives, answer
@@ -35,14 +48,17 @@ Options:
   --noise          put line garbage and frames with a bad check sequence between real ones
   --numbered       the GSM count of the n-th cell list is n mod 256 (to check for loss;
                    n mod 64, with as many GSM records, in packet versions 1 and 2)
+  --rat wcdma|lte  the radio the modem is on (default wcdma)
   --packet-version V
                    layout of the cell list: 0 (default, the oldest), 1 or 2
   --record FILE    write every byte received from the host to FILE
   --replay FILE    instead of the simulated radio scene, play back the modem's log packets
-                   of a capture (pcap or pcapng, as 'norvane-cli monitor --record' writes)
-                   with their original timing, from the moment the host switches the cell
-                   list on until it switches it off; probe and log-mask commands are still
-                   answered live, and frames the host sent in the capture are not replayed
+                   of a capture (pcap or pcapng, as 'norvane-cli monitor --record' writes,
+                   with their original timing; or a raw DIAG stream such as a phone's
+                   .qmdl or .mi2log file, timed by the packets' own time stamps, a pause
+                   longer than a second cut to a second) while the host has any log
+                   switched on; probe and log-mask commands are still answered live, and
+                   frames the host sent in the capture are not replayed
   --speed X        replay X times as fast (default 1; 0.01 to 1000)
   --loop           replay from the start again after the last packet
   --seed N         seed of the radio scene and the noise (default: from the clock); the
@@ -125,6 +141,14 @@ std::optional<SimOptions> ParseSimOptions(int argc, char** argv, std::string& er
                 return std::nullopt;
             }
             o.modem.burst = static_cast<int>(n);
+        } else if (arg == "--rat") {
+            const char* v = value();
+            const std::string_view rat = v != nullptr ? v : "";
+            if (rat != "wcdma" && rat != "lte") {
+                error = error.empty() ? "--rat takes wcdma or lte" : error;
+                return std::nullopt;
+            }
+            o.modem.rat = rat == "lte" ? Rat::kLte : Rat::kWcdma;
         } else if (arg == "--packet-version") {
             const char* v = value();
             if (v == nullptr || !ParseUnsigned(v, n) || n > 2) {

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "diag/frame_pump.h"
 #include "diag/hdlc.h"
 #include "diag/log_packets.h"
 #include "diag/multi_sim.h"
@@ -17,12 +18,7 @@ std::optional<Replay> Replay::Load(const std::string& path, double speed, bool l
         error = "cannot replay " + failure.message;
         return std::nullopt;
     }
-    if (reader->format() == CaptureFormat::kRaw) {
-        error = "cannot replay " + path +
-                ": not a pcap or pcapng capture (a raw stream has no "
-                "packet times)";
-        return std::nullopt;
-    }
+    const bool raw = reader->format() == CaptureFormat::kRaw;
     Replay replay;
     replay.speed_ = speed;
     replay.loop_ = loop;
@@ -30,6 +26,43 @@ std::optional<Replay> Replay::Load(const std::string& path, double speed, bool l
     CaptureReader::Packet packet;
     std::optional<CaptureTime> first;
     std::chrono::nanoseconds last{0};
+    HdlcDeframer deframer;
+    FrameCounters counters;
+    std::optional<std::int64_t> previousStamp;
+    // A log packet of the modem (also a dual-SIM modem's wrapped one) at `at` since the first;
+    // the replies to the host's commands are given live.
+    const auto add = [&](std::span<const std::uint8_t> bytes, std::chrono::nanoseconds at) {
+        const std::span<const std::uint8_t> inner = UnwrapMultiSim(bytes).packet;
+        if (inner.size() < kLogHeaderSize || inner[0] != kLogCommand) {
+            return;
+        }
+        const std::size_t length = HdlcEncode(bytes, frame);
+        if (length == 0) {
+            return;  // longer than any frame the monitor would take
+        }
+        // A capture's clock may step back (the host's clock was set): never play backwards.
+        last = std::max(last, at);
+        replay.packets_.push_back({last, replay.wire_.size(), replay.wire_.size() + length});
+        replay.wire_.insert(replay.wire_.end(), frame.begin(),
+                            frame.begin() + static_cast<std::ptrdiff_t>(length));
+    };
+    // A raw stream has no capture times: the packets' own stamps (1.25 ms units above bit 16)
+    // time it, a gap longer than a second (the phone's logging paused) cut to a second.
+    const auto addRaw = [&](std::span<const std::uint8_t> bytes) {
+        const std::span<const std::uint8_t> inner = UnwrapMultiSim(bytes).packet;
+        if (inner.size() < kLogHeaderSize) {
+            return;
+        }
+        std::int64_t stamp = 0;
+        for (std::size_t i = 0; i < 8; ++i) {
+            stamp |= static_cast<std::int64_t>(inner[kLogTimeStampOffset + i]) << (8 * i);
+        }
+        const std::int64_t step = previousStamp ? ((stamp >> 16) - (*previousStamp >> 16)) : 0;
+        previousStamp = stamp;
+        add(bytes,
+            last + std::clamp(std::chrono::microseconds(step * 1250), std::chrono::microseconds(0),
+                              std::chrono::microseconds(1'000'000)));
+    };
     for (;;) {
         const CaptureReader::Status status = reader->Next(packet, failure);
         if (status == CaptureReader::Status::kError) {
@@ -39,26 +72,23 @@ std::optional<Replay> Replay::Load(const std::string& path, double speed, bool l
         if (status == CaptureReader::Status::kEnd) {
             break;
         }
-        // Only the modem's log packets, also a dual-SIM modem's wrapped ones: the replies to
-        // the host's commands are given live.
-        const std::span<const std::uint8_t> inner = UnwrapMultiSim(packet.bytes).packet;
-        if (packet.direction != FrameDirection::kFromModem || inner.empty() ||
-            inner[0] != kLogCommand) {
+        if (raw) {
+            PumpFrames(deframer, packet.bytes, counters,
+                       [&](HdlcDeframer::Status status, std::span<const std::uint8_t> payload) {
+                           if (status == HdlcDeframer::Status::kFrame) {
+                               addRaw(payload);
+                           }
+                       });
             continue;
         }
-        const std::size_t length = HdlcEncode(packet.bytes, frame);
-        if (length == 0) {
-            continue;  // longer than any frame the monitor would take
+        if (packet.direction != FrameDirection::kFromModem) {
+            continue;
         }
         if (!first) {
             first = packet.time;
         }
-        // A capture's clock may step back (the host's clock was set): never play backwards.
-        last = std::max(last,
-                        std::chrono::duration_cast<std::chrono::nanoseconds>(packet.time - *first));
-        replay.packets_.push_back({last, replay.wire_.size(), replay.wire_.size() + length});
-        replay.wire_.insert(replay.wire_.end(), frame.begin(),
-                            frame.begin() + static_cast<std::ptrdiff_t>(length));
+        add(packet.bytes,
+            std::chrono::duration_cast<std::chrono::nanoseconds>(packet.time - *first));
     }
     if (replay.packets_.empty()) {
         error = "cannot replay " + path + ": it holds no log packets of the modem";

@@ -1,5 +1,5 @@
 // The modem's side of a capture, played back: its log packets (command 0x10) at their original
-// intervals, scaled, while the host has the cell list switched on. No I/O after loading: the
+// intervals, scaled, while the host has a log switched on. No I/O after loading: the
 // caller's loop asks what is due and when the next packet is.
 #pragma once
 
@@ -17,8 +17,9 @@ class Replay {
   public:
     using Clock = std::chrono::steady_clock;
 
-    // Reads the capture at `path` (pcap or pcapng). Fails with a one-line reason for a file that
-    // cannot be read, a raw stream (it has no packet times) and a capture without log packets.
+    // Reads the capture at `path`: pcap or pcapng, timed by the capture, or a raw DIAG stream,
+    // timed by the log packets' stamps. Fails with a one-line reason for a file that cannot be
+    // read and a capture without log packets.
     static std::optional<Replay> Load(const std::string& path, double speed, bool loop,
                                       std::string& error);
 

@@ -1,0 +1,49 @@
+#include "radio/radio_session.h"
+
+#include <QString>
+
+#include "session/texts.h"
+
+namespace norvane {
+
+RadioSession::RadioSession() : worker_(*this, nullptr, false) {
+    worker_.SetLogCodes(LogView::kRadio, {kRadioLogCodes.begin(), kRadioLogCodes.end()});
+}
+
+RadioSession::~RadioSession() {
+    worker_.Shutdown();
+}
+
+void RadioSession::SelectPort(std::string_view portEntry) {
+    entry_ = portEntry;
+    Status({});  // a failure to open says so here
+    worker_.SelectPort();
+}
+
+void RadioSession::Stop() {
+    worker_.Stop();
+    worker_.Shutdown();
+    window_.store(nullptr);
+}
+
+void RadioSession::MessageBox(std::string_view text, std::string_view caption) {
+    Status(std::string(caption) + ": " + std::string(text));
+}
+
+void RadioSession::PortStateChanged(bool gone) {
+    Status(gone ? kDisconnectedText : "Monitoring " + entry_);
+}
+
+void RadioSession::ShowLogFrame(const DecodedLogFrame& frame) {
+    if (RadioWindow* window = window_.load()) {
+        window->TakeReport(frame);
+    }
+}
+
+void RadioSession::Status(std::string_view text) {
+    if (RadioWindow* window = window_.load()) {
+        window->SetStatusText(QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())));
+    }
+}
+
+}  // namespace norvane
