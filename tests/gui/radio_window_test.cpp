@@ -331,6 +331,15 @@ TEST(RadioWindow, ShowsTheSimulatedLteModemThroughItsOwnSession) {
         QTest::qWaitFor([&] { return Read(*w, "RSRP").find(" dBm, ") != std::string::npos; }, 3000))
         << Read(*w, "RSRP");
     EXPECT_TRUE(QTest::qWaitFor([&] { return Rows(*w).size() >= 2; }, 3000));
+    // The history draws the serving cell and the neighbours the modem measured.
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] {
+            w->Plot().grab();
+            const QStringList& legend = w->Plot().Legend();
+            return legend.filter("(serving)").size() >= 1 && legend.size() >= 3;
+        },
+        3000))
+        << w->Plot().Legend().join(", ").toStdString();
     EXPECT_EQ(Read(*w, "Status"), "");
     w->close();
     delete w;
