@@ -6,7 +6,6 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
-#include <regex>
 
 #include "position/gps_client.h"
 #include "tests/support/sim_process.h"
@@ -112,10 +111,12 @@ TEST(ExportCli, CsvAndKmlAsOtherProgramsReadThem) {
     ASSERT_EQ(Shell(cli + data + "lte-samples.bin --csv " + s / "raw.csv"), 0);
     ASSERT_EQ(Shell(cli + s / "drive.jsonl --csv " + s / "d.csv --kml " + s / "d.kml"), 0);
     const std::string raw = test::ReadFile(s / "raw.csv");
-    EXPECT_EQ(raw.substr(raw.find('\n')),
-              std::regex_replace(test::ReadFile(s / "d.csv"), std::regex(",48.1,11.5,520.5,13.25,"),
-                                 ",,,,,")
-                  .substr(raw.find('\n')));
+    std::string positioned = test::ReadFile(s / "d.csv");
+    const std::string position = ",48.1,11.5,520.5,13.25,";
+    for (std::size_t at; (at = positioned.find(position)) != std::string::npos;) {
+        positioned.replace(at, position.size(), ",,,,,");
+    }
+    EXPECT_EQ(raw.substr(raw.find('\n')), positioned.substr(raw.find('\n')));
     const std::string check =
         "python3 -c \"import csv,sys,xml.etree.ElementTree as E\n"
         "rows=list(csv.reader(open(sys.argv[1],newline='')))\n"
