@@ -10,7 +10,7 @@
 
 #include "diag/command_table.h"
 #include "diag/frame_pump.h"
-#include "session/capture.h"
+#include "session/recorder.h"
 #include "session/texts.h"
 
 namespace norvane {

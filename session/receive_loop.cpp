@@ -5,7 +5,7 @@
 
 #include "diag/frame_pump.h"
 #include "diag/hdlc.h"
-#include "session/capture.h"
+#include "session/recorder.h"
 #include "session/texts.h"
 
 namespace norvane {

@@ -10,7 +10,8 @@
 #include <fstream>
 #include <sstream>
 
-#include "session/capture.h"
+#include "capture/reader.h"
+#include "capture/writer.h"
 #include "tests/support/frames.h"
 #include "tests/support/sim_process.h"
 

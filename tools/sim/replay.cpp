@@ -2,10 +2,10 @@
 
 #include <algorithm>
 
+#include "capture/reader.h"
 #include "diag/hdlc.h"
 #include "diag/log_packets.h"
 #include "diag/multi_sim.h"
-#include "session/capture.h"
 
 namespace norvane::sim {
 
