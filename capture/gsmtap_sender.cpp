@@ -81,9 +81,9 @@ void GsmtapSender::Send(FrameDirection direction, std::span<const std::uint8_t> 
     msghdr message{};
     message.msg_iov = parts;
     message.msg_iovlen = 2;
-    if (::sendmsg(fd_, &message, MSG_DONTWAIT | MSG_NOSIGNAL) < 0) {
-        dropped_.fetch_add(1, std::memory_order_relaxed);
-    }
+    // Not looked at: a full socket buffer (EAGAIN) or no listener (ECONNREFUSED, from the ICMP
+    // answer to an earlier datagram) loses this datagram only; the next one is tried afresh.
+    (void)::sendmsg(fd_, &message, MSG_DONTWAIT | MSG_NOSIGNAL);
 }
 
 }  // namespace norvane

@@ -2,8 +2,6 @@
 // device (see capture.h for how failures are reported).
 #pragma once
 
-#include <atomic>
-#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <span>
@@ -15,7 +13,8 @@
 namespace norvane {
 
 // Sends one GSMTAP datagram per frame to HOST[:PORT] (default 127.0.0.1:4729). Never blocks;
-// a datagram that cannot be sent is counted and dropped.
+// a datagram that cannot be sent is dropped: the live view is a view, the capture file is the
+// record.
 class GsmtapSender {
   public:
     // `target`: "" for the default, "HOST", "HOST:PORT", "[IPv6]:PORT"; names are resolved.
@@ -25,12 +24,10 @@ class GsmtapSender {
     GsmtapSender& operator=(const GsmtapSender&) = delete;
 
     void Send(FrameDirection direction, std::span<const std::uint8_t> payload);
-    std::size_t dropped() const { return dropped_.load(std::memory_order_relaxed); }
 
   private:
     explicit GsmtapSender(int fd) : fd_(fd) {}
     const int fd_;
-    std::atomic<std::size_t> dropped_{0};
 };
 
 }  // namespace norvane
