@@ -15,8 +15,8 @@ set(NORVANE_USES_framework "")  # Qt only; knows no resources and nothing of the
 set(NORVANE_USES_widgets framework)  # knows nothing of the application
 set(NORVANE_USES_res framework)  # the dialog template types only
 set(NORVANE_USES_monitor diag link session framework widgets res)
-set(NORVANE_USES_radio diag link position session widgets)  # plain Qt widgets: no framework, no templates
-set(NORVANE_USES_app capture position session framework widgets res monitor radio)
+set(NORVANE_USES_radio diag link position)  # plain Qt widgets: no framework, no templates
+set(NORVANE_USES_app capture session framework widgets res monitor radio)
 set(NORVANE_USES_tools diag link capture position session)
 
 # Tests, fuzzers and benchmarks may use every room. Into tests/ they reach only through the
