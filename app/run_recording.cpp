@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <csignal>
 
+#include "capture/writer.h"
 #include "framework/message_box.h"
 #include "session/texts.h"
 

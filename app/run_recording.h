@@ -7,7 +7,7 @@
 #include <memory>
 #include <string>
 
-#include "session/capture.h"
+#include "session/recorder.h"
 
 namespace norvane {
 

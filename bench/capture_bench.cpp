@@ -7,9 +7,10 @@
 #include <filesystem>
 #include <memory>
 
+#include "capture/reader.h"
+#include "capture/writer.h"
 #include "diag/frame_pump.h"
 #include "diag/log_decoder.h"
-#include "session/capture.h"
 #include "tests/support/alloc_counter.h"
 #include "tests/support/frames.h"
 

@@ -100,8 +100,6 @@ class Waiter {
     // Consumes pending events; the device node to open once the same modem is back.
     std::optional<std::string> ReadEvents();
 
-    const ModemIdentity& lost() const { return lost_; }
-
   private:
     bool FollowsLink() const { return !linkPath_.empty() && lost_.devnode == linkPath_; }
 

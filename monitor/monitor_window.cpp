@@ -13,7 +13,7 @@
 #include "framework/message_box.h"
 #include "link/port_discovery.h"
 #include "link/serial_port.h"
-#include "monitor/capture.h"
+#include "monitor/window_picture.h"
 
 namespace norvane {
 namespace {

@@ -12,7 +12,7 @@
 
 #include "diag/command_table.h"
 #include "diag/frame_pump.h"
-#include "session/capture.h"
+#include "session/recorder.h"
 #include "session/texts.h"
 
 namespace norvane {
@@ -201,8 +201,12 @@ void MonitoringSession::LosePort() {
 
 void MonitoringSession::StartWaiting() {
     waiter_ = std::make_unique<Waiter>(identity_, linkPath_);
-    // A watch that cannot start leaves its descriptor at -1; the user can still choose a port.
-    waiter_->Start();
+    // Not shown: a watch that cannot start (udev's netlink socket closed to a container, the
+    // link's folder gone) leaves its descriptor at -1 and the other one watching, and the session
+    // waits on what it can hear, without a message (the up-time line already says the port has
+    // gone, and a choice of port ends the waiting). With neither, only LookNow() below can find
+    // the modem, and choosing its port is the way back.
+    [[maybe_unused]] const std::error_code unheard = waiter_->Start();
     WatchWaiter(true);
     // The modem may be back already (a quick reset, or events read before the watch began).
     if (const std::optional<std::string> back = waiter_->LookNow()) {

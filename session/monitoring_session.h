@@ -1,5 +1,13 @@
 // What the program sends to the modem and when: on start, on a change of port, on the four
 // command buttons and on leaving; and the lifetime of the open port and of the receive thread.
+//
+// Errors in session: what the user must learn is said through the view, in the fixed texts of
+// session/texts.h: a message box (MessageSink) for a port that does not open, a modem in AT
+// mode or no receive thread, the up-time line for a lost port. The calls return nothing to look
+// at. Inside, results are typed: the receive loop's end (kLoop*), ReceiveThread::Result() (empty
+// while the loop runs or before it), link's PortError and std::error_code, capture's
+// CaptureError, which the recorder hands to its owner. Commands are fire-and-forget: a write
+// that fails is not looked at (a port that went away is noticed by the next read).
 #pragma once
 
 #include <array>

@@ -5,8 +5,8 @@
 
 #include "diag/frame_pump.h"
 #include "diag/hdlc.h"
-#include "session/capture.h"
 #include "session/log_masks.h"
+#include "session/recorder.h"
 #include "session/texts.h"
 
 namespace norvane {

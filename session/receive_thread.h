@@ -9,6 +9,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <optional>
 #include <thread>
 
 #include "link/serial_port.h"
@@ -35,7 +36,7 @@ class ReceiveThread {
         Stop();
         port.ClearWake();
         port_ = &port;
-        result_.store(kRunning);
+        state_.store(State::kRunning);
         reading_.store(true);
         try {
             thread_ = std::thread(
@@ -43,13 +44,14 @@ class ReceiveThread {
                     const std::uint32_t result =
                         RunReceiveLoop(port, reading_, reports, messages, stats, recorder, answers);
                     result_.store(result);
+                    state_.store(State::kEnded);  // after it, so Result() sees this result
                     if (result == kLoopPortGone && goneFd >= 0) {
                         eventfd_write(goneFd, 1);
                     }
                 });
         } catch (...) {
             reading_.store(false);
-            result_.store(kNotStarted);
+            state_.store(State::kNotStarted);
             throw;
         }
     }
@@ -58,8 +60,8 @@ class ReceiveThread {
     void ClearRunFlag() { reading_.store(false); }
 
     // Clears the run flag, wakes the read in progress and joins the thread. Afterwards reads on
-    // that port return 0 at once until the next Start, and Result() is -2 again: a port opened
-    // since is not taken for the one that went away.
+    // that port return 0 at once until the next Start, and Result() is empty again: a port
+    // opened since is not taken for the one that went away.
     void Stop() {
         if (!thread_.joinable()) {
             return;
@@ -67,22 +69,27 @@ class ReceiveThread {
         reading_.store(false);
         port_->Wake();
         thread_.join();
-        result_.store(kNotStarted);
+        state_.store(State::kNotStarted);
     }
 
-    bool Running() const { return result_.load() == kRunning; }
+    bool Running() const { return state_.load() == State::kRunning; }
     // The loop's result once it has ended (kLoopNoPort, kLoopStopped or kLoopPortGone) and
-    // until Stop(); -1 while it runs, -2 before and after.
-    std::int64_t Result() const { return result_.load(); }
+    // until Stop(); empty while it runs, before it and after Stop().
+    std::optional<std::uint32_t> Result() const {
+        if (state_.load() != State::kEnded) {
+            return std::nullopt;
+        }
+        return result_.load();
+    }
 
   private:
-    static constexpr std::int64_t kRunning = -1;
-    static constexpr std::int64_t kNotStarted = -2;
+    enum class State : std::uint8_t { kNotStarted, kRunning, kEnded };
     const SerialPort* port_ = nullptr;
     int goneFd_ = -1;
     std::atomic<bool> reading_{false};
     std::thread thread_;
-    std::atomic<std::int64_t> result_{kNotStarted};
+    std::atomic<State> state_{State::kNotStarted};
+    std::atomic<std::uint32_t> result_{0};  // the loop's, once state_ is kEnded
 };
 
 }  // namespace norvane

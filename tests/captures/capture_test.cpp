@@ -3,14 +3,17 @@
 #include <gtest/gtest.h>
 #include <netinet/in.h>
 #include <poll.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
 
 #include <algorithm>
+#include <csignal>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 
-#include "session/capture.h"
+#include "capture/reader.h"
+#include "capture/writer.h"
 #include "tests/support/frames.h"
 #include "tests/support/sim_process.h"
 
@@ -92,20 +95,76 @@ class Capture : public ::testing::Test {
     std::string dir_ = mkdtemp(name_);
 };
 
-TEST_F(Capture, ARawCaptureKeepsTheBytesReadInOnePieceWithoutTimesAndNoFrames) {
-    CaptureError error;
-    auto writer = CaptureWriter::Create(Path("port.BIN"), error);
-    ASSERT_TRUE(writer) << error.message;
+// A raw capture keeps the bytes read, in one piece, without times, and no frames; a pcap the
+// checked frames. A write cut short by a file size limit keeps what reached the file whole: a
+// pcap's packets up to the last that ended within it (24-byte file header, 65 bytes a packet
+// here), every byte of a raw stream. The failure is returned once.
+TEST_F(Capture, AWriteCutShortKeepsTheWholePacketsThatReachedTheFile) {
+    std::signal(SIGXFSZ, SIG_IGN);
     const Bytes read = {0x7E, 0x10, 0x7D, 0x5E, 0x7E};
-    Bytes all;
-    for (int i = 0; i < 3; ++i) {
-        EXPECT_FALSE(writer->WriteRead(CaptureClock::now(), read));
-        EXPECT_FALSE(writer->WriteFrame(CaptureClock::now(), FrameDirection::kToModem, read));
-        all.insert(all.end(), read.begin(), read.end());
+    const Bytes stream = test::Concat({read, read, read});
+    const struct {
+        const char* name;
+        rlim_t limit;
+        std::size_t kept;
+    } cases[] = {{"port.BIN", RLIM_INFINITY, 15},
+                 {"cut.bin", 7, 7},
+                 {"end.pcap", 89, 89},
+                 {"short.pcap", 88, 24},
+                 {"past.pcap", 155, 154}};
+    for (const auto& [name, limit, kept] : cases) {
+        CaptureError error;
+        auto writer = CaptureWriter::Create(Path(name), error);
+        rlimit fsize{};
+        getrlimit(RLIMIT_FSIZE, &fsize);
+        const rlimit cut{limit, fsize.rlim_max};
+        setrlimit(RLIMIT_FSIZE, &cut);
+        for (int i = 0; i < 3; ++i) {
+            EXPECT_FALSE(writer->WriteRead(CaptureClock::now(), read));
+            EXPECT_FALSE(writer->WriteFrame(CaptureClock::now(), FrameDirection::kToModem, read));
+        }
+        EXPECT_EQ(writer->Flush().message, limit == RLIM_INFINITY ? ""
+                                                                  : "Recording to " + Path(name) +
+                                                                        " stopped: File too large");
+        EXPECT_FALSE(writer->Flush());
+        setrlimit(RLIMIT_FSIZE, &fsize);
+        writer.reset();
+        EXPECT_EQ(std::filesystem::file_size(Path(name)), kept) << name;
+        const Got got = Read(Path(name));
+        EXPECT_EQ(got.error, "");
+        if (std::string_view(name).ends_with("pcap")) {
+            EXPECT_EQ(got.frames.size(), (kept - 24) / 65);
+        } else {
+            EXPECT_EQ(got.frames, Lines{Text(FrameDirection::kFromModem, {stream.data(), kept})});
+        }
     }
-    writer.reset();
-    const Got got = Read(Path("port.BIN"));
-    EXPECT_EQ(got.frames, Lines{Text(FrameDirection::kFromModem, all)});
+}
+
+// What Wireshark writes while it listens to the live GSMTAP: on "lo" each packet behind an
+// Ethernet header, on "any" behind a Linux cooked one (loopback, 6-byte address). The protocol
+// at the link header's end says IPv4, or the packet is skipped.
+TEST_F(Capture, WiresharkCapturesOnTheLoopbackAndAnyDevicesGiveTheirFrames) {
+    const Bytes payload = {0x10, 0x00, 0x7E, 0x7D};
+    Bytes ip(100);
+    ip.resize(BuildGsmtapPacket(FrameDirection::kToModem, payload, ip));
+    const std::pair<std::uint8_t, Bytes> cases[] = {
+        {1, Bytes(12, 0xAA)}, {113, {0, 4, 3, 4, 0, 6, 0xAA, 0xAA, 0xAA, 0xAA, 0xAA, 0xAA, 0, 0}}};
+    for (const auto& [linkType, header] : cases) {
+        Bytes file = {0xD4, 0xC3, 0xB2, 0xA1, 2,    0,    4, 0, 0,        0, 0, 0,
+                      0,    0,    0,    0,    0xFF, 0xFF, 0, 0, linkType, 0, 0, 0};
+        for (const std::uint8_t protocol : {0x86, 0x08}) {  // IPv6 (not ours), IPv4
+            const Bytes packet = test::Concat({header, {protocol, 0x00}, ip});
+            const auto size = static_cast<std::uint8_t>(packet.size());
+            file = test::Concat(
+                {file, {2, 0, 0, 0, 0, 0, 0, 0, size, 0, 0, 0, size, 0, 0, 0}, packet});
+        }
+        std::ofstream(Path("wireshark.pcap"), std::ios::binary)
+            .write(reinterpret_cast<const char*>(file.data()), std::ssize(file));
+        const Got got = Read(Path("wireshark.pcap"));
+        EXPECT_EQ(got.frames, Lines{"2.000000000 " + Text(FrameDirection::kToModem, payload)})
+            << +linkType << got.error;
+        EXPECT_EQ(got.skipped, 1u);
+    }
 }
 
 TEST_F(Capture, ADriveRecordedFromTheSimulatorDecodesAndReplaysToTheSameReports) {

@@ -11,6 +11,7 @@
 
 #include "app/run_recording.h"
 #include "app/start_window.h"
+#include "capture/reader.h"
 #include "framework/framework.h"
 #include "monitor/monitor_window.h"
 #include "res/resource.h"

@@ -1,7 +1,9 @@
 // A lost port and the modem's return, on real ptys reached through a symbolic link as the
 // simulator publishes its own: the link replaced by one leading to a new live pty is the same
 // modem back. The session is driven as its owner drives it: poll its descriptor, HandleEvents.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/file.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -98,6 +100,23 @@ TEST_F(Resume, AModemIgnoringTheProbeOnItsReturnIsStartedThoughEventsRunDuringTh
     EXPECT_TRUE(session_.ReceiveThreadRunning());
     ASSERT_EQ(view_.Messages().size(), 1u);
     EXPECT_EQ(view_.Messages()[0].caption, "Info");
+}
+
+// The modem is back but another program (ModemManager, often) holds its port: the session keeps
+// waiting, without a message, and starts once the port is free and the link is published again.
+TEST_F(Resume, APortAnotherProgramHoldsIsWaitedPastWithoutAMessage) {
+    Lose();
+    PtyModem back;
+    const int other = open(back.slave().c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+    ASSERT_EQ(flock(other, LOCK_EX | LOCK_NB), 0);
+    Publish(back);
+    ASSERT_TRUE(Pump(session_, [&] { return !view_.returned.empty(); }));
+    EXPECT_TRUE(session_.WaitingForModem());
+    close(other);
+    Publish(back);
+    ASSERT_TRUE(Pump(session_, [&] { return back.Received().size() >= kStartUp.size(); }));
+    EXPECT_FALSE(session_.WaitingForModem());
+    EXPECT_TRUE(view_.Messages().empty());
 }
 
 struct WhileWaiting {

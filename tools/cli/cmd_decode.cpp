@@ -12,10 +12,10 @@
 #include <string>
 #include <vector>
 
+#include "capture/reader.h"
 #include "diag/frame_pump.h"
 #include "diag/hdlc.h"
 #include "diag/log_decoder.h"
-#include "session/capture.h"
 #include "tools/cli/commands.h"
 #include "tools/cli/report_json.h"
 

@@ -14,8 +14,8 @@
 
 #include "link/port_discovery.h"
 #include "link/serial_port.h"
-#include "session/capture.h"
 #include "session/monitoring_session.h"
+#include "session/recorder.h"
 #include "tools/cli/commands.h"
 #include "tools/cli/gps_feed.h"
 #include "tools/cli/report_json.h"

@@ -13,11 +13,11 @@
 #include <fstream>
 #include <memory>
 
+#include "capture/reader.h"
 #include "diag/frame_pump.h"
 #include "diag/hdlc.h"
 #include "diag/log_decoder.h"
 #include "diag/signal_scale.h"
-#include "session/capture.h"
 #include "tools/cli/report_json.h"
 
 namespace norvane::cli {

@@ -2,11 +2,11 @@
 
 #include <algorithm>
 
+#include "capture/reader.h"
 #include "diag/frame_pump.h"
 #include "diag/hdlc.h"
 #include "diag/log_packets.h"
 #include "diag/multi_sim.h"
-#include "session/capture.h"
 
 namespace norvane::sim {
 

@@ -1,4 +1,4 @@
-#include "monitor/capture.h"
+#include "monitor/window_picture.h"
 
 #include <QApplication>
 #include <QClipboard>

@@ -11,7 +11,7 @@
 #include <QLabel>
 #include <QTemporaryDir>
 
-#include "monitor/capture.h"
+#include "monitor/window_picture.h"
 #include "tests/support/window_support.h"
 
 namespace norvane {

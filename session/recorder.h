@@ -1,0 +1,49 @@
+// What the monitoring session tells about the port's traffic, and the recorder that takes it to
+// a capture file and to live GSMTAP.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <span>
+#include <string_view>
+
+#include "capture/capture.h"
+#include "capture/gsmtap_sender.h"
+#include "capture/writer.h"
+#include "diag/gsmtap.h"
+
+namespace norvane {
+
+// What the monitoring session tells about the port's traffic.
+class FrameRecorder {
+  public:
+    virtual ~FrameRecorder() = default;
+    // Bytes as they came from the port, in order (receive thread).
+    virtual void OnRead(CaptureTime time, std::span<const std::uint8_t> bytes) = 0;
+    // A frame that passed its check sequence, read or about to be written, unescaped, no CRC.
+    virtual void OnFrame(CaptureTime time, FrameDirection direction,
+                         std::span<const std::uint8_t> payload) = 0;
+};
+
+// Records to a capture file and/or sends live GSMTAP. A failing file is reported once to
+// `onFailure` (from the thread that met it); monitoring and the live datagrams go on.
+class CaptureRecorder final : public FrameRecorder {
+  public:
+    using FailureSink = std::function<void(const CaptureError&)>;
+    CaptureRecorder(std::unique_ptr<CaptureWriter> writer, std::unique_ptr<GsmtapSender> sender,
+                    FailureSink onFailure);
+    void OnRead(CaptureTime time, std::span<const std::uint8_t> bytes) override;
+    void OnFrame(CaptureTime time, FrameDirection direction,
+                 std::span<const std::uint8_t> payload) override;
+    void OnPosition(CaptureTime time, std::string_view line);
+    void Flush();  // from the owner's timer
+
+  private:
+    void Report(CaptureError error);
+    const std::unique_ptr<CaptureWriter> writer_;
+    const std::unique_ptr<GsmtapSender> sender_;
+    const FailureSink onFailure_;
+};
+
+}  // namespace norvane
