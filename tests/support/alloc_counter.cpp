@@ -24,6 +24,21 @@ void* Allocate(std::size_t size) {
 [[gnu::noinline]] void* operator new[](std::size_t size) {
     return Allocate(size);
 }
+// The nothrow forms too (std::stable_sort's buffer takes one): every allocation and its release
+// then go through malloc and free, which the sanitizers see paired.
+[[gnu::noinline]] void* operator new(std::size_t size, const std::nothrow_t&) noexcept {
+    g_allocations.fetch_add(1, std::memory_order_relaxed);
+    return std::malloc(size == 0 ? 1 : size);
+}
+[[gnu::noinline]] void* operator new[](std::size_t size, const std::nothrow_t& tag) noexcept {
+    return operator new(size, tag);
+}
+[[gnu::noinline]] void operator delete(void* p, const std::nothrow_t&) noexcept {
+    std::free(p);
+}
+[[gnu::noinline]] void operator delete[](void* p, const std::nothrow_t&) noexcept {
+    std::free(p);
+}
 [[gnu::noinline]] void operator delete(void* p) noexcept {
     std::free(p);
 }
