@@ -9,6 +9,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QProgressBar>
+#include <QScreen>
 #include <QShortcut>
 #include <QSocketNotifier>
 #include <QTableWidget>
@@ -280,7 +281,11 @@ RadioWindow::RadioWindow(RadioReportSource* source, QWidget* parent, RadioClockS
     m_timer->start(kRenderIntervalMs);
     Render();
     setStyleSheet(QString::fromLatin1(kValueStyle));
-    resize(620, 860);
+    // As tall as the window likes to be, but no taller than the screen leaves room for (the
+    // plot gives way first); the title bar and a panel take about 60 pixels more.
+    const QScreen* shown = screen();
+    const int room = shown != nullptr ? shown->availableGeometry().height() - 60 : 860;
+    resize(620, std::max(minimumSizeHint().height(), std::min(room, 860)));
 }
 
 RadioWindow::~RadioWindow() {
