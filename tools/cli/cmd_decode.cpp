@@ -15,7 +15,7 @@
 #include "capture/reader.h"
 #include "diag/frame_pump.h"
 #include "diag/hdlc.h"
-#include "diag/log_decoder.h"
+#include "tools/cli/capture_lines.h"
 #include "tools/cli/commands.h"
 #include "tools/cli/report_json.h"
 
@@ -85,45 +85,10 @@ constexpr const char* kDecodeUsage =
     "read.\n";
 
 struct Counts {
-    std::uint64_t bytes = 0;  // of a raw stream
-    FrameCounters frames;
-    std::uint64_t reports = 0;
-    std::uint64_t other = 0;
-    std::uint64_t unknownVersion = 0;
+    CaptureLineCounts lines;
     bool capture = false;       // a packet capture (pcap, pcapng), not a raw stream
     std::uint64_t skipped = 0;  // its packets that are not GSMTAP DIAG
-    std::uint64_t hostFrames = 0;
-    UtcSecondText utc;  // for the "time" of capture packets
 };
-
-// One frame's report, if it holds one, as a line of `out`; with a time when the input has them.
-void DecodeFrame(std::span<const std::uint8_t> payload, const CaptureTime* time, std::string& out,
-                 Counts& counts) {
-    const DecodedLogFrame d = DecodeLogFrame(payload);
-    if (d.kind == LogFrameKind::Other) {
-        ++(d.reason == OtherReason::UnknownVersion ? counts.unknownVersion : counts.other);
-        return;
-    }
-    const std::string json = LogFrameJson(d);
-    ++counts.reports;
-    if (time != nullptr) {
-        AppendWithTime(out, *time, json, counts.utc);
-    } else {
-        out += json;
-    }
-    out += '\n';
-}
-
-void DecodePiece(HdlcDeframer& deframer, std::span<const std::uint8_t> in, std::string& out,
-                 Counts& counts) {
-    counts.bytes += in.size();
-    PumpFrames(deframer, in, counts.frames,
-               [&](HdlcDeframer::Status status, std::span<const std::uint8_t> payload) {
-                   if (status == HdlcDeframer::Status::kFrame) {
-                       DecodeFrame(payload, nullptr, out, counts);
-                   }
-               });
-}
 
 void Emit(std::string& out) {
     std::fwrite(out.data(), 1, out.size(), stdout);
@@ -155,20 +120,10 @@ int DecodeFile(const std::string& name, HdlcDeframer& deframer, Counts& counts) 
             }
             break;
         }
-        if (reader->format() == CaptureFormat::kRaw) {
-            DecodePiece(deframer, packet.bytes, out, counts);
+        AppendPacketLines(*reader, packet, deframer, out, counts.lines);
+        // A raw stream is shown as each piece is read; a capture's lines a block at a time.
+        if (reader->format() == CaptureFormat::kRaw || out.size() >= 64 * 1024) {
             Emit(out);
-        } else if (packet.position) {
-            out.append(packet.bytes.begin(), packet.bytes.end());  // the line as it was printed
-            out += '\n';
-        } else if (packet.direction == FrameDirection::kToModem) {
-            ++counts.hostFrames;  // the host's commands hold no reports
-        } else {
-            ++counts.frames.frames;
-            DecodeFrame(packet.bytes, packet.hasTime ? &packet.time : nullptr, out, counts);
-            if (out.size() >= 64 * 1024) {
-                Emit(out);
-            }
         }
     }
     Emit(out);
@@ -194,7 +149,7 @@ int DecodeStdin(HdlcDeframer& deframer, Counts& counts) {
         if (n == 0) {
             return 0;
         }
-        DecodePiece(deframer, {buffer.data(), static_cast<std::size_t>(n)}, out, counts);
+        AppendRawLines(deframer, {buffer.data(), static_cast<std::size_t>(n)}, out, counts.lines);
         Emit(out);
     }
 }
@@ -232,21 +187,21 @@ int RunDecode(std::span<const std::string_view> args) {
                            : DecodeStdin(*deframer, counts);
     if (stats) {
         // "frames" counts every frame that ended, good or not, and every overlong one.
-        const FrameCounters& f = counts.frames;
-        std::fprintf(stderr,
-                     "bytes read: %llu, frames: %llu, reports: %llu, bad check sequence: %llu, "
-                     "overflow: %llu, other: %llu, unknown version: %llu",
-                     static_cast<unsigned long long>(counts.bytes),
-                     static_cast<unsigned long long>(f.frames + f.badFcs + f.overflow),
-                     static_cast<unsigned long long>(counts.reports),
-                     static_cast<unsigned long long>(f.badFcs),
-                     static_cast<unsigned long long>(f.overflow),
-                     static_cast<unsigned long long>(counts.other),
-                     static_cast<unsigned long long>(counts.unknownVersion));
+        const CaptureLineCounts& c = counts.lines;
+        const FrameCounters& f = c.frames;
+        std::fprintf(
+            stderr,
+            "bytes read: %llu, frames: %llu, reports: %llu, bad check sequence: %llu, "
+            "overflow: %llu, other: %llu, unknown version: %llu",
+            static_cast<unsigned long long>(c.bytes),
+            static_cast<unsigned long long>(f.frames + f.badFcs + f.overflow),
+            static_cast<unsigned long long>(c.reports), static_cast<unsigned long long>(f.badFcs),
+            static_cast<unsigned long long>(f.overflow), static_cast<unsigned long long>(c.other),
+            static_cast<unsigned long long>(c.unknownVersion));
         if (counts.capture) {
             std::fprintf(stderr, ", not GSMTAP DIAG: %llu, host frames: %llu",
                          static_cast<unsigned long long>(counts.skipped),
-                         static_cast<unsigned long long>(counts.hostFrames));
+                         static_cast<unsigned long long>(c.hostFrames));
         }
         std::fputc('\n', stderr);
     }

@@ -14,11 +14,9 @@
 #include <memory>
 
 #include "capture/reader.h"
-#include "diag/frame_pump.h"
 #include "diag/hdlc.h"
-#include "diag/log_decoder.h"
 #include "diag/signal_scale.h"
-#include "tools/cli/report_json.h"
+#include "tools/cli/capture_lines.h"
 
 namespace norvane::cli {
 namespace {
@@ -371,24 +369,8 @@ bool ReadCapture(const std::string& path, DriveLog& log, std::string& error) {
     }
     reader->KeepPositions();
     auto deframer = std::make_unique<HdlcDeframer>();
-    FrameCounters counters;
-    UtcSecondText utc;
-    std::string line;
-    bool ok = true;
-    const auto frame = [&](std::span<const std::uint8_t> payload, const CaptureTime* time) {
-        const DecodedLogFrame d = DecodeLogFrame(payload);
-        const std::string json = LogFrameJson(d);
-        if (json.empty() || !ok) {
-            return;
-        }
-        line.clear();
-        if (time != nullptr) {
-            AppendWithTime(line, *time, json, utc);
-        } else {
-            line = json;
-        }
-        ok = log.TakeLine(line, error);
-    };
+    CaptureLineCounts counts;
+    std::string lines;
     CaptureReader::Packet packet;
     for (;;) {
         const CaptureReader::Status got = reader->Next(packet, failure);
@@ -399,26 +381,17 @@ bool ReadCapture(const std::string& path, DriveLog& log, std::string& error) {
             error = failure.message;
             return false;
         }
-        if (reader->format() == CaptureFormat::kRaw) {
-            PumpFrames(*deframer, packet.bytes, counters,
-                       [&](HdlcDeframer::Status status, std::span<const std::uint8_t> payload) {
-                           if (status == HdlcDeframer::Status::kFrame) {
-                               frame(payload, nullptr);
-                           }
-                       });
-        } else if (packet.position) {
-            ok = log.TakeLine(
-                {reinterpret_cast<const char*>(packet.bytes.data()), packet.bytes.size()}, error);
-        } else if (packet.direction == FrameDirection::kFromModem) {
-            ++counters.frames;
-            frame(packet.bytes, packet.hasTime ? &packet.time : nullptr);
-        }
-        if (!ok) {
-            error = path + ": " + error;
-            return false;
+        lines.clear();
+        AppendPacketLines(*reader, packet, *deframer, lines, counts);
+        for (std::size_t at = 0, end; (end = lines.find('\n', at)) != std::string::npos;
+             at = end + 1) {
+            if (!log.TakeLine(std::string_view(lines).substr(at, end - at), error)) {
+                error = path + ": " + error;
+                return false;
+            }
         }
     }
-    if (counters.frames == 0 && reader->format() == CaptureFormat::kRaw) {
+    if (counts.frames.frames == 0 && reader->format() == CaptureFormat::kRaw) {
         std::ifstream in(path, std::ios::binary | std::ios::ate);
         if (in.tellg() > 0) {
             error = path + ": neither a JSON-lines log nor a capture of DIAG frames";
