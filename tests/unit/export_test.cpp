@@ -8,9 +8,10 @@
 #include <fstream>
 
 #include "position/gps_client.h"
+#include "position/position_json.h"
 #include "tests/support/sim_process.h"
 #include "tools/cli/drive_export.h"
-#include "tools/cli/gps_feed.h"
+#include "tools/cli/report_json.h"
 
 namespace norvane {
 namespace {
@@ -192,8 +193,17 @@ TEST(Position, AddressesAndPace) {
     }
     EXPECT_EQ(pace.Gone(), Say::kLost);
     EXPECT_EQ(
-        cli::PositionJson(fix),
+        PositionJson(fix),
         R"({"type":"position","lat":-33.5000000,"lon":151.2500000,"alt":null,"speed":1.50,"fix":"2d"})");
+    // A position line carries the time as every report line does (a leap day, the last ms of a
+    // second, the epoch).
+    for (const std::int64_t ms : {1709251199999LL, 1700000000000LL, 0LL}) {
+        const std::chrono::system_clock::time_point t{std::chrono::milliseconds(ms)};
+        std::string line;
+        cli::UtcSecondText cache;
+        cli::AppendWithTime(line, t, PositionJson(none), cache);
+        EXPECT_EQ(PositionLine(none, t), line);
+    }
 }
 
 }  // namespace

@@ -14,6 +14,7 @@
 
 #include "link/port_discovery.h"
 #include "link/serial_port.h"
+#include "position/position_json.h"
 #include "session/monitoring_session.h"
 #include "session/recorder.h"
 #include "tools/cli/commands.h"
@@ -343,12 +344,10 @@ int RunMonitor(std::span<const std::string_view> args) {
     if (gps) {
         feed = std::make_unique<GpsFeed>(
             gpsAddress,
-            [&view, capture = recorder.get()](const std::string& json) {
+            [&view, capture = recorder.get()](const Position& position) {
                 // The same line, with the same time, on standard output and in the capture.
                 const auto now = std::chrono::system_clock::now();
-                std::string line;
-                UtcSecondText second;
-                AppendWithTime(line, now, json, second);
+                const std::string line = PositionLine(position, now);
                 view.PrintLine(line);
                 if (capture != nullptr) {
                     capture->OnPosition(now, line);

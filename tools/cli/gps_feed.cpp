@@ -1,42 +1,11 @@
 #include "tools/cli/gps_feed.h"
 
 #include <algorithm>
-#include <cmath>
-#include <cstdio>
 
 namespace norvane::cli {
-namespace {
 
-void Fixed(std::string& out, const char* key, double value, int decimals) {
-    out += ",\"";
-    out += key;
-    out += "\":";
-    if (!std::isfinite(value)) {
-        out += "null";
-        return;
-    }
-    char buffer[40];
-    std::snprintf(buffer, sizeof buffer, "%.*f", decimals, value);
-    out += buffer;
-}
-
-}  // namespace
-
-std::string PositionJson(const Position& p) {
-    if (p.fix == FixMode::kNone) {
-        return R"({"type":"position","fix":"none"})";
-    }
-    std::string out = "{\"type\":\"position\"";
-    Fixed(out, "lat", p.lat, 7);
-    Fixed(out, "lon", p.lon, 7);
-    Fixed(out, "alt", p.alt, 2);
-    Fixed(out, "speed", p.speed, 2);
-    out += p.fix == FixMode::k3d ? ",\"fix\":\"3d\"}" : ",\"fix\":\"2d\"}";
-    return out;
-}
-
-GpsFeed::GpsFeed(std::string_view address, LineSink line, MessageSink message)
-    : client_(address), line_(std::move(line)), message_(std::move(message)) {
+GpsFeed::GpsFeed(std::string_view address, PositionSink position, MessageSink message)
+    : client_(address), position_(std::move(position)), message_(std::move(message)) {
     TryConnect();
 }
 
@@ -58,7 +27,7 @@ void GpsFeed::TryConnect() {
 
 void GpsFeed::Lost(const std::string& why) {
     if (pace_.Gone() == PositionPace::Say::kLost) {
-        line_(PositionJson(Position{}));
+        position_(Position{});
     }
     message_(why + "; monitoring goes on and positions follow when gpsd answers");
     said_ = true;
@@ -87,7 +56,7 @@ int GpsFeed::Poll(std::vector<pollfd>& fds, int timeoutMs) {
     for (const Position& state : states_) {
         const PositionPace::Say say = pace_.Take(state, std::chrono::steady_clock::now());
         if (say != PositionPace::Say::kNothing) {
-            line_(PositionJson(state));
+            position_(state);
         }
     }
     if (got == GpsClient::Read::kGone) {

@@ -1,5 +1,6 @@
 // Positions for 'norvane-cli monitor --gps': the gpsd client on the monitor's poll loop, the
-// position lines it prints, and its messages when gpsd is absent, gone or back.
+// positions worth telling (position/position_json.h makes them lines), and its messages when
+// gpsd is absent, gone or back.
 #pragma once
 
 #include <poll.h>
@@ -14,18 +15,14 @@
 
 namespace norvane::cli {
 
-// {"type":"position","lat":..,"lon":..,"alt":..,"speed":..,"fix":"2d"|"3d"}: degrees to 7
-// decimals, alt (metres above sea level, null on a 2D fix) and speed (m/s, null when not known)
-// to 2; {"type":"position","fix":"none"} for no fix.
-std::string PositionJson(const Position& position);
-
 class GpsFeed {
   public:
-    using LineSink = std::function<void(const std::string& json)>;  // a whole JSON object
+    // A fix to tell, or kNone: the fix is lost.
+    using PositionSink = std::function<void(const Position& position)>;
     using MessageSink = std::function<void(const std::string& text)>;
 
     // Connects at once; a gpsd that does not answer is said once through `message`.
-    GpsFeed(std::string_view address, LineSink line, MessageSink message);
+    GpsFeed(std::string_view address, PositionSink position, MessageSink message);
 
     // poll() over `fds` and gpsd's connection, for at most `timeoutMs` (-1: no limit), taking what
     // gpsd sent and trying to connect again when it is due. Returns poll's result for `fds`
@@ -38,7 +35,7 @@ class GpsFeed {
 
     GpsClient client_;
     PositionPace pace_;
-    LineSink line_;
+    PositionSink position_;
     MessageSink message_;
     bool said_ = false;  // the absence is said once until gpsd answers again
     std::chrono::steady_clock::time_point retryAt_{};
