@@ -63,8 +63,10 @@ CommandLineVerdict CheckCommandLine(const QStringList& arguments) {
                                "frame in both\n"
                                "                 directions as GSMTAP packets (Wireshark, "
                                "'norvane-cli decode',\n"
-                               "                 'norvane-sim --replay'), FILE.bin the bytes read "
-                               "from the port\n"
+                               "                 'norvane-sim --replay'), the radio window's "
+                               "too with its\n"
+                               "                 positions; FILE.bin the bytes the NetMonitor "
+                               "read from the port\n"
                                "  --version      show the version\n")
                     .arg(program),
                 {}};
@@ -160,7 +162,9 @@ bool CTessalyApp::InitInstance() {
         m_recording = RunRecording::Start(m_recordPath.toStdString());
     }
     CTessalyDlg startDlg;
-    startDlg.SetRecorder(m_recording != nullptr ? m_recording->recorder() : nullptr);
+    if (m_recording != nullptr) {
+        startDlg.SetRecorders(m_recording->recorder(), m_recording->radioRecorder());
+    }
     SetMainWindow(&startDlg);
     startDlg.DoModal();
     SetMainWindow(nullptr);

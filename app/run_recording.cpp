@@ -1,6 +1,7 @@
 #include "app/run_recording.h"
 
 #include <QApplication>
+#include <chrono>
 #include <csignal>
 
 #include "capture/writer.h"
@@ -10,7 +11,7 @@
 namespace norvane {
 namespace {
 
-constexpr int kFlushMs = 900;  // packets reach the disk at least every second
+constexpr std::chrono::milliseconds kFlush{900};  // packets reach the disk at least every second
 
 void ShowError(const std::string& text) {
     ShowMessageBox(QApplication::activeModalWidget(), text, std::string(kErrorCaption));
@@ -29,12 +30,30 @@ std::unique_ptr<RunRecording> RunRecording::Start(const std::string& path) {
     }
     std::unique_ptr<RunRecording> run(new RunRecording);
     RunRecording* self = run.get();
+    run->m_takesRadio = writer->format() == CaptureFormat::kPcap;
     run->m_recorder = std::make_unique<CaptureRecorder>(
         std::move(writer), nullptr, [self](const CaptureError& e) { self->OnFailure(e); });
-    QObject::connect(&run->m_flush, &QTimer::timeout, run.get(),
-                     [self] { self->m_recorder->Flush(); });
-    run->m_flush.start(kFlushMs);
+    run->m_flusher = std::thread([self] { self->FlushEverySecond(); });
     return run;
+}
+
+RunRecording::~RunRecording() {
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_ending = true;
+    }
+    m_wake.notify_one();
+    m_flusher.join();
+    // The recorder's writer brings the rest to the file as it goes.
+}
+
+void RunRecording::FlushEverySecond() {
+    std::unique_lock<std::mutex> lock(m_mutex);
+    while (!m_wake.wait_for(lock, kFlush, [this] { return m_ending; })) {
+        lock.unlock();
+        m_recorder->Flush();
+        lock.lock();
+    }
 }
 
 void RunRecording::OnFailure(const CaptureError& error) {

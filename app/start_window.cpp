@@ -68,6 +68,7 @@ void CTessalyDlg::OnRadio() {
     if (m_radio == nullptr) {
         // A session of its own on the window's port; the last window's has ended with it.
         m_radioSession = std::make_unique<RadioSession>();
+        m_radioSession->SetRecorder(m_radioRecorder);
         m_radio = new RadioWindow(m_radioSession.get(), this);
         m_radioSession->ShowIn(m_radio);
         m_radio->setAttribute(Qt::WA_DeleteOnClose);

@@ -24,8 +24,12 @@ class CTessalyDlg : public CDialog {
 
     const QIcon& icon() const { return m_icon; }
     const CDemoLink& homepageLink() const { return m_homepageLink; }
-    // Every monitor opened from here records into `recorder` (nullptr: none).
-    void SetRecorder(FrameRecorder* recorder) { m_recorder = recorder; }
+    // Every monitor opened from here records into `recorder`, the radio window into `radio`
+    // (nullptr: none). Both must outlive this window.
+    void SetRecorders(FrameRecorder* recorder, FrameRecorder* radio) {
+        m_recorder = recorder;
+        m_radioRecorder = radio;
+    }
 
   protected:
     const MessageMap& GetMessageMap() const override { return ClassMessageMap(); }
@@ -40,6 +44,7 @@ class CTessalyDlg : public CDialog {
     QIcon m_icon;
     CDemoLink m_homepageLink;
     FrameRecorder* m_recorder = nullptr;
+    FrameRecorder* m_radioRecorder = nullptr;
     QPointer<RadioWindow> m_radio;                 // one at a time, beside this window
     std::unique_ptr<RadioSession> m_radioSession;  // the modem side of m_radio
 };

@@ -2,6 +2,7 @@
 
 #include <QString>
 
+#include "position/position_json.h"
 #include "session/texts.h"
 
 namespace norvane {
@@ -24,6 +25,25 @@ void RadioSession::Stop() {
     worker_.Stop();
     worker_.Shutdown();
     window_.store(nullptr);
+}
+
+void RadioSession::SetRecorder(FrameRecorder* recorder) {
+    recording_ = recorder != nullptr;
+    worker_.SetRecorder(recorder);
+}
+
+void RadioSession::TakePosition(const Position& position) {
+    if (!recording_) {
+        return;
+    }
+    const PositionPace::Say say = pace_.Take(position, PositionPace::Clock::now());
+    if (say == PositionPace::Say::kNothing) {
+        return;
+    }
+    // Written by the worker, so that a full capture buffer never reaches the disk from here.
+    const CaptureTime now = CaptureClock::now();
+    worker_.RecordPosition(
+        now, PositionLine(say == PositionPace::Say::kFix ? position : Position{}, now));
 }
 
 void RadioSession::MessageBox(std::string_view text, std::string_view caption) {

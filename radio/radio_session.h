@@ -14,7 +14,9 @@
 #include <atomic>
 #include <cstdint>
 #include <string>
+#include <string_view>
 
+#include "position/gps_client.h"
 #include "radio/radio_window.h"
 #include "session/session_worker.h"
 
@@ -34,6 +36,12 @@ class RadioSession final : public RadioReportSource, private MonitorView {
 
     bool PortOpen() const { return worker_.PortOpen(); }
 
+    // Every frame of the window's ports and the positions gpsd gives (at most one a second, and
+    // the loss of the fix) go to `recorder` from the next port on; nullptr records nothing. It
+    // must outlive the session.
+    void SetRecorder(FrameRecorder* recorder);
+    void TakePosition(const Position& position) override;
+
   private:
     std::string PortListText() override { return entry_; }
     void ResetBars() override {}
@@ -46,7 +54,9 @@ class RadioSession final : public RadioReportSource, private MonitorView {
     void Status(std::string_view text);
 
     std::atomic<RadioWindow*> window_{nullptr};
-    std::string entry_;  // owner's thread only
+    std::string entry_;       // owner's thread only
+    bool recording_ = false;  // owner's thread only
+    PositionPace pace_;       // owner's thread only
     SessionWorker worker_;
 };
 

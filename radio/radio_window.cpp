@@ -413,9 +413,12 @@ void RadioWindow::ReadGps() {
     m_gpsStates.clear();
     const GpsClient::Read got = m_gps->Take(m_gpsStates);
     if (!m_gpsStates.empty()) {
-        ShowPosition(m_gpsStates.back());
+        TakePosition(m_gpsStates.back());
     }
     if (got == GpsClient::Read::kGone) {
+        if (m_source != nullptr) {
+            m_source->TakePosition(Position{});  // the fix is lost with gpsd
+        }
         delete m_gpsNotifier;  // its descriptor is closed
         m_gpsNotifier = nullptr;
         Show(m_position, QStringLiteral("gpsd at %1 has gone away")
@@ -424,7 +427,10 @@ void RadioWindow::ReadGps() {
     }
 }
 
-void RadioWindow::ShowPosition(const Position& p) {
+void RadioWindow::TakePosition(const Position& p) {
+    if (m_source != nullptr) {
+        m_source->TakePosition(p);
+    }
     if (p.fix == FixMode::kNone) {
         Show(m_position, QStringLiteral("no fix"));
         return;

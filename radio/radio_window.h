@@ -58,6 +58,8 @@ class RadioReportSource {
     virtual void SelectPort(std::string_view portEntry) = 0;
     // The window is closing: nothing may call into it after this returns.
     virtual void Stop() = 0;
+    // gpsd's latest state of the receiver (kNone: no fix, or gpsd gone), for the recording.
+    virtual void TakePosition(const Position& position) { static_cast<void>(position); }
 };
 
 class RadioWindow : public QWidget {
@@ -81,8 +83,8 @@ class RadioWindow : public QWidget {
     // Takes positions from gpsd at `address` ("HOST[:PORT]", "" for localhost:2947) on the event
     // loop; while gpsd is absent it is asked again every few seconds.
     void FollowGps(std::string_view address);
-    // Shows `position` (gpsd's latest state of the receiver).
-    void ShowPosition(const Position& position);
+    // Shows `position` (gpsd's latest state of the receiver) and hands it to the source.
+    void TakePosition(const Position& position);
 
     const SignalHistory& History() const { return m_history; }
     HistoryPlot& Plot() { return *m_plot; }

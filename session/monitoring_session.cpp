@@ -83,6 +83,12 @@ void MonitoringSession::Record(FrameDirection direction, std::span<const std::ui
                });
 }
 
+void MonitoringSession::RecordPosition(CaptureTime time, std::string_view line) {
+    if (recorder_ != nullptr) {
+        recorder_->OnPosition(time, line);
+    }
+}
+
 void MonitoringSession::StartOn(const std::string& entry) {
     // Only one receive thread ever reads a port: an earlier thread ends and its port is closed
     // (without stop frames) before the new open. Waiting for a lost modem ends too.

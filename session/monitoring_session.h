@@ -17,6 +17,7 @@
 #include <string>
 #include <string_view>
 
+#include "capture/capture.h"
 #include "diag/gsmtap.h"
 #include "diag/hdlc.h"
 #include "link/modem_identity.h"
@@ -94,6 +95,8 @@ class MonitoringSession {
     // Everything read from the port and every checked frame in both directions go to `recorder`
     // from the next Start() on; nullptr records nothing. It must outlive the session's port.
     void SetRecorder(FrameRecorder* recorder) { recorder_ = recorder; }
+    // A position line for the recorder, if there is one (with a port open or not).
+    void RecordPosition(CaptureTime time, std::string_view line);
 
     MonitorView& View() const { return view_; }
     bool PortOpen() const { return port_.IsOpen(); }

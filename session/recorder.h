@@ -24,6 +24,12 @@ class FrameRecorder {
     // A frame that passed its check sequence, read or about to be written, unescaped, no CRC.
     virtual void OnFrame(CaptureTime time, FrameDirection direction,
                          std::span<const std::uint8_t> payload) = 0;
+    // Where the receiver was (a line as position/position_json.h builds it), when the owner
+    // follows one. Kept beside the frames by recorders that can; others pass it over.
+    virtual void OnPosition(CaptureTime time, std::string_view line) {
+        static_cast<void>(time);
+        static_cast<void>(line);
+    }
 };
 
 // Records to a capture file and/or sends live GSMTAP. A failing file is reported once to
@@ -36,7 +42,7 @@ class CaptureRecorder final : public FrameRecorder {
     void OnRead(CaptureTime time, std::span<const std::uint8_t> bytes) override;
     void OnFrame(CaptureTime time, FrameDirection direction,
                  std::span<const std::uint8_t> payload) override;
-    void OnPosition(CaptureTime time, std::string_view line);
+    void OnPosition(CaptureTime time, std::string_view line) override;
     void Flush();  // from the owner's timer
 
   private:

@@ -14,6 +14,7 @@
 #include <deque>
 #include <functional>
 #include <mutex>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -44,6 +45,10 @@ class SessionWorker {
     }
     void SetRecorder(FrameRecorder* recorder) {
         Post([recorder](MonitoringSession& s) { s.SetRecorder(recorder); });
+    }
+    void RecordPosition(CaptureTime time, std::string line) {
+        Post(
+            [time, line = std::move(line)](MonitoringSession& s) { s.RecordPosition(time, line); });
     }
     // Ends the session (thread joined, port closed, nothing sent after what was queued before)
     // and the worker, and returns when both have ended: the one call that waits, for an owner

@@ -1,8 +1,10 @@
 // `norvane --record`: NetMonitor pressed twice records both sessions into one capture, one after
-// the other; a capture that cannot be created is said in a message box.
+// the other; a capture that cannot be created is said in a message box; the radio window records
+// its frames and positions into a .pcap run.
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QLineEdit>
 #include <QPointer>
 #include <QPushButton>
 #include <QTest>
@@ -14,6 +16,7 @@
 #include "capture/reader.h"
 #include "framework/framework.h"
 #include "monitor/monitor_window.h"
+#include "radio/radio_window.h"
 #include "res/resource.h"
 #include "tests/support/sim_process.h"
 #include "tests/support/window_support.h"
@@ -36,7 +39,7 @@ TEST(RunRecording, TwoNetMonitorSessionsLandInOneCaptureAndARefusalIsAMessageBox
     std::unique_ptr<RunRecording> run = RunRecording::Start(path);
     ASSERT_NE(run, nullptr);
     CTessalyDlg start;
-    start.SetRecorder(run->recorder());
+    start.SetRecorders(run->recorder(), run->radioRecorder());
     SetMainWindow(&start);
     start.Create();
     start.show();
@@ -70,6 +73,72 @@ TEST(RunRecording, TwoNetMonitorSessionsLandInOneCaptureAndARefusalIsAMessageBox
     }
     EXPECT_EQ(error.message, "");
     EXPECT_EQ(commands, "PpCcLCCPpCcLCC");
+}
+
+TEST(RunRecording, TheRadioWindowRecordsItsFramesAndPacedPositionsIntoAPcapRunOnly) {
+    test::SimProcess sim({"--rat", "lte", "--rate", "20", "--seed", "9"});
+    const std::string dir = std::filesystem::path(sim.link()).parent_path();
+    test::RuntimeDir runtime(dir);
+    test::UiRecorder ui;
+    // A .bin keeps one port's bytes as read: the radio window's would interleave with them.
+    std::unique_ptr<RunRecording> run = RunRecording::Start(dir + "/run.bin");
+    ASSERT_NE(run, nullptr);
+    EXPECT_NE(run->recorder(), nullptr);
+    EXPECT_EQ(run->radioRecorder(), nullptr);
+
+    const std::string path = dir + "/run.pcap";
+    run = RunRecording::Start(path);
+    ASSERT_NE(run, nullptr);
+    {
+        CTessalyDlg start;
+        start.SetRecorders(run->recorder(), run->radioRecorder());
+        SetMainWindow(&start);
+        start.Create();
+        start.show();
+        qobject_cast<QPushButton*>(start.item(IDC_RADIO))->click();
+        QPointer<RadioWindow> radio = start.findChild<RadioWindow*>();
+        ASSERT_NE(radio, nullptr);
+        EXPECT_TRUE(QTest::qWaitFor(
+            [&] {
+                for (const QLineEdit* field : radio->findChildren<QLineEdit*>()) {
+                    if (field->accessibleName() == "PCI" && field->text() == "212") {
+                        return true;
+                    }
+                }
+                return false;
+            },
+            6000));
+        // gpsd's states as the window takes them: the second fix comes within the second.
+        radio->TakePosition({FixMode::k3d, 48.1377583, 11.5778, 529, 12.5});
+        radio->TakePosition({FixMode::k3d, 48.1378, 11.5779, 529, 12.5});
+        radio->TakePosition({});
+        radio->close();
+        SetMainWindow(nullptr);
+    }
+    run.reset();
+    EXPECT_TRUE(ui.calls.empty());
+
+    CaptureError error;
+    auto reader = CaptureReader::Open(path, error);
+    ASSERT_NE(reader, nullptr) << error.message;
+    reader->KeepPositions();
+    std::vector<std::string> positions;
+    int logs = 0;
+    CaptureReader::Packet packet;
+    while (reader->Next(packet, error) == CaptureReader::Status::kPacket) {
+        if (packet.position) {
+            const std::string line(packet.bytes.begin(), packet.bytes.end());
+            positions.push_back(line.substr(line.find("\"type\"")));
+        } else if (packet.direction == FrameDirection::kFromModem && packet.bytes[0] == 0x10) {
+            ++logs;
+        }
+    }
+    EXPECT_EQ(error.message, "");
+    EXPECT_GT(logs, 0);
+    EXPECT_EQ(positions,
+              (std::vector<std::string>{R"("type":"position","lat":48.1377583,"lon":11.5778000,)"
+                                        R"("alt":529.00,"speed":12.50,"fix":"3d"})",
+                                        R"("type":"position","fix":"none"})"}));
 }
 
 }  // namespace

@@ -289,9 +289,9 @@ TEST(RadioWindow, HistoryOfServingCellAndNeighbours) {
         handovers += h.HandoverAt(s) ? 1 : 0;
     }
     EXPECT_EQ(handovers, 1);
-    w.ShowPosition({FixMode::k3d, 48.1377583, -11.5778, 529, 12.5});
+    w.TakePosition({FixMode::k3d, 48.1377583, -11.5778, 529, 12.5});
     EXPECT_EQ(Read(w, "Position"), "48.13776\u00b0 N, 11.57780\u00b0 W, 529 m, 45 km/h (3D fix)");
-    w.ShowPosition({});
+    w.TakePosition({});
     EXPECT_EQ(Read(w, "Position"), "no fix");
 
     SignalHistory history;
