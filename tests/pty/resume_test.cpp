@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <functional>
 #include <memory>
+#include <ostream>
 #include <string>
 
 #include "session/texts.h"
@@ -124,6 +125,9 @@ struct WhileWaiting {
     std::function<void(MonitoringSession&, test::ResumeView&, const PtyModem&)> act;
     bool startsOther;  // the other modem gets the start-up exchange
 };
+void PrintTo(const WhileWaiting& c, std::ostream* out) {
+    *out << c.what;
+}
 
 class UserWhileWaiting : public Resume, public ::testing::WithParamInterface<WhileWaiting> {};
 
