@@ -14,9 +14,18 @@ constexpr std::size_t kRawPiece = 64 * 1024;
 constexpr std::uint32_t kPcapMagicMicro = 0xA1B2C3D4;
 constexpr std::uint32_t kPcapMagicNano = 0xA1B23C4D;
 constexpr std::uint32_t kPcapngMagic = 0x0A0D0D0A;  // section header block type, a palindrome
-// Link layers a GSMTAP capture taken on the loopback device may come with.
-constexpr std::size_t kEthernetHeaderSize = 14;
-constexpr std::size_t kLinuxCookedHeaderSize = 16;
+// Link layers a GSMTAP capture taken on the loopback device may come with: the header's size and
+// where in it the protocol type (0x0800: IPv4) stands.
+struct LinkLayer {
+    std::size_t size, protocolAt;
+};
+constexpr LinkLayer kRawIpv4{0, 0};
+constexpr LinkLayer kEthernet{14, 12};
+constexpr LinkLayer kLinuxCooked{16, 14};  // Wireshark on "any"
+constexpr LinkLayer kLinuxCooked2{20, 0};  // tcpdump on "any"
+#ifndef DLT_LINUX_SLL2
+#define DLT_LINUX_SLL2 276
+#endif
 
 }  // namespace
 
@@ -61,19 +70,25 @@ std::unique_ptr<CaptureReader> CaptureReader::Open(const std::string& path, Capt
     switch (pcap_datalink(reader->pcap_)) {
         case DLT_RAW:
         case kLinkTypeIpv4:
-            reader->linkHeader_ = 0;
+            reader->linkHeader_ = kRawIpv4.size;
             break;
         case DLT_EN10MB:  // Wireshark on the loopback device
-            reader->linkHeader_ = kEthernetHeaderSize;
+            reader->linkHeader_ = kEthernet.size;
+            reader->protocolAt_ = kEthernet.protocolAt;
             break;
-        case DLT_LINUX_SLL:  // Wireshark on "any"
-            reader->linkHeader_ = kLinuxCookedHeaderSize;
+        case DLT_LINUX_SLL:
+            reader->linkHeader_ = kLinuxCooked.size;
+            reader->protocolAt_ = kLinuxCooked.protocolAt;
+            break;
+        case DLT_LINUX_SLL2:
+            reader->linkHeader_ = kLinuxCooked2.size;
+            reader->protocolAt_ = kLinuxCooked2.protocolAt;
             break;
         default:
             error =
                 CaptureError{CaptureError::Kind::kBadCapture,
                              path + ": link type " + std::to_string(pcap_datalink(reader->pcap_)) +
-                                 " is not raw IPv4, Ethernet or Linux cooked"};
+                                 " is not raw IPv4, Ethernet or Linux cooked (v1 or v2)"};
             return nullptr;
     }
     return reader;
@@ -122,8 +137,7 @@ CaptureReader::Status CaptureReader::Next(Packet& packet, CaptureError& error) {
         std::span<const std::uint8_t> bytes(data, header->caplen);
         bool ipv4 = bytes.size() >= linkHeader_;
         if (ipv4 && linkHeader_ != 0) {
-            // The protocol type is the last two bytes of both link headers (0x0800: IPv4).
-            ipv4 = bytes[linkHeader_ - 2] == 0x08 && bytes[linkHeader_ - 1] == 0x00;
+            ipv4 = bytes[protocolAt_] == 0x08 && bytes[protocolAt_ + 1] == 0x00;
         }
         const GsmtapFrame frame =
             ipv4 ? ParseGsmtapPacket(bytes.subspan(linkHeader_)) : GsmtapFrame{};

@@ -50,6 +50,7 @@ class CaptureReader {
     std::FILE* file_ = nullptr;  // raw streams
     pcap_t* pcap_ = nullptr;
     std::size_t linkHeader_ = 0;  // bytes in front of the IPv4 packet
+    std::size_t protocolAt_ = 0;  // where the link header's protocol type stands, when it has one
     std::size_t skipped_ = 0;
     bool keepPositions_ = false;
     std::vector<std::uint8_t> buffer_;  // raw streams

@@ -141,19 +141,44 @@ TEST_F(Capture, AWriteCutShortKeepsTheWholePacketsThatReachedTheFile) {
 }
 
 // What Wireshark writes while it listens to the live GSMTAP: on "lo" each packet behind an
-// Ethernet header, on "any" behind a Linux cooked one (loopback, 6-byte address). The protocol
-// at the link header's end says IPv4, or the packet is skipped.
+// Ethernet header, on "any" behind a Linux cooked one (loopback, 6-byte address); tcpdump on "any"
+// a Linux cooked v2 one, which begins with the protocol. The protocol says IPv4, or the packet is
+// skipped.
 TEST_F(Capture, WiresharkCapturesOnTheLoopbackAndAnyDevicesGiveTheirFrames) {
     const Bytes payload = {0x10, 0x00, 0x7E, 0x7D};
     Bytes ip(100);
     ip.resize(BuildGsmtapPacket(FrameDirection::kToModem, payload, ip));
-    const std::pair<std::uint8_t, Bytes> cases[] = {
-        {1, Bytes(12, 0xAA)}, {113, {0, 4, 3, 4, 0, 6, 0xAA, 0xAA, 0xAA, 0xAA, 0xAA, 0xAA, 0, 0}}};
-    for (const auto& [linkType, header] : cases) {
-        Bytes file = {0xD4, 0xC3, 0xB2, 0xA1, 2,    0,    4, 0, 0,        0, 0, 0,
-                      0,    0,    0,    0,    0xFF, 0xFF, 0, 0, linkType, 0, 0, 0};
+    const std::tuple<std::uint16_t, Bytes, Bytes> cases[] = {
+        {1, Bytes(12, 0xAA), {}},
+        {113, {0, 4, 3, 4, 0, 6, 0xAA, 0xAA, 0xAA, 0xAA, 0xAA, 0xAA, 0, 0}, {}},
+        {276, {}, {0, 0, 0, 0, 0, 1, 3, 4, 4, 6, 0xAA, 0xAA, 0xAA, 0xAA, 0xAA, 0xAA, 0, 0}}};
+    for (const auto& [linkType, before, after] : cases) {
+        Bytes file = {0xD4,
+                      0xC3,
+                      0xB2,
+                      0xA1,
+                      2,
+                      0,
+                      4,
+                      0,
+                      0,
+                      0,
+                      0,
+                      0,
+                      0,
+                      0,
+                      0,
+                      0,
+                      0xFF,
+                      0xFF,
+                      0,
+                      0,
+                      static_cast<std::uint8_t>(linkType),
+                      static_cast<std::uint8_t>(linkType >> 8),
+                      0,
+                      0};
         for (const std::uint8_t protocol : {0x86, 0x08}) {  // IPv6 (not ours), IPv4
-            const Bytes packet = test::Concat({header, {protocol, 0x00}, ip});
+            const Bytes packet = test::Concat({before, {protocol, 0x00}, after, ip});
             const auto size = static_cast<std::uint8_t>(packet.size());
             file = test::Concat(
                 {file, {2, 0, 0, 0, 0, 0, 0, 0, size, 0, 0, 0, size, 0, 0, 0}, packet});
