@@ -238,7 +238,8 @@ TEST_F(Session, StartProbesAndSwitchesCellsOnButtonsWriteTheirRowsAndExitSendsTh
 // The masks on the wire for each set of views: the NetMonitor's fixed frames while it is alone;
 // another view's codes asked for once with the item counts, then the union of each equipment
 // id, so one view switching off keeps the other's bits; the radio window's own session sends
-// none of the NetMonitor's frames.
+// none of the NetMonitor's frames. A modem that does not tell its item counts is asked once and
+// gets masks of the usual sizes.
 TEST(SessionMasks, EachEquipmentIdGetsTheUnionOfWhatTheOpenViewsNeed) {
     const std::vector<std::uint16_t> radio(kRadioLogCodes.begin(), kRadioLogCodes.end());
     const Bytes lteOn = test::MaskFrame(11, 521, {0xB0C2, 0xB17F, 0xB180, 0xB193});
@@ -250,6 +251,7 @@ TEST(SessionMasks, EachEquipmentIdGetsTheUnionOfWhatTheOpenViewsNeed) {
     const struct {
         bool monitorFrames;
         std::vector<std::pair<Act, Bytes>> steps;
+        test::Peer peer = test::Peer::kAnswers;
     } cases[] = {
         {true,
          {{[](MonitoringSession& s) { s.Start(); }, Concat({kProbe, RowBytes("ON Cell RSSI")})},
@@ -268,9 +270,15 @@ TEST(SessionMasks, EachEquipmentIdGetsTheUnionOfWhatTheOpenViewsNeed) {
            Concat({kProbe, ask, test::MaskFrame(4, 4087, {0x4005, 0x4127}), lteOn})},
           {&MonitoringSession::Stop,
            Concat({test::MaskFrame(4, 4087, {}), test::MaskFrame(11, 521, {}), {0x7E}})}}},
+        {false,
+         {{[](MonitoringSession& s) { s.Start(); }, kProbe},
+          {codes(radio), Concat({ask, test::MaskFrame(4, 1917, {0x4005, 0x4127}), lteOn})},
+          {codes({0xB193}),
+           Concat({test::MaskFrame(4, 1917, {}), test::MaskFrame(11, 521, {0xB193})})}},
+         test::Peer::kNoItemCounts},
     };
     for (const auto& c : cases) {
-        PtyModem modem;
+        PtyModem modem(c.peer);
         test::RecordingView view;
         view.entry = modem.Entry();
         MonitoringSession session(view, nullptr, c.monitorFrames);

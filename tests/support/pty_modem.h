@@ -37,7 +37,8 @@ bool Eventually(Pred pred, std::chrono::milliseconds limit = std::chrono::second
 // The modem records every byte the host writes. kAnswers replies to each probe with a loopback
 // frame and to the item-count request with kItemCountsAnswer; kSilent leaves it unanswered, as a
 // modem still in AT mode does; kDeaf reads nothing, so the pty's queue fills.
-enum class Peer { kAnswers, kSilent, kDeaf };
+// kNoItemCounts answers the probe but not log-config operation 1, as some modems do.
+enum class Peer { kAnswers, kNoItemCounts, kSilent, kDeaf };
 
 // A published modem's answer to log-config operation 1: N[4] = 4087, N[11] = 521 among others.
 inline const Bytes kItemCountsAnswer = HexBytes(
@@ -46,7 +47,9 @@ inline const Bytes kItemCountsAnswer = HexBytes(
 
 class PtyModem {
   public:
-    explicit PtyModem(Peer peer = Peer::kAnswers) : answers_(peer == Peer::kAnswers) {
+    explicit PtyModem(Peer peer = Peer::kAnswers)
+        : answers_(peer == Peer::kAnswers || peer == Peer::kNoItemCounts),
+          countsAnswered_(peer == Peer::kAnswers) {
         master_ = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
         EXPECT_TRUE(master_ >= 0 && grantpt(master_) == 0 && unlockpt(master_) == 0);
         slave_ = ptsname(master_);
@@ -129,7 +132,7 @@ class PtyModem {
                 std::equal(probe.rbegin(), probe.rend(), received_.rbegin())) {
                 (void)!write(master, reply.data(), reply.size());
             }
-            if (answers_ && n > 0 && received_.size() >= countsRequest.size() &&
+            if (countsAnswered_ && n > 0 && received_.size() >= countsRequest.size() &&
                 std::equal(countsRequest.rbegin(), countsRequest.rend(), received_.rbegin())) {
                 (void)!write(master, counts.data(), counts.size());
             }
@@ -137,6 +140,7 @@ class PtyModem {
     }
 
     bool answers_;
+    bool countsAnswered_;
     std::atomic<int> master_{-1};
     int holder_ = -1;
     std::string slave_;
