@@ -225,4 +225,11 @@ std::optional<LogMask> ParseLogMaskSetAnswer(std::span<const std::uint8_t> paylo
     return m;
 }
 
+std::optional<std::uint32_t> LogConfigStatus(std::span<const std::uint8_t> payload) {
+    if (payload.size() < kLogConfigStatusOffset + 4 || !LogConfigOperation(payload)) {
+        return std::nullopt;
+    }
+    return U32(payload, kLogConfigStatusOffset);
+}
+
 }  // namespace norvane

@@ -210,4 +210,8 @@ std::optional<LogItemCounts> ParseLogItemCounts(std::span<const std::uint8_t> pa
 // or does not hold the ceil(N/8) mask bytes its N declares.
 std::optional<LogMask> ParseLogMaskSetAnswer(std::span<const std::uint8_t> payload);
 
+// The status of a log-configuration answer (0: success), or nothing when `payload` is none or
+// ends before its status.
+std::optional<std::uint32_t> LogConfigStatus(std::span<const std::uint8_t> payload);
+
 }  // namespace norvane

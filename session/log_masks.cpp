@@ -1,6 +1,7 @@
 #include "session/log_masks.h"
 
 #include <algorithm>
+#include <iterator>
 
 namespace norvane {
 namespace {
@@ -60,6 +61,16 @@ std::vector<std::uint16_t> LogMasks::Union(std::uint32_t equipment, std::uint32_
     return out;
 }
 
+std::vector<std::uint16_t> LogMasks::BeyondMonitor(std::uint32_t equipment) const {
+    std::vector<std::uint16_t> out;
+    for (std::size_t v = 1; v < kLogViewCount; ++v) {
+        std::copy_if(codes_[v].begin(), codes_[v].end(), std::back_inserter(out),
+                     [&](std::uint16_t c) { return EquipmentOf(c) == equipment; });
+    }
+    SortUnique(out);
+    return out;
+}
+
 std::vector<std::uint32_t> LogMasks::EquipmentBeyondMonitor() const {
     std::vector<std::uint32_t> out;
     for (std::size_t v = 1; v < kLogViewCount; ++v) {
@@ -76,12 +87,64 @@ void LogConfigAnswers::Offer(std::span<const std::uint8_t> payload) {
             counts_ = counts;
         }
         arrived_.notify_all();
+        return;
     }
+    if (LogConfigOperation(payload) != kLogConfigOpSetMask) {
+        return;
+    }
+    {
+        const std::lock_guard lock(mutex_);
+        if (maskAnswer_ != MaskAnswer::kAwaited) {
+            return;  // not ours, or a mask already answered
+        }
+        const std::optional<LogMask> inForce = ParseLogMaskSetAnswer(payload);
+        if (inForce && inForce->equipment == maskEquipment_) {
+            const std::size_t bytes = std::min(inForce->mask.size(), inForce_.size());
+            std::fill(std::copy_n(inForce->mask.begin(), bytes, inForce_.begin()), inForce_.end(),
+                      std::uint8_t{0});
+            inForceBits_ = std::min<std::uint32_t>(inForce->bits, 0x1000);
+            maskAnswer_ = MaskAnswer::kInForce;
+        } else if (LogConfigStatus(payload).value_or(0) != 0) {
+            maskAnswer_ = MaskAnswer::kRefused;  // a refusal need not echo the equipment id
+        } else {
+            return;  // an answer of another id, or cut short: nothing known
+        }
+    }
+    arrived_.notify_all();
 }
 
 void LogConfigAnswers::Reset() {
     const std::lock_guard lock(mutex_);
     counts_.reset();
+    maskAnswer_ = MaskAnswer::kNotExpected;
+}
+
+void LogConfigAnswers::ExpectMask(std::uint32_t equipment) {
+    const std::lock_guard lock(mutex_);
+    maskAnswer_ = MaskAnswer::kAwaited;
+    maskEquipment_ = equipment;
+}
+
+std::optional<std::vector<std::uint16_t>> LogConfigAnswers::WaitForMask(
+    std::span<const std::uint16_t> wanted, std::chrono::milliseconds limit) {
+    std::unique_lock lock(mutex_);
+    const bool answered =
+        arrived_.wait_for(lock, limit, [this] { return maskAnswer_ != MaskAnswer::kAwaited; });
+    const MaskAnswer answer = maskAnswer_;
+    maskAnswer_ = MaskAnswer::kNotExpected;
+    if (!answered || answer == MaskAnswer::kNotExpected) {
+        return std::nullopt;
+    }
+    std::vector<std::uint16_t> off;
+    for (const std::uint16_t code : wanted) {
+        const std::uint32_t item = code & 0xFFFu;
+        const bool on = answer == MaskAnswer::kInForce && item < inForceBits_ &&
+                        (inForce_[item / 8] >> (item % 8) & 1) != 0;
+        if (!on) {
+            off.push_back(code);
+        }
+    }
+    return off;
 }
 
 std::optional<LogItemCounts> LogConfigAnswers::WaitFor(std::chrono::milliseconds limit) {

@@ -44,8 +44,10 @@ inline constexpr std::uint16_t kWcdmaCellLogCode = 0x4127;
 inline constexpr std::array<std::uint16_t, 6> kRadioLogCodes = {0x4005, 0x4127, 0xB0C2,
                                                                 0xB17F, 0xB180, 0xB193};
 
-// How long the session waits for the answer to operation 1.
+// How long the session waits for the answer to operation 1, and to each mask another view
+// needs (the answer tells what the modem switched on).
 inline constexpr std::chrono::milliseconds kItemCountsWait{500};
+inline constexpr std::chrono::milliseconds kMaskAnswerWait{500};
 
 // The log codes of every view, and their union per equipment id.
 class LogMasks {
@@ -65,25 +67,41 @@ class LogMasks {
     std::vector<std::uint16_t> Union(std::uint32_t equipment, std::uint32_t items) const;
     // Every equipment id of a code a view other than the monitor needs, ascending.
     std::vector<std::uint32_t> EquipmentBeyondMonitor() const;
+    // The codes of `equipment` the views other than the monitor need, ascending, each once.
+    std::vector<std::uint16_t> BeyondMonitor(std::uint32_t equipment) const;
 
   private:
     std::array<std::vector<std::uint16_t>, kLogViewCount> codes_;
 };
 
-// Hands the answer to operation 1 from the receive thread to the session's thread.
+// Hands the answers to operations 1 and 3 from the receive thread to the session's thread.
 class LogConfigAnswers {
   public:
-    // Receive thread: keeps the item counts when `payload` is a successful operation 1 answer.
+    // Receive thread: keeps the item counts when `payload` is a successful operation 1 answer,
+    // and the answer to the mask last expected when it is an operation 3 answer.
     void Offer(std::span<const std::uint8_t> payload);
-    // Forgets an earlier port's answer.
+    // Forgets an earlier port's answers.
     void Reset();
     // The counts once they have come, waiting up to `limit` for them; nothing if none came.
     std::optional<LogItemCounts> WaitFor(std::chrono::milliseconds limit);
 
+    // Session's thread, before the mask of `equipment` goes out: its answer is to be kept.
+    void ExpectMask(std::uint32_t equipment);
+    // The codes of `wanted` that the answer to the expected mask leaves off (all of them when
+    // the modem refused the mask), waiting up to `limit` for it; nothing when no answer came,
+    // as then nothing is known.
+    std::optional<std::vector<std::uint16_t>> WaitForMask(std::span<const std::uint16_t> wanted,
+                                                          std::chrono::milliseconds limit);
+
   private:
+    enum class MaskAnswer : std::uint8_t { kNotExpected, kAwaited, kRefused, kInForce };
     std::mutex mutex_;
     std::condition_variable arrived_;
     std::optional<LogItemCounts> counts_;
+    MaskAnswer maskAnswer_ = MaskAnswer::kNotExpected;
+    std::uint32_t maskEquipment_ = 0;
+    std::uint32_t inForceBits_ = 0;
+    std::array<std::uint8_t, 0x1000 / 8> inForce_{};  // an item is 12 bits
 };
 
 }  // namespace norvane

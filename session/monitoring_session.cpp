@@ -6,6 +6,8 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <iterator>
+#include <optional>
 #include <system_error>
 #include <utility>
 #include <vector>
@@ -355,7 +357,26 @@ void MonitoringSession::SendMask(std::uint32_t equipment, bool none) {
     std::array<std::uint8_t, kLogConfigMaskOffset + 0x1000 / 8> request{};
     const std::size_t length = BuildLogMaskSet(equipment, items, codes, request);
     std::array<std::uint8_t, 2 * request.size() + 4> frame{};
+    // What the other views need is checked against the modem's answer: a log it leaves off is
+    // said once, instead of a view that waits for reports that never come.
+    const std::vector<std::uint16_t> wanted =
+        none ? std::vector<std::uint16_t>{} : masks_.BeyondMonitor(equipment);
+    if (!wanted.empty()) {
+        answers_.ExpectMask(equipment);
+    }
     WriteRaw({frame.data(), HdlcEncode({request.data(), length}, frame)});
+    if (wanted.empty()) {
+        return;
+    }
+    std::optional<std::vector<std::uint16_t>> off = answers_.WaitForMask(wanted, kMaskAnswerWait);
+    if (!off) {  // no answer: only what the item count leaves out is known
+        off.emplace();
+        std::copy_if(wanted.begin(), wanted.end(), std::back_inserter(*off),
+                     [&](std::uint16_t c) { return (c & 0xFFFu) >= items; });
+    }
+    if (!off->empty()) {
+        view_.MessageBox(LogsOffText(*off), kInfoCaption);
+    }
 }
 
 void MonitoringSession::Shutdown() {

@@ -5,6 +5,7 @@
 
 #include <array>
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 
 namespace norvane {
@@ -54,6 +55,18 @@ std::string PortErrorText(const PortError& error) {
             break;
     }
     return std::string(kHandleErrorText);
+}
+
+std::string LogsOffText(std::span<const std::uint16_t> codes) {
+    std::string text = codes.size() == 1 ? "The modem did not switch on log "
+                                         : "The modem did not switch on logs ";
+    for (std::size_t i = 0; i < codes.size(); ++i) {
+        char code[8];
+        std::snprintf(code, sizeof code, "0x%04X", static_cast<unsigned>(codes[i]));
+        text += i == 0 ? "" : ", ";
+        text += code;
+    }
+    return text;
 }
 
 }  // namespace norvane

@@ -2,6 +2,7 @@
 // spaces around "No Mobile Port !" included), and the wording of a port that would not open.
 #pragma once
 
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -26,5 +27,9 @@ inline constexpr std::string_view kDisconnectedText = "Modem disconnected - wait
 // device that is no terminal; otherwise kOpenErrorText and a second line with the system's
 // reason and, when access was refused, how to get it.
 std::string PortErrorText(const PortError& error);
+
+// What an info message (kInfoCaption) says when the modem's answer to a mask leaves logs a view
+// needs off: "The modem did not switch on log 0xB193" ("logs 0xB180, 0xB193" for several).
+std::string LogsOffText(std::span<const std::uint16_t> codes);
 
 }  // namespace norvane

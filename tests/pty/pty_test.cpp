@@ -292,6 +292,42 @@ TEST(SessionMasks, EachEquipmentIdGetsTheUnionOfWhatTheOpenViewsNeed) {
     }
 }
 
+// The modem's answer to a mask tells what it switched on: a log another view needs that it left
+// off is said once, as info (a published LTE answer without 0xB193; a refusal, which names no
+// equipment id); a modem that does not answer leaves nothing to say.
+TEST(SessionMasks, LogsTheModemLeavesOffAreSaid) {
+    const std::vector<std::uint16_t> radio(kRadioLogCodes.begin(), kRadioLogCodes.end());
+    const struct {
+        Bytes answer;
+        std::vector<std::string> said;
+    } cases[] = {
+        {test::HexBytes("7300000003000000000000000b0000000902000000000000000000000000000004000000"
+                        "0000000000000000070000000f3c00000000000000000000000000000000008001008000"
+                        "0000000000000000000000000000"),
+         {"The modem did not switch on log 0xB193"}},
+        {test::HexBytes("730000000300000001000000"),
+         {"The modem did not switch on logs 0x4005, 0x4127",
+          "The modem did not switch on logs 0xB0C2, 0xB17F, 0xB180, 0xB193"}},
+        {{}, {}},
+    };
+    for (const auto& c : cases) {
+        PtyModem modem;
+        if (!c.answer.empty()) {
+            modem.AnswerMasksWith(c.answer);
+        }
+        test::RecordingView view;
+        view.entry = modem.Entry();
+        MonitoringSession session(view, nullptr, false);
+        session.SetLogCodes(LogView::kRadio, radio);
+        session.Start();
+        std::vector<std::string> said;
+        for (const auto& m : view.Messages()) {
+            said.push_back(m.caption == "Info" ? m.text : m.caption + ": " + m.text);
+        }
+        EXPECT_EQ(said, c.said);
+    }
+}
+
 TEST_F(Session, SilentModemGetsModeSwitchAndInfoBeforeTheThread) {
     PtyModem modem(test::Peer::kSilent);
     Start(modem);

@@ -18,6 +18,8 @@
 #include <string>
 #include <thread>
 
+#include "diag/frame_pump.h"
+#include "diag/log_packets.h"
 #include "tests/support/frames.h"
 
 namespace norvane::test {
@@ -37,7 +39,8 @@ bool Eventually(Pred pred, std::chrono::milliseconds limit = std::chrono::second
 // The modem records every byte the host writes. kAnswers replies to each probe with a loopback
 // frame and to the item-count request with kItemCountsAnswer; kSilent leaves it unanswered, as a
 // modem still in AT mode does; kDeaf reads nothing, so the pty's queue fills.
-// kNoItemCounts answers the probe but not log-config operation 1, as some modems do.
+// kNoItemCounts answers the probe but not log-config operation 1, as some modems do. Masks
+// (operation 3) are answered only as AnswerMasksWith says.
 enum class Peer { kAnswers, kNoItemCounts, kSilent, kDeaf };
 
 // A published modem's answer to log-config operation 1: N[4] = 4087, N[11] = 521 among others.
@@ -93,6 +96,11 @@ class PtyModem {
             poll(&p, 1, n > 0 ? 0 : 100);
         }
     }
+    // From now on each log-config mask (operation 3) is answered with the frame of `payload`.
+    void AnswerMasksWith(const Bytes& payload) {
+        const std::lock_guard lock(mutex_);
+        maskAnswer_ = EncodeFrame(payload);
+    }
     Bytes Received() {
         const std::lock_guard lock(mutex_);
         return received_;
@@ -136,11 +144,21 @@ class PtyModem {
                 std::equal(countsRequest.rbegin(), countsRequest.rend(), received_.rbegin())) {
                 (void)!write(master, counts.data(), counts.size());
             }
+            FrameCounters counters;
+            PumpFrames(deframer_, std::span(chunk).first(static_cast<std::size_t>(n)), counters,
+                       [&](HdlcDeframer::Status status, std::span<const std::uint8_t> payload) {
+                           if (status == HdlcDeframer::Status::kFrame && !maskAnswer_.empty() &&
+                               LogConfigOperation(payload) == kLogConfigOpSetMask) {
+                               (void)!write(master, maskAnswer_.data(), maskAnswer_.size());
+                           }
+                       });
         }
     }
 
     bool answers_;
     bool countsAnswered_;
+    HdlcDeframer deframer_;  // the fake's thread only
+    Bytes maskAnswer_;       // under mutex_
     std::atomic<int> master_{-1};
     int holder_ = -1;
     std::string slave_;
