@@ -44,7 +44,8 @@ void HistoryPlot::paintEvent(QPaintEvent*) {
     QPainter painter(this);
     painter.setRenderHint(QPainter::Antialiasing);
     const QFontMetrics fm = fontMetrics();
-    const int legendHeight = 2 * fm.height() + 8;  // two rows
+    // The rows the legend took last time (two at least); a change is drawn again at once.
+    const int legendHeight = m_legendRows * (fm.height() + 2) + 4;
     const int left = fm.horizontalAdvance(QStringLiteral("-140")) + 8;
     const QRect area = rect().adjusted(left, 4, -8, -(legendHeight + fm.height() + 4));
     const int gap = fm.height();
@@ -171,6 +172,11 @@ void HistoryPlot::paintEvent(QPaintEvent*) {
         painter.fillRect(QRect(lx, ly + fm.height() / 2 - 2, 14, 4), kTrackColours[t]);
         painter.drawText(lx + 18, ly + fm.ascent(), text);
         lx += 18 + fm.horizontalAdvance(text) + 12;
+    }
+    const int rows = std::max(2, (ly - (axisY + fm.height() + 4)) / (fm.height() + 2) + 1);
+    if (rows != m_legendRows) {
+        m_legendRows = rows;
+        update();
     }
 }
 

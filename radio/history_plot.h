@@ -28,6 +28,7 @@ class HistoryPlot : public QWidget {
     const SignalHistory& m_history;
     bool m_lte = true;
     QStringList m_legend;
+    int m_legendRows = 2;  // what the last drawing's legend took
 };
 
 }  // namespace norvane
