@@ -24,6 +24,14 @@
 namespace norvane {
 namespace {
 
+// The start window as the program shows it with --record.
+void ShowRecording(CTessalyDlg& start, RunRecording& run) {
+    start.SetRecorders(run.recorder(), run.radioRecorder());
+    SetMainWindow(&start);
+    start.Create();
+    start.show();
+}
+
 TEST(RunRecording, TwoNetMonitorSessionsLandInOneCaptureAndARefusalIsAMessageBox) {
     test::SimProcess sim({"--rate", "20", "--seed", "9"});
     const std::string dir = std::filesystem::path(sim.link()).parent_path();
@@ -39,10 +47,7 @@ TEST(RunRecording, TwoNetMonitorSessionsLandInOneCaptureAndARefusalIsAMessageBox
     std::unique_ptr<RunRecording> run = RunRecording::Start(path);
     ASSERT_NE(run, nullptr);
     CTessalyDlg start;
-    start.SetRecorders(run->recorder(), run->radioRecorder());
-    SetMainWindow(&start);
-    start.Create();
-    start.show();
+    ShowRecording(start, *run);
     for (int press = 0; press < 2; ++press) {
         QTimer::singleShot(0, qApp, [&] {
             QPointer<CComDlg> monitor = qobject_cast<CComDlg*>(QApplication::activeModalWidget());
@@ -91,10 +96,7 @@ TEST(RunRecording, TheRadioWindowRecordsItsFramesAndPacedPositionsIntoAPcapRunOn
     ASSERT_NE(run, nullptr);
     {
         CTessalyDlg start;
-        start.SetRecorders(run->recorder(), run->radioRecorder());
-        SetMainWindow(&start);
-        start.Create();
-        start.show();
+        ShowRecording(start, *run);
         qobject_cast<QPushButton*>(start.item(IDC_RADIO))->click();
         QPointer<RadioWindow> radio = start.findChild<RadioWindow*>();
         ASSERT_NE(radio, nullptr);
