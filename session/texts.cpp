@@ -16,7 +16,7 @@ namespace {
 std::string OpenFailureReason(const std::string& path, int err) {
     std::string reason = path + ": ";
     if (err == EWOULDBLOCK || err == EBUSY) {
-        return reason + "the port is in use by another program.";
+        return reason + "the port is in use by another program or window.";
     }
     reason += std::strerror(err);
     reason += '.';

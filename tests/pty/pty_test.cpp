@@ -75,7 +75,7 @@ TEST(SerialOpen, RefusalsNameTheirReasonAndAPortHeldElsewhereIsRefusedUntilRelea
     EXPECT_EQ(OpenText("/dev/null"), kHandleErrorText);  // not a terminal
     PtyModem modem;
     const std::string inUse = "Error while opening ComPort\n" + modem.slave() +
-                              ": the port is in use by another program.";
+                              ": the port is in use by another program or window.";
     {
         SerialPort first = OpenOrFail(modem.slave());
         EXPECT_EQ(OpenText(modem.slave()), inUse);
