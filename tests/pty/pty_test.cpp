@@ -275,7 +275,7 @@ TEST(SessionMasks, EachEquipmentIdGetsTheUnionOfWhatTheOpenViewsNeed) {
           {codes(radio), Concat({ask, test::MaskFrame(4, 1917, {0x4005, 0x4127}), lteOn})},
           {codes({0xB193}),
            Concat({test::MaskFrame(4, 1917, {}), test::MaskFrame(11, 521, {0xB193})})}},
-         test::Peer::kNoItemCounts},
+         test::Peer::kNoLogConfig},
     };
     for (const auto& c : cases) {
         PtyModem modem(c.peer);
@@ -311,10 +311,8 @@ TEST(SessionMasks, LogsTheModemLeavesOffAreSaid) {
         {{}, {}},
     };
     for (const auto& c : cases) {
-        PtyModem modem;
-        if (!c.answer.empty()) {
-            modem.AnswerMasksWith(c.answer);
-        }
+        PtyModem modem(c.answer.empty() ? test::Peer::kNoLogConfig : test::Peer::kAnswers);
+        modem.AnswerMasksWith(c.answer);
         test::RecordingView view;
         view.entry = modem.Entry();
         MonitoringSession session(view, nullptr, false);

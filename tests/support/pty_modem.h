@@ -39,9 +39,10 @@ bool Eventually(Pred pred, std::chrono::milliseconds limit = std::chrono::second
 // The modem records every byte the host writes. kAnswers replies to each probe with a loopback
 // frame and to the item-count request with kItemCountsAnswer; kSilent leaves it unanswered, as a
 // modem still in AT mode does; kDeaf reads nothing, so the pty's queue fills.
-// kNoItemCounts answers the probe but not log-config operation 1, as some modems do. Masks
-// (operation 3) are answered only as AnswerMasksWith says.
-enum class Peer { kAnswers, kNoItemCounts, kSilent, kDeaf };
+// kAnswers also answers each log-config mask (operation 3) with the mask it set, as a modem that
+// switched on everything asked does (AnswerMasksWith gives another answer); kNoLogConfig answers
+// the probe but no log-config request, as some modems do.
+enum class Peer { kAnswers, kNoLogConfig, kSilent, kDeaf };
 
 // A published modem's answer to log-config operation 1: N[4] = 4087, N[11] = 521 among others.
 inline const Bytes kItemCountsAnswer = HexBytes(
@@ -51,7 +52,7 @@ inline const Bytes kItemCountsAnswer = HexBytes(
 class PtyModem {
   public:
     explicit PtyModem(Peer peer = Peer::kAnswers)
-        : answers_(peer == Peer::kAnswers || peer == Peer::kNoItemCounts),
+        : answers_(peer == Peer::kAnswers || peer == Peer::kNoLogConfig),
           countsAnswered_(peer == Peer::kAnswers) {
         master_ = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
         EXPECT_TRUE(master_ >= 0 && grantpt(master_) == 0 && unlockpt(master_) == 0);
@@ -99,7 +100,7 @@ class PtyModem {
     // From now on each log-config mask (operation 3) is answered with the frame of `payload`.
     void AnswerMasksWith(const Bytes& payload) {
         const std::lock_guard lock(mutex_);
-        maskAnswer_ = EncodeFrame(payload);
+        maskAnswer_ = payload;
     }
     Bytes Received() {
         const std::lock_guard lock(mutex_);
@@ -147,10 +148,17 @@ class PtyModem {
             FrameCounters counters;
             PumpFrames(deframer_, std::span(chunk).first(static_cast<std::size_t>(n)), counters,
                        [&](HdlcDeframer::Status status, std::span<const std::uint8_t> payload) {
-                           if (status == HdlcDeframer::Status::kFrame && !maskAnswer_.empty() &&
-                               LogConfigOperation(payload) == kLogConfigOpSetMask) {
-                               (void)!write(master, maskAnswer_.data(), maskAnswer_.size());
+                           if (!countsAnswered_ || status != HdlcDeframer::Status::kFrame ||
+                               LogConfigOperation(payload) != kLogConfigOpSetMask) {
+                               return;
                            }
+                           // The mask set: status 0 after the operation, then the request's rest.
+                           const Bytes echo = Concat({Bytes(payload.begin(), payload.begin() + 8),
+                                                      {0, 0, 0, 0},
+                                                      Bytes(payload.begin() + 8, payload.end())});
+                           const Bytes answer =
+                               EncodeFrame(maskAnswer_.empty() ? echo : maskAnswer_);
+                           (void)!write(master, answer.data(), answer.size());
                        });
         }
     }
@@ -158,7 +166,7 @@ class PtyModem {
     bool answers_;
     bool countsAnswered_;
     HdlcDeframer deframer_;  // the fake's thread only
-    Bytes maskAnswer_;       // under mutex_
+    Bytes maskAnswer_;       // under mutex_; empty: the echo
     std::atomic<int> master_{-1};
     int holder_ = -1;
     std::string slave_;
