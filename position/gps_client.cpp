@@ -1,12 +1,27 @@
 #include "position/gps_client.h"
 
 #include <gps.h>
+#include <sys/socket.h>
 
 #include <cerrno>
 #include <charconv>
 #include <cstring>
 
 namespace norvane {
+namespace {
+
+// A client that asks again and again for a port of this machine's ephemeral range on which
+// nothing listens can be given that very port as its own end, and then connects to itself
+// (a TCP self-connect): such a "gpsd" answers and never sends a fix.
+bool ConnectedToItself(int fd) {
+    sockaddr_storage mine{}, peer{};
+    socklen_t mineSize = sizeof mine, peerSize = sizeof peer;
+    return getsockname(fd, reinterpret_cast<sockaddr*>(&mine), &mineSize) == 0 &&
+           getpeername(fd, reinterpret_cast<sockaddr*>(&peer), &peerSize) == 0 &&
+           mineSize == peerSize && std::memcmp(&mine, &peer, mineSize) == 0;
+}
+
+}  // namespace
 
 bool ParseGpsdAddress(std::string_view text, std::string& host, std::string& port) {
     host = "localhost";
@@ -81,6 +96,11 @@ bool GpsClient::Connect(std::string& error) {
         const int code = errno;
         error = "no gpsd at " + address_ + ": " +
                 (code > 0 ? std::strerror(code) : std::string(gps_errstr(code)));
+        return false;
+    }
+    if (ConnectedToItself(static_cast<int>(data->gps_fd))) {
+        error = "no gpsd at " + address_ + ": nothing listens there";
+        gps_close(data.get());
         return false;
     }
     if (gps_stream(data.get(), WATCH_ENABLE | WATCH_JSON, nullptr) != 0) {

@@ -10,6 +10,7 @@
 #include <QTest>
 #include <QTimer>
 #include <filesystem>
+#include <regex>
 
 #include "app/run_recording.h"
 #include "app/start_window.h"
@@ -63,7 +64,8 @@ TEST(RunRecording, TwoNetMonitorSessionsLandInOneCaptureAndARefusalIsAMessageBox
     EXPECT_EQ(ui.calls.size(), 1u);  // nothing more to say
 
     // Per session: the probe and its reply, the cell list switched on, log packets, and the two
-    // stop frames; the second session only after the first.
+    // stop frames; the second session only after the first. What the modem sends while the
+    // receive loop ends (logs in flight, the answers to the stop frames) may be kept or not.
     CaptureError error;
     auto reader = CaptureReader::Open(path, error);
     ASSERT_NE(reader, nullptr) << error.message;
@@ -77,7 +79,7 @@ TEST(RunRecording, TwoNetMonitorSessionsLandInOneCaptureAndARefusalIsAMessageBox
         }
     }
     EXPECT_EQ(error.message, "");
-    EXPECT_EQ(commands, "PpCcLCCPpCcLCC");
+    EXPECT_TRUE(std::regex_match(commands, std::regex("(PpCcL[Lc]*C[Lc]*C[Lc]*){2}"))) << commands;
 }
 
 TEST(RunRecording, TheRadioWindowRecordsItsFramesAndPacedPositionsIntoAPcapRunOnly) {

@@ -45,10 +45,10 @@ std::vector<Fix> DriveFixes(const std::string& nmea) {
 }
 
 // gpsfake (and the gpsd it starts) in a process group of its own, so both end together.
-pid_t StartGpsd(int port) {
+pid_t StartGpsd(int port, const std::string& log) {
     return test::Spawn({"/usr/bin/setsid", "gpsfake", "-q", "-c", "0.1", "-P", std::to_string(port),
                         NORVANE_SOURCE_DIR "/tools/sim/data/drive.nmea"},
-                       "/dev/null");
+                       log.c_str());
 }
 // Waits until gpsd takes connections on `port` (gpsfake needs a moment to start it).
 bool WaitListening(int port) {
@@ -100,11 +100,13 @@ bool WaitFor(const std::string& path, const std::string& pattern, std::size_t co
 
 TEST(MonitorGps, PositionsFollowTheReceiverAcrossAGpsdRestartAndReachTheCapture) {
     test::SimProcess sim({});
-    const int port = 20000 + getpid() % 20000;
+    // Below the ephemeral range (32768 up), so no connection of this machine holds it by chance.
+    const int port = 20000 + getpid() % 10000;
     const std::string out = sim.Scratch("log.jsonl"), err = sim.Scratch("err"),
                       pcap = sim.Scratch("drive.pcap");
     const std::string cli = NORVANE_BINARY_DIR "/tools/norvane-cli";
-    pid_t gpsd = StartGpsd(port);
+    const std::string gpsfakeLog = sim.Scratch("gpsfake.log");
+    pid_t gpsd = StartGpsd(port, gpsfakeLog);
     ASSERT_TRUE(WaitListening(port));
     const pid_t monitor =
         test::Spawn({"/bin/sh", "-c",
@@ -115,9 +117,10 @@ TEST(MonitorGps, PositionsFollowTheReceiverAcrossAGpsdRestartAndReachTheCapture)
     StopGpsd(gpsd);
     const std::size_t fixedBefore = Count(out, R"("fix":"[23]d")");
     EXPECT_TRUE(WaitFor(err, "has gone away", 1));
-    gpsd = StartGpsd(port);
+    gpsd = StartGpsd(port, gpsfakeLog);
     EXPECT_TRUE(WaitFor(err, "answers again", 1));
-    EXPECT_TRUE(WaitFor(out, R"("fix":"[23]d")", fixedBefore + 2));
+    EXPECT_TRUE(WaitFor(out, R"("fix":"[23]d")", fixedBefore + 2))
+        << test::ReadFile(err) << test::ReadFile(gpsfakeLog);
     kill(monitor, SIGTERM);
     EXPECT_EQ(test::WaitExit(monitor, 10s), 0);
     StopGpsd(gpsd);
