@@ -3,6 +3,7 @@
 #include <QString>
 
 #include "position/position_json.h"
+#include "session/json_time.h"
 #include "session/texts.h"
 
 namespace norvane {
@@ -42,8 +43,11 @@ void RadioSession::TakePosition(const Position& position) {
     }
     // Written by the worker, so that a full capture buffer never reaches the disk from here.
     const CaptureTime now = CaptureClock::now();
-    worker_.RecordPosition(
-        now, PositionLine(say == PositionPace::Say::kFix ? position : Position{}, now));
+    std::string line;
+    UtcSecondText second;
+    AppendWithTime(line, now, PositionJson(say == PositionPace::Say::kFix ? position : Position{}),
+                   second);
+    worker_.RecordPosition(now, std::move(line));
 }
 
 void RadioSession::MessageBox(std::string_view text, std::string_view caption) {

@@ -347,7 +347,9 @@ int RunMonitor(std::span<const std::string_view> args) {
             [&view, capture = recorder.get()](const Position& position) {
                 // The same line, with the same time, on standard output and in the capture.
                 const auto now = std::chrono::system_clock::now();
-                const std::string line = PositionLine(position, now);
+                std::string line;
+                UtcSecondText second;
+                AppendWithTime(line, now, PositionJson(position), second);
                 view.PrintLine(line);
                 if (capture != nullptr) {
                     capture->OnPosition(now, line);

@@ -8,6 +8,7 @@
 #include <string_view>
 
 #include "diag/log_decoder.h"
+#include "session/json_time.h"
 
 namespace norvane::cli {
 
@@ -42,19 +43,5 @@ std::string LteServingJson(const LteServingMeasurement& m, std::uint32_t sim = 0
 
 // The JSON of any report of `frame`, or "" when it holds none (kind Other).
 std::string LogFrameJson(const DecodedLogFrame& frame);
-
-// "2026-01-31T12:34:56.789Z": UTC, ISO 8601, milliseconds (cut, not rounded).
-std::string UtcText(std::chrono::system_clock::time_point time);
-
-// The date and time of the last whole second formatted, kept by the caller so that a run of
-// reports in one second formats it once.
-struct UtcSecondText {
-    std::int64_t second = -1;
-    std::string text;  // "2026-01-31T12:34:56"
-};
-
-// Appends `json` (a whole object) to `out` with "time":"<UtcText>" put in as its first key.
-void AppendWithTime(std::string& out, std::chrono::system_clock::time_point time,
-                    std::string_view json, UtcSecondText& cache);
 
 }  // namespace norvane::cli
