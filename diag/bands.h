@@ -13,4 +13,8 @@ std::int32_t DownlinkFrequencyMhz(std::int32_t uarfcn);
 // band. Bands V and VI share channels: such a channel is named V.
 const char* DownlinkBand(std::int32_t uarfcn);
 
+// E-UTRA operating band of a downlink EARFCN (3GPP TS 36.101 table 5.7.3-1), or 0 for a channel
+// in no band.
+std::uint32_t LteBandOfEarfcn(std::uint32_t earfcnDl);
+
 }  // namespace norvane

@@ -51,6 +51,12 @@ void DecodeTime(std::int64_t stamp, CellReport& r) {
     r.modemTimeUnixMs = time.value_or(0);
 }
 
+void SetModemTime(std::int64_t stamp, DecodedLogFrame& out) {
+    const std::optional<std::int64_t> time = ModemTimeUnixMs(stamp);
+    out.hasModemTime = time.has_value();
+    out.modemTimeUnixMs = time.value_or(0);
+}
+
 CellEntry DecodeCell(std::span<const std::uint8_t> rec) {
     CellEntry c;
     c.uarfcn = S16(rec, kWcdmaUarfcn);
@@ -98,6 +104,7 @@ void DecodeCellList(std::span<const std::uint8_t> b, DecodedLogFrame& out) {
     out.reason = OtherReason::None;
     CellReport& r = out.cells;
     DecodeTime(S64(b, kLogTimeStampOffset), r);
+    SetModemTime(S64(b, kLogTimeStampOffset), out);
     r.version = static_cast<std::int32_t>(version);
     r.wcdmaCellCount = static_cast<std::int32_t>(wcdma);
     r.gsmCellCount = static_cast<std::int32_t>(gsm);
@@ -144,12 +151,22 @@ bool DecodeServingCellPacket(std::span<const std::uint8_t> b, DecodedLogFrame& o
             kind = LogFrameKind::LteServing;
             d = log ? DecodeLteServingMeasurement(p, out.lteServing) : d;
             break;
+        case kLteIntraMeasLogCode:
+            kind = LogFrameKind::LteIntraMeas;
+            d = log ? DecodeLteIntraMeasurement(p, out.lteIntra) : d;
+            break;
+        case kLteConnNeighbourMeasLogCode:
+        case kLteIdleNeighbourMeasLogCode:
+            kind = LogFrameKind::LteNeighbourMeas;
+            d = log ? DecodeLteNeighbourMeasurement(log->code, p, out.lteNeighbourMeas) : d;
+            break;
         default:
             return false;
     }
     if (d == PacketDecode::kOk) {
         out.kind = kind;
         out.reason = OtherReason::None;
+        SetModemTime(S64(b, kLogTimeStampOffset), out);
     } else {
         out.reason = d == PacketDecode::kUnknownVersion ? OtherReason::UnknownVersion
                                                         : OtherReason::NotDecoded;

@@ -8,6 +8,7 @@
 #include <span>
 
 #include "diag/log_packets.h"
+#include "diag/lte_neighbour_packets.h"
 #include "diag/lte_packets.h"
 #include "diag/wcdma_packets.h"
 
@@ -64,6 +65,8 @@ enum class LogFrameKind {
     LteIdle,            // 0xB17F
     LteIdleNeighbours,  // 0xB180
     LteServing,         // 0xB193
+    LteIntraMeas,       // 0xB179
+    LteNeighbourMeas,   // 0xB195 (connected) and 0xB192 (idle): one report per layer
     Other
 };
 
@@ -78,14 +81,20 @@ enum class OtherReason {
 struct DecodedLogFrame {
     LogFrameKind kind = LogFrameKind::Other;
     OtherReason reason = OtherReason::NotDecoded;
-    CellReport cells;                  // valid when kind == CellList
-    SarPaReport sarPa;                 // valid when kind == SarPa
-    WcdmaCellIdentity wcdmaCell;       // valid when kind == WcdmaCell
-    LteCellIdentity lteCell;           // valid when kind == LteCell
-    LteIdleMeasurement lteIdle;        // valid when kind == LteIdle
-    LteIdleNeighbours lteNeighbours;   // valid when kind == LteIdleNeighbours
-    LteServingMeasurement lteServing;  // valid when kind == LteServing
-    std::uint32_t sim = 0;             // the radio of a dual-SIM modem (from 1); 0: not wrapped
+    CellReport cells;                          // valid when kind == CellList
+    SarPaReport sarPa;                         // valid when kind == SarPa
+    WcdmaCellIdentity wcdmaCell;               // valid when kind == WcdmaCell
+    LteCellIdentity lteCell;                   // valid when kind == LteCell
+    LteIdleMeasurement lteIdle;                // valid when kind == LteIdle
+    LteIdleNeighbours lteNeighbours;           // valid when kind == LteIdleNeighbours
+    LteServingMeasurement lteServing;          // valid when kind == LteServing
+    LteIntraMeasurement lteIntra;              // valid when kind == LteIntraMeas
+    LteNeighbourMeasurement lteNeighbourMeas;  // valid when kind == LteNeighbourMeas
+    std::uint32_t sim = 0;  // the radio of a dual-SIM modem (from 1); 0: not wrapped
+    // The time of day of the log packet's stamp, when it is on the GPS scale (milliseconds since
+    // 1970-01-01 UTC); not for SAR/PA reports.
+    bool hasModemTime = false;
+    std::int64_t modemTimeUnixMs = 0;
 };
 
 // Classifies and decodes one unescaped DIAG frame payload (CRC already checked and removed by

@@ -27,6 +27,16 @@ std::uint16_t Raw16(std::int16_t v) {
 
 }  // namespace
 
+bool StartLogFrame(std::span<std::uint8_t> out, std::size_t payloadSize, std::uint16_t code,
+                   std::int64_t stamp) {
+    if (out.size() < kLogHeaderSize + payloadSize) {
+        return false;
+    }
+    PutLogHeader(out.first<kLogHeaderSize>(), kLogHeaderSize + payloadSize, code, stamp);
+    std::fill_n(out.begin() + kLogHeaderSize, payloadSize, std::uint8_t{0});
+    return true;
+}
+
 void PutLogHeader(std::span<std::uint8_t, kLogHeaderSize> out, std::size_t frameLength,
                   std::uint16_t code, std::int64_t stamp) {
     const auto recordLength = static_cast<std::uint32_t>(frameLength - kLogRecordLengthOffset);

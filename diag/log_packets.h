@@ -52,6 +52,11 @@ inline constexpr std::uint16_t kSarPaLogCode = 0x117C;     // SAR level and PA t
 void PutLogHeader(std::span<std::uint8_t, kLogHeaderSize> out, std::size_t frameLength,
                   std::uint16_t code, std::int64_t stamp);
 
+// Zeroes the payload of a log frame of `payloadSize` bytes and writes its header; false when it
+// does not fit into `out`.
+bool StartLogFrame(std::span<std::uint8_t> out, std::size_t payloadSize, std::uint16_t code,
+                   std::int64_t stamp);
+
 // The log code and payload of a log frame: the bytes after the header up to the end its length
 // (bytes 2..3) declares. Nothing when `frame` is not a log frame, its length is shorter than the
 // header's own fields, or the frame ends before that length. Bytes after it are not looked at.

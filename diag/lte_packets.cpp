@@ -34,16 +34,6 @@ const Layout* FindVersion(const std::array<Layout, N>& layouts, std::uint8_t ver
     return it == layouts.end() ? nullptr : &*it;
 }
 
-Sixteenths Measure(const BitField& f, std::span<const std::uint8_t> b, Sixteenths bias) {
-    return static_cast<Sixteenths>(f.Read(b)) + bias;
-}
-
-// The raw field value of a measurement; out of the field's range it is cut to its edge.
-std::uint32_t Raw(const BitField& f, Sixteenths value, Sixteenths bias) {
-    const std::int64_t raw = std::int64_t{value} - bias;
-    return static_cast<std::uint32_t>(std::clamp<std::int64_t>(raw, 0, f.Mask()));
-}
-
 // The PLMN of 0xB0C2: MCC to three digits, MNC to its digit count when that is 2 or 3.
 PlmnText BinaryPlmn(std::uint32_t mcc, std::uint32_t mncDigits, std::uint32_t mnc) {
     PlmnText p;
@@ -59,18 +49,6 @@ std::uint32_t TextValue(const std::array<char, 6>& text) {
         v = v * 10 + static_cast<std::uint32_t>(text[i] - '0');
     }
     return v;
-}
-
-// Zeroes the payload of a frame of `payloadSize` bytes and writes its header; false when it does
-// not fit into `out`.
-bool StartFrame(std::span<std::uint8_t> out, std::size_t payloadSize, std::uint16_t code,
-                std::int64_t stamp) {
-    if (out.size() < kLogHeaderSize + payloadSize) {
-        return false;
-    }
-    PutLogHeader(out.first<kLogHeaderSize>(), kLogHeaderSize + payloadSize, code, stamp);
-    std::fill_n(out.begin() + kLogHeaderSize, payloadSize, std::uint8_t{0});
-    return true;
 }
 
 // Decodes the records of one 0x19 subpacket body into `out`.
@@ -102,9 +80,9 @@ PacketDecode DecodeServingBody(std::span<const std::uint8_t> body, const LteServ
         c.servingIndex = static_cast<std::uint8_t>(kLteServingIndex.Read(record));
         c.hasServingFlag = l.servingFlag;
         c.isServing = l.servingFlag && kLteServingFlag.Read(record) != 0;
-        c.rsrp = Measure(l.rsrp, record, l.rsrpBias);
-        c.rsrq = Measure(l.rsrq, record, kRsrqBias);
-        c.rssi = Measure(l.rssi, record, kRssiBias);
+        c.rsrp = MeasureField(l.rsrp, record, l.rsrpBias);
+        c.rsrq = MeasureField(l.rsrq, record, kRsrqBias);
+        c.rssi = MeasureField(l.rssi, record, kRssiBias);
     }
     return PacketDecode::kOk;
 }
@@ -157,9 +135,9 @@ PacketDecode DecodeLteIdleMeasurement(std::span<const std::uint8_t> payload,
     out.version = l->version;
     out.earfcn = LeUint(payload, kLteMeasEarfcn, l->earfcnWidth);
     out.pci = static_cast<std::uint16_t>(l->pci.Read(payload));
-    out.rsrp = Measure(l->rsrp, payload, kRsrpBias);
-    out.rsrq = Measure(l->rsrq, payload, kRsrqBias);
-    out.rssi = Measure(l->rssi, payload, kRssiBias);
+    out.rsrp = MeasureField(l->rsrp, payload, kRsrpBias);
+    out.rsrq = MeasureField(l->rsrq, payload, kRsrqBias);
+    out.rssi = MeasureField(l->rssi, payload, kRssiBias);
     return PacketDecode::kOk;
 }
 
@@ -187,9 +165,9 @@ PacketDecode DecodeLteIdleNeighbours(std::span<const std::uint8_t> payload,
         const auto cell = payload.subspan(l->cells + kLteNeighbourCellSize * k);
         LteNeighbour& c = out.cells[k];
         c.pci = static_cast<std::uint16_t>(kLteNeighbourPci.Read(cell));
-        c.rsrp = Measure(kLteNeighbourRsrp, cell, kRsrpBias);
-        c.rsrq = Measure(kLteNeighbourRsrq, cell, kRsrqBias);
-        c.rssi = Measure(kLteNeighbourRssi, cell, kRssiBias);
+        c.rsrp = MeasureField(kLteNeighbourRsrp, cell, kRsrpBias);
+        c.rsrq = MeasureField(kLteNeighbourRsrq, cell, kRsrqBias);
+        c.rssi = MeasureField(kLteNeighbourRssi, cell, kRssiBias);
     }
     return PacketDecode::kOk;
 }
@@ -233,7 +211,7 @@ PacketDecode DecodeLteServingMeasurement(std::span<const std::uint8_t> payload,
 std::size_t WriteLteCellIdentity(std::span<std::uint8_t> out, std::int64_t stamp,
                                  const LteCellIdentity& cell) {
     const LteCellInfoLayout* l = FindVersion(kLteCellInfoLayouts, cell.version);
-    if (l == nullptr || !StartFrame(out, l->size, kLteCellInfoLogCode, stamp)) {
+    if (l == nullptr || !StartLogFrame(out, l->size, kLteCellInfoLogCode, stamp)) {
         return 0;
     }
     const auto p = out.subspan(kLogHeaderSize, l->size);
@@ -256,16 +234,16 @@ std::size_t WriteLteCellIdentity(std::span<std::uint8_t> out, std::int64_t stamp
 std::size_t WriteLteIdleMeasurement(std::span<std::uint8_t> out, std::int64_t stamp,
                                     const LteIdleMeasurement& m) {
     const LteIdleServingLayout* l = FindVersion(kLteIdleServingLayouts, m.version);
-    if (l == nullptr || !StartFrame(out, l->size, kLteIdleServingLogCode, stamp)) {
+    if (l == nullptr || !StartLogFrame(out, l->size, kLteIdleServingLogCode, stamp)) {
         return 0;
     }
     const auto p = out.subspan(kLogHeaderSize, l->size);
     p[0] = l->version;
     PutLe(p, kLteMeasEarfcn, l->earfcnWidth, m.earfcn);
     l->pci.Write(p, m.pci);
-    l->rsrp.Write(p, Raw(l->rsrp, m.rsrp, kRsrpBias));
-    l->rsrq.Write(p, Raw(l->rsrq, m.rsrq, kRsrqBias));
-    l->rssi.Write(p, Raw(l->rssi, m.rssi, kRssiBias));
+    l->rsrp.Write(p, RawField(l->rsrp, m.rsrp, kRsrpBias));
+    l->rsrq.Write(p, RawField(l->rsrq, m.rsrq, kRsrqBias));
+    l->rssi.Write(p, RawField(l->rssi, m.rssi, kRssiBias));
     return kLogHeaderSize + l->size;
 }
 
@@ -274,7 +252,7 @@ std::size_t WriteLteIdleNeighbours(std::span<std::uint8_t> out, std::int64_t sta
     const LteIdleNeighbourLayout* l = FindVersion(kLteIdleNeighbourLayouts, m.version);
     const std::size_t n = std::min<std::size_t>(m.count, kLteMaxNeighbours);
     const std::size_t size = (l != nullptr ? l->cells : 0) + kLteNeighbourCellSize * n;
-    if (l == nullptr || !StartFrame(out, size, kLteIdleNeighboursLogCode, stamp)) {
+    if (l == nullptr || !StartLogFrame(out, size, kLteIdleNeighboursLogCode, stamp)) {
         return 0;
     }
     const auto p = out.subspan(kLogHeaderSize, size);
@@ -285,9 +263,9 @@ std::size_t WriteLteIdleNeighbours(std::span<std::uint8_t> out, std::int64_t sta
         const auto cell = p.subspan(l->cells + kLteNeighbourCellSize * k);
         const LteNeighbour& c = m.cells[k];
         kLteNeighbourPci.Write(cell, c.pci);
-        kLteNeighbourRsrp.Write(cell, Raw(kLteNeighbourRsrp, c.rsrp, kRsrpBias));
-        kLteNeighbourRsrq.Write(cell, Raw(kLteNeighbourRsrq, c.rsrq, kRsrqBias));
-        kLteNeighbourRssi.Write(cell, Raw(kLteNeighbourRssi, c.rssi, kRssiBias));
+        kLteNeighbourRsrp.Write(cell, RawField(kLteNeighbourRsrp, c.rsrp, kRsrpBias));
+        kLteNeighbourRsrq.Write(cell, RawField(kLteNeighbourRsrq, c.rsrq, kRsrqBias));
+        kLteNeighbourRssi.Write(cell, RawField(kLteNeighbourRssi, c.rssi, kRssiBias));
     }
     return kLogHeaderSize + size;
 }
@@ -302,7 +280,7 @@ std::size_t WriteLteServingMeasurement(std::span<std::uint8_t> out, std::int64_t
     }
     const std::size_t body = l->counted ? l->records + l->stride * cells.size() : l->minimumBody;
     const std::size_t size = kLteServingSubpackets + kLteSubpacketHeaderSize + body;
-    if (!StartFrame(out, size, kLteServingMeasLogCode, stamp)) {
+    if (!StartLogFrame(out, size, kLteServingMeasLogCode, stamp)) {
         return 0;
     }
     const auto p = out.subspan(kLogHeaderSize, size);
@@ -323,9 +301,9 @@ std::size_t WriteLteServingMeasurement(std::span<std::uint8_t> out, std::int64_t
         kLteServingPci.Write(record, c.pci);
         kLteServingIndex.Write(record, c.servingIndex);
         kLteServingFlag.Write(record, l->servingFlag && c.isServing ? 1 : 0);
-        l->rsrp.Write(record, Raw(l->rsrp, c.rsrp, l->rsrpBias));
-        l->rsrq.Write(record, Raw(l->rsrq, c.rsrq, kRsrqBias));
-        l->rssi.Write(record, Raw(l->rssi, c.rssi, kRssiBias));
+        l->rsrp.Write(record, RawField(l->rsrp, c.rsrp, l->rsrpBias));
+        l->rsrq.Write(record, RawField(l->rsrq, c.rsrq, kRsrqBias));
+        l->rssi.Write(record, RawField(l->rssi, c.rssi, kRssiBias));
     }
     return kLogHeaderSize + size;
 }

@@ -58,6 +58,18 @@ inline constexpr Sixteenths kRsrpBias = -180 * 16;  // RSRP = raw / 16 - 180 dBm
 inline constexpr Sixteenths kRsrqBias = -30 * 16;   // RSRQ = raw / 16 - 30 dB
 inline constexpr Sixteenths kRssiBias = -110 * 16;  // RSSI = raw / 16 - 110 dBm
 
+// A measurement field's value: raw + bias.
+inline Sixteenths MeasureField(const BitField& f, std::span<const std::uint8_t> b,
+                               Sixteenths bias) {
+    return static_cast<Sixteenths>(f.Read(b)) + bias;
+}
+
+// The raw field value of a measurement; out of the field's range it is cut to its edge.
+inline std::uint32_t RawField(const BitField& f, Sixteenths value, Sixteenths bias) {
+    const std::int64_t raw = std::int64_t{value} - bias;
+    return static_cast<std::uint32_t>(raw < 0 ? 0 : raw > f.Mask() ? f.Mask() : raw);
+}
+
 // Mobile country and network code as the digits the packet holds, each NUL-terminated ("310",
 // "03"); `known` false when the packet holds none that can be read as digits.
 struct PlmnText {

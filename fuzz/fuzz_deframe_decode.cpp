@@ -29,10 +29,15 @@ static std::vector<std::vector<std::uint8_t>> Run(std::span<const std::uint8_t> 
                 (f.kind == LogFrameKind::CellList && (p.size() < end || p[6] != 0x05)) ||
                 (f.kind == LogFrameKind::SarPa &&
                  (p.size() < 30 || f.sarPa.paOverheated != (f.sarPa.paValue <= 80))) ||
-                (f.kind == LogFrameKind::LteServing &&
-                 (f.lteServing.count > kLteMaxServingCells || p[7] != 0xB1)) ||
+                (f.kind == LogFrameKind::LteServing && f.lteServing.count > kLteMaxServingCells) ||
                 (f.kind == LogFrameKind::LteIdleNeighbours &&
-                 p.size() < kLogHeaderSize + 8 + kLteNeighbourCellSize * f.lteNeighbours.count)) {
+                 p.size() < kLogHeaderSize + 8 + kLteNeighbourCellSize * f.lteNeighbours.count) ||
+                (f.kind == LogFrameKind::LteIntraMeas &&
+                 p.size() < kLogHeaderSize + 24 + kLteIntraNeighbourSize * f.lteIntra.count +
+                                kLteIntraDetectedSize * f.lteIntra.detectedCount) ||
+                (f.kind == LogFrameKind::LteNeighbourMeas &&
+                 (f.lteNeighbourMeas.count > kLteMaxNeighbourLayers ||
+                  p.size() < kLogHeaderSize + 4 + 12 * f.lteNeighbourMeas.count))) {
                 std::abort();
             }
             if (status != HdlcDeframer::Status::kNeedMore) {

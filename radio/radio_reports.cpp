@@ -25,6 +25,8 @@ bool LatestReports::Take(const DecodedLogFrame& frame) {
         case LogFrameKind::LteIdle:
         case LogFrameKind::LteIdleNeighbours:
         case LogFrameKind::LteServing:
+        case LogFrameKind::LteIntraMeas:
+        case LogFrameKind::LteNeighbourMeas:
             break;
         case LogFrameKind::SarPa:
         case LogFrameKind::Other:
@@ -57,6 +59,7 @@ bool LatestReports::Take(const DecodedLogFrame& frame) {
             break;
         case LogFrameKind::LteIdle:
             keep(reports_.lteIdle, frame.lteIdle);
+            NameServing(frame.lteIdle.earfcn, frame.lteIdle.pci, now);
             break;
         case LogFrameKind::LteIdleNeighbours:
             keep(reports_.lteNeighbours, frame.lteNeighbours);
@@ -64,6 +67,27 @@ bool LatestReports::Take(const DecodedLogFrame& frame) {
         case LogFrameKind::LteServing:
             TakeServing(frame.lteServing, now);
             break;
+        case LogFrameKind::LteIntraMeas: {
+            const LteIntraMeasurement& m = frame.lteIntra;
+            if (m.servingIndex == 0) {
+                keep(reports_.lteIntra, m);
+                NameServing(m.earfcn, m.pci, now);
+            }
+            for (std::size_t i = 0; i < m.count && i < m.cells.size(); ++i) {
+                TakeMeasured(m.earfcn, m.cells[i], now);
+            }
+            break;
+        }
+        case LogFrameKind::LteNeighbourMeas: {
+            const LteNeighbourMeasurement& m = frame.lteNeighbourMeas;
+            for (std::size_t l = 0; l < m.count && l < m.layers.size(); ++l) {
+                const LteNeighbourLayer& layer = m.layers[l];
+                for (std::size_t i = 0; i < layer.count && i < layer.cells.size(); ++i) {
+                    TakeMeasured(layer.earfcn, layer.cells[i], now);
+                }
+            }
+            break;
+        }
         case LogFrameKind::SarPa:
         case LogFrameKind::Other:
             break;
@@ -84,7 +108,35 @@ void LatestReports::TakeServing(const LteServingMeasurement& m, RadioClock::time
             slot.at = now;
         }
         slot.report.cells[slot.report.count++] = m.cells[i];
+        const LteServingCell& c = m.cells[i];
+        if (c.servingIndex == 0 && (!c.hasServingFlag || c.isServing)) {
+            NameServing(c.earfcn, c.pci, now);
+        }
     }
+}
+
+void LatestReports::TakeMeasured(std::uint32_t earfcn, const LteMeasuredCell& cell,
+                                 RadioClock::time_point now) {
+    auto& slots = reports_.measured;
+    MeasuredNeighbour* slot = &slots[0];
+    for (MeasuredNeighbour& n : slots) {
+        if (n.has && n.earfcn == earfcn && n.pci == cell.pci) {
+            slot = &n;
+            break;
+        }
+        if (!n.has ? slot->has : slot->has && n.at < slot->at) {
+            slot = &n;  // a free slot, else the one heard of longest ago
+        }
+    }
+    *slot = {earfcn, cell.pci, cell.rsrp, cell.rsrq, true, now};
+}
+
+void LatestReports::NameServing(std::uint32_t earfcn, std::uint16_t pci,
+                                RadioClock::time_point now) {
+    Latest<MeasuredServingCell>& s = reports_.lteServingCell;
+    s.report = {earfcn, pci};
+    s.has = true;
+    s.at = now;
 }
 
 void LatestReports::CopyTo(RadioReports& out) const {

@@ -39,6 +39,26 @@ struct Latest {
 // Serving cell index of 0xB193: 3 bits, 0 the primary cell.
 inline constexpr std::size_t kLteCarriers = 8;
 
+// A neighbour the modem measures in connected mode (0xB179, 0xB195) or by layer in idle mode
+// (0xB192): each cell keeps the values of whichever packet named it last.
+struct MeasuredNeighbour {
+    std::uint32_t earfcn = 0;
+    std::uint16_t pci = 0;
+    Sixteenths rsrp = 0;
+    Sixteenths rsrq = 0;
+    bool has = false;
+    RadioClock::time_point at{};
+};
+// Cells kept; a new cell takes the slot of the one heard of longest ago.
+inline constexpr std::size_t kMeasuredNeighbourSlots = 32;
+
+// The serving cell as a measurement names it (0xB17F, the primary cell of 0xB193, 0xB179),
+// before and without an identity packet.
+struct MeasuredServingCell {
+    std::uint32_t earfcn = 0;
+    std::uint16_t pci = 0;
+};
+
 struct RadioReports {
     Latest<WcdmaCellIdentity> wcdmaCell;
     Latest<CellReport> cellList;
@@ -47,6 +67,9 @@ struct RadioReports {
     Latest<LteIdleNeighbours> lteNeighbours;
     // Carrier k: the cells of serving cell index k in the latest packet holding that index.
     std::array<Latest<LteServingMeasurement>, kLteCarriers> lteCarriers{};
+    Latest<LteIntraMeasurement> lteIntra;  // the primary cell's, serving cell index 0
+    std::array<MeasuredNeighbour, kMeasuredNeighbourSlots> measured{};
+    Latest<MeasuredServingCell> lteServingCell;
     std::optional<int> radioId;  // the first radio (SIM) seen; reports of another are dropped
 };
 
@@ -70,6 +93,9 @@ class LatestReports {
 
   private:
     void TakeServing(const LteServingMeasurement& m, RadioClock::time_point now);
+    void TakeMeasured(std::uint32_t earfcn, const LteMeasuredCell& cell,
+                      RadioClock::time_point now);
+    void NameServing(std::uint32_t earfcn, std::uint16_t pci, RadioClock::time_point now);
 
     const RadioClockSource clock_;
     mutable std::mutex mutex_;

@@ -17,6 +17,7 @@
 #include <QVBoxLayout>
 #include <algorithm>
 #include <cmath>
+#include <optional>
 
 #include "diag/bands.h"
 #include "link/port_discovery.h"
@@ -55,6 +56,8 @@ constexpr std::array<SignalName, 3> kWcdmaSignals{{
     {"Ec/Io", "dB", &kEcIoScale},
     {"", "", nullptr},
 }};
+
+constexpr int kNeighbourRowsShown = 8;
 
 enum NeighbourColumn { kColPci, kColEarfcn, kColRsrp, kColRsrq, kColRssi, kColCell, kColAge };
 const char* const kNeighbourHeaders[] = {"PCI",      "EARFCN", "RSRP dBm", "RSRQ dB",
@@ -237,9 +240,13 @@ RadioWindow::RadioWindow(RadioReportSource* source, QWidget* parent, RadioClockS
     m_neighbours->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
     m_neighbours->horizontalHeader()->setSectionResizeMode(kColCell, QHeaderView::Stretch);
     m_neighbours->verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 6);
+    // What a user came for: eight rows without scrolling at any size; more as the window grows.
+    m_neighbours->setMinimumHeight(m_neighbours->horizontalHeader()->sizeHint().height() +
+                                   kNeighbourRowsShown * (fontMetrics().height() + 6) +
+                                   2 * m_neighbours->frameWidth() + 2);
     neighbourLayout->addWidget(m_neighbourCount);
     neighbourLayout->addWidget(m_neighbours);
-    layout->addWidget(neighbourBox, 1);
+    layout->addWidget(neighbourBox, 3);
 
     auto* historyBox = new QGroupBox(QStringLiteral("Last 10 minutes"));
     auto* historyLayout = new QVBoxLayout(historyBox);
@@ -343,15 +350,8 @@ void RadioWindow::RecordHistory(Technology tech, RadioClock::time_point now) {
         std::uint32_t channel = 0;
         m_neighbourValues.clear();
         if (lte) {
-            const Latest<LteServingMeasurement>& carrier = m_view.lteCarriers[0];
-            channel = m_view.lteIdle.report.earfcn;
-            for (std::size_t i = 0; m_view.lteIdle.at < carrier.at && i < carrier.report.count;
-                 ++i) {
-                if (carrier.report.cells[i].pci == s.cellCode) {
-                    channel = carrier.report.cells[i].earfcn;
-                    break;
-                }
-            }
+            const std::optional<MeasuredServingCell> named = LteServingCellNamed(m_view, now);
+            channel = named ? named->earfcn : 0;
             for (const NeighbourRow& n : LteNeighbourRows(m_view, now)) {
                 m_neighbourValues.push_back({{true, n.earfcn, n.pci},
                                              static_cast<float>(n.rsrp),
@@ -462,8 +462,9 @@ void RadioWindow::SetField(IdentityField& field, const QString& caption, const Q
 
 void RadioWindow::RenderIdentity(Technology tech, RadioClock::time_point now) {
     const bool lte = tech != Technology::Wcdma;
-    const bool fresh = lte ? m_view.lteCell.FreshAt(now) : m_view.wcdmaCell.FreshAt(now);
-    const bool has = lte ? m_view.lteCell.has : m_view.wcdmaCell.has;
+    // An identity of another cell than the one measured now is no longer shown at all.
+    const bool has = lte ? LteIdentityOfServingCell(m_view) : m_view.wcdmaCell.has;
+    const bool fresh = has && (lte ? m_view.lteCell.FreshAt(now) : m_view.wcdmaCell.FreshAt(now));
     QString techText = tech == Technology::None ? QString()
                        : lte                    ? QStringLiteral("LTE")
                                                 : QStringLiteral("WCDMA");
@@ -505,11 +506,22 @@ void RadioWindow::RenderIdentity(Technology tech, RadioClock::time_point now) {
     SetField(m_identity[kArea], lte ? QStringLiteral("TAC") : QStringLiteral("LAC"), texts[kArea],
              fresh);
     SetField(m_identity[kCellId], {}, texts[kCellId], fresh);
+    // LTE: the serving cell's PCI, EARFCN and band as soon as a measurement names them.
+    bool named = fresh;
+    if (lte && !fresh) {
+        if (const std::optional<MeasuredServingCell> cell = LteServingCellNamed(m_view, now)) {
+            named = true;
+            texts[kCellCode] = QString::number(cell->pci);
+            texts[kChannel] = QString::number(cell->earfcn);
+            const std::uint32_t band = LteBandOfEarfcn(cell->earfcn);
+            texts[kBand] = band != 0 ? QString::number(band) : QStringLiteral("unknown");
+        }
+    }
     SetField(m_identity[kCellCode], lte ? QStringLiteral("PCI") : QStringLiteral("PSC"),
-             texts[kCellCode], fresh);
+             texts[kCellCode], named);
     SetField(m_identity[kChannel], lte ? QStringLiteral("EARFCN") : QStringLiteral("UARFCN"),
-             texts[kChannel], fresh);
-    SetField(m_identity[kBand], {}, texts[kBand], fresh);
+             texts[kChannel], named);
+    SetField(m_identity[kBand], {}, texts[kBand], named);
     const RadioClock::time_point at = lte ? m_view.lteCell.at : m_view.wcdmaCell.at;
     SetField(m_identity[kIdentityAge], {}, Seconds(now - at), has);
     Dim(m_identity[kIdentityAge].value, !fresh);
@@ -539,7 +551,7 @@ void RadioWindow::RenderSignal(Technology tech, RadioClock::time_point now) {
         const SignalScale& scale = *names[i].scale;
         row.bar->setRange(scale.barMin, scale.barMax);
         QPalette p = row.bar->palette();
-        if (s.has) {
+        if (s.has && s.present[i]) {
             const double v = s.values[i];
             const Quality q = Rate(v, scale);
             Show(row.value, QStringLiteral("%1 %2, %3")
@@ -564,9 +576,12 @@ void RadioWindow::RenderNeighbours(RadioClock::time_point now) {
     m_neighbours->setRowCount(static_cast<int>(rows.size()));
     for (std::size_t i = 0; i < rows.size(); ++i) {
         const NeighbourRow& n = rows[i];
-        const QString cells[] = {QString::number(n.pci), QString::number(n.earfcn),
-                                 Decibels(n.rsrp),       Decibels(n.rsrq),
-                                 Decibels(n.rssi),       RoleText(n),
+        const QString cells[] = {QString::number(n.pci),
+                                 QString::number(n.earfcn),
+                                 Decibels(n.rsrp),
+                                 Decibels(n.rsrq),
+                                 n.hasRssi ? Decibels(n.rssi) : QString(),
+                                 RoleText(n),
                                  Seconds(now - n.at)};
         for (int c = 0; c <= kColAge; ++c) {
             QTableWidgetItem* item = m_neighbours->item(static_cast<int>(i), c);

@@ -48,6 +48,8 @@ Technology CurrentTechnology(const RadioReports& r) {
     newest(lte, r.lteCell);
     newest(lte, r.lteIdle);
     newest(lte, r.lteNeighbours);
+    newest(lte, r.lteIntra);
+    newest(lte, r.lteServingCell);
     for (const auto& carrier : r.lteCarriers) {
         newest(lte, carrier);
     }
@@ -64,19 +66,35 @@ ServingSignal LteServingSignal(const RadioReports& r, RadioClock::time_point now
     ServingSignal s;
     s.count = 3;
     const LteServingCell* primary = PrimaryCell(r, now);
-    const bool idle =
-        r.lteIdle.FreshAt(now) && (primary == nullptr || r.lteIdle.at >= r.lteCarriers[0].at);
-    if (idle) {
+    // The newer fresh one of the idle measurement and the primary cell; the intra-frequency
+    // results (without RSSI) only when neither is fresh.
+    RadioClock::time_point newest{};
+    const auto newer = [&](const auto& slot, bool usable) {
+        if (usable && slot.FreshAt(now) && (!s.has || slot.at >= newest)) {
+            newest = slot.at;
+            s.has = true;
+            return true;
+        }
+        return false;
+    };
+    enum { kNone, kIdle, kPrimary, kIntra } source = kNone;
+    source = newer(r.lteIdle, true) ? kIdle : source;
+    source = newer(r.lteCarriers[0], primary != nullptr) ? kPrimary : source;
+    source = newer(r.lteIntra, source == kNone) ? kIntra : source;
+    s.at = newest;
+    s.present = {true, true, true};
+    if (source == kIdle) {
         const LteIdleMeasurement& m = r.lteIdle.report;
-        s.has = true;
-        s.at = r.lteIdle.at;
         s.cellCode = m.pci;
         s.values = {Db(m.rsrp), Db(m.rsrq), Db(m.rssi)};
-    } else if (primary != nullptr) {
-        s.has = true;
-        s.at = r.lteCarriers[0].at;
+    } else if (source == kPrimary) {
         s.cellCode = primary->pci;
         s.values = {Db(primary->rsrp), Db(primary->rsrq), Db(primary->rssi)};
+    } else if (source == kIntra) {
+        const LteIntraMeasurement& m = r.lteIntra.report;
+        s.cellCode = m.pci;
+        s.values = {Db(m.rsrp), Db(m.rsrq), 0};
+        s.present[2] = false;
     }
     return s;
 }
@@ -109,8 +127,27 @@ ServingSignal WcdmaServingSignal(const RadioReports& r, RadioClock::time_point n
         s.at = r.cellList.at;
         s.cellCode = static_cast<std::uint16_t>(serving->psc);
         s.values = {static_cast<double>(serving->rscp), EcIoDb(*serving), 0};
+        s.present = {true, true, false};
     }
     return s;
+}
+
+std::optional<MeasuredServingCell> LteServingCellNamed(const RadioReports& r,
+                                                       RadioClock::time_point now) {
+    const bool measured = r.lteServingCell.FreshAt(now);
+    if (r.lteCell.FreshAt(now) && (!measured || r.lteCell.at > r.lteServingCell.at)) {
+        return MeasuredServingCell{r.lteCell.report.earfcnDl, r.lteCell.report.pci};
+    }
+    return measured ? std::optional(r.lteServingCell.report) : std::nullopt;
+}
+
+bool LteIdentityOfServingCell(const RadioReports& r) {
+    if (!r.lteCell.has) {
+        return false;
+    }
+    const MeasuredServingCell& m = r.lteServingCell.report;
+    return !r.lteServingCell.has || r.lteServingCell.at <= r.lteCell.at ||
+           (m.pci == r.lteCell.report.pci && m.earfcn == r.lteCell.report.earfcnDl);
 }
 
 std::vector<NeighbourRow> LteNeighbourRows(const RadioReports& r, RadioClock::time_point now) {
@@ -119,7 +156,7 @@ std::vector<NeighbourRow> LteNeighbourRows(const RadioReports& r, RadioClock::ti
         const LteIdleNeighbours& m = r.lteNeighbours.report;
         for (std::size_t i = 0; i < m.count; ++i) {
             const LteNeighbour& c = m.cells[i];
-            rows.push_back({c.pci, m.earfcn, Db(c.rsrp), Db(c.rsrq), Db(c.rssi),
+            rows.push_back({c.pci, m.earfcn, Db(c.rsrp), Db(c.rsrq), Db(c.rssi), true,
                             NeighbourRole::Idle, 0, r.lteNeighbours.at});
         }
     }
@@ -135,13 +172,41 @@ std::vector<NeighbourRow> LteNeighbourRows(const RadioReports& r, RadioClock::ti
             }
             const NeighbourRole role = Serves(c) && c.servingIndex != 0 ? NeighbourRole::Secondary
                                                                         : NeighbourRole::Neighbour;
-            rows.push_back({c.pci, c.earfcn, Db(c.rsrp), Db(c.rsrq), Db(c.rssi), role,
+            rows.push_back({c.pci, c.earfcn, Db(c.rsrp), Db(c.rsrq), Db(c.rssi), true, role,
                             c.servingIndex, carrier.at});
         }
     }
-    std::stable_sort(rows.begin(), rows.end(),
+    for (const MeasuredNeighbour& n : r.measured) {
+        if (n.has && now - n.at <= kStaleAfter) {
+            rows.push_back({n.pci, n.earfcn, Db(n.rsrp), Db(n.rsrq), 0, false,
+                            NeighbourRole::Neighbour, 0, n.at});
+        }
+    }
+    // One row a cell: a secondary cell as such, else the newest report of it; not the serving one.
+    const std::optional<MeasuredServingCell> serving = LteServingCellNamed(r, now);
+    const auto better = [](const NeighbourRow& a, const NeighbourRow& b) {
+        const bool aSecondary = a.role == NeighbourRole::Secondary;
+        const bool bSecondary = b.role == NeighbourRole::Secondary;
+        return aSecondary != bSecondary ? aSecondary : a.at > b.at;
+    };
+    std::vector<NeighbourRow> kept;
+    for (const NeighbourRow& row : rows) {
+        if (serving && row.role != NeighbourRole::Secondary && row.pci == serving->pci &&
+            row.earfcn == serving->earfcn) {
+            continue;
+        }
+        const auto same = std::find_if(kept.begin(), kept.end(), [&](const NeighbourRow& k) {
+            return k.pci == row.pci && k.earfcn == row.earfcn;
+        });
+        if (same == kept.end()) {
+            kept.push_back(row);
+        } else if (better(row, *same)) {
+            *same = row;
+        }
+    }
+    std::stable_sort(kept.begin(), kept.end(),
                      [](const NeighbourRow& a, const NeighbourRow& b) { return a.rsrp > b.rsrp; });
-    return rows;
+    return kept;
 }
 
 }  // namespace norvane

@@ -4,6 +4,7 @@
 
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <vector>
 
 #include "diag/signal_scale.h"
@@ -17,30 +18,44 @@ enum class Technology { None, Lte, Wcdma };
 Technology CurrentTechnology(const RadioReports& reports);
 
 // The serving cell's measurements from one report: LTE RSRP, RSRQ, RSSI (the idle-mode
-// measurement or the connected-mode primary cell, whichever came last), or WCDMA RSCP and Ec/Io
+// measurement or the connected-mode primary cell, whichever came last; else the intra-frequency
+// results' serving cell, without RSSI), or WCDMA RSCP and Ec/Io
 // (the cell list entry of the identity's PSC, else the strongest entry).
 struct ServingSignal {
     bool has = false;  // false: no fresh report holds the serving cell
     RadioClock::time_point at{};
     std::uint16_t cellCode = 0;  // PCI or PSC of the measured cell
     std::array<double, 3> values{};
-    int count = 0;  // values used: 3 for LTE, 2 for WCDMA
+    std::array<bool, 3> present{};  // values the report holds (0xB179 has no RSSI)
+    int count = 0;                  // values used: 3 for LTE, 2 for WCDMA
 };
 ServingSignal LteServingSignal(const RadioReports& reports, RadioClock::time_point now);
 ServingSignal WcdmaServingSignal(const RadioReports& reports, RadioClock::time_point now);
 
-// An LTE cell other than the serving one: an idle-mode neighbour (0xB180), a connected-mode
-// cell the modem measures but does not serve on, or an aggregated secondary cell.
+// An LTE cell other than the serving one: an idle-mode neighbour (0xB180), a cell the modem
+// measures but does not serve on (0xB193's other cells, 0xB179, 0xB195, 0xB192), or an
+// aggregated secondary cell.
 enum class NeighbourRole { Idle, Neighbour, Secondary };
 struct NeighbourRow {
     std::uint16_t pci = 0;
     std::uint32_t earfcn = 0;
     double rsrp = 0, rsrq = 0, rssi = 0;
+    bool hasRssi = true;
     NeighbourRole role = NeighbourRole::Idle;
     std::uint8_t servingIndex = 0;  // of a secondary cell
     RadioClock::time_point at{};
 };
-// The cells of the fresh reports, strongest RSRP first.
+// The cells of the fresh reports, strongest RSRP first; a cell (EARFCN and PCI) named by several
+// reports once, as a secondary cell if it is one, else from the newest report; never the
+// serving cell.
+// The serving cell's PCI and EARFCN as the newest fresh report names them: a measurement, or
+// the identity when it is newer; nullopt when none is fresh.
+std::optional<MeasuredServingCell> LteServingCellNamed(const RadioReports& reports,
+                                                       RadioClock::time_point now);
+// The identity packet (0xB0C2) describes the serving cell the newest measurement names (a
+// measurement of another cell since then clears it), whatever its age.
+bool LteIdentityOfServingCell(const RadioReports& reports);
+
 std::vector<NeighbourRow> LteNeighbourRows(const RadioReports& reports, RadioClock::time_point now);
 
 }  // namespace norvane

@@ -36,13 +36,15 @@ inline constexpr std::size_t kLogViewCount = 3;
 inline constexpr LogItemCounts kDefaultItemCounts = {0, 961, 0, 0,   1917, 0, 0, 0,
                                                      0, 0,   0, 521, 0,    0, 0, 0};
 
-// The codes of the LTE reports (serving cell identity, idle serving cell and neighbours,
-// connected-mode serving cells) and of the WCDMA serving cell's identity.
-inline constexpr std::array<std::uint16_t, 4> kLteLogCodes = {0xB0C2, 0xB17F, 0xB180, 0xB193};
+// The codes of the LTE reports (serving cell identity, connected-mode intra-frequency results,
+// idle serving cell and neighbours, connected-mode serving cells and neighbours) and of the
+// WCDMA serving cell's identity.
+inline constexpr std::array<std::uint16_t, 6> kLteLogCodes = {0xB0C2, 0xB179, 0xB17F,
+                                                              0xB180, 0xB193, 0xB195};
 inline constexpr std::uint16_t kWcdmaCellLogCode = 0x4127;
 // What the radio window shows: the WCDMA cell list and serving cell, and the LTE reports.
-inline constexpr std::array<std::uint16_t, 6> kRadioLogCodes = {0x4005, 0x4127, 0xB0C2,
-                                                                0xB17F, 0xB180, 0xB193};
+inline constexpr std::array<std::uint16_t, 8> kRadioLogCodes = {0x4005, 0x4127, 0xB0C2, 0xB179,
+                                                                0xB17F, 0xB180, 0xB193, 0xB195};
 
 // How long the session waits for the answer to operation 1, and to each mask another view
 // needs (the answer tells what the modem switched on).

@@ -14,6 +14,8 @@
 #include <map>
 #include <thread>
 
+#include "diag/frame_pump.h"
+#include "diag/hdlc.h"
 #include "link/port_discovery.h"
 #include "radio/history_plot.h"
 #include "radio/radio_session.h"
@@ -154,14 +156,18 @@ TEST(RadioWindow, ValuesFromPublishedPacketsAgeAndGoStale) {
           {"RSRQ", "-14.1 dB, fair"},
           {"RSSI", "-67.9 dBm, good"},
           {"RSRP age", "0 s ago"},
-          {"Identity age", "1 s ago"}},
+          {"PCI", "416"},  // the measured primary cell: the identity of PCI 143 is gone
+          {"EARFCN", "1600"},
+          {"Band", "3"},
+          {"TAC", none},
+          {"Identity age", none}},
          {"131 | 6300 | -102.1 | -17.3 | -75.8 | idle neighbour | 1 s ago",
           "94 | 1444 | -105.6 | -12.5 | -76.1 | SCell 1 | 0 s ago",
           "93 | 1444 | -108.9 | -15.7 | -76.3 | neighbour | 0 s ago"}},
         {"10 s after the idle reports: still shown",
          9000,
          {},
-         {{"PCI", "143"}, {"Identity age", "10 s ago"}, {"RSRP", "-104.9 dBm, fair"}},
+         {{"PCI", "416"}, {"Identity age", none}, {"RSRP", "-104.9 dBm, fair"}},
          {"131 | 6300 | -102.1 | -17.3 | -75.8 | idle neighbour | 10 s ago",
           "94 | 1444 | -105.6 | -12.5 | -76.1 | SCell 1 | 9 s ago",
           "93 | 1444 | -108.9 | -15.7 | -76.3 | neighbour | 9 s ago"}},
@@ -169,9 +175,9 @@ TEST(RadioWindow, ValuesFromPublishedPacketsAgeAndGoStale) {
          1,
          {},
          {{"Technology", "LTE"},
-          {"PCI", none},
+          {"PCI", "416"},
           {"TAC", none},
-          {"Identity age", "10 s ago"},
+          {"Identity age", none},
           {"RSRP", "-104.9 dBm, fair"},
           {"Neighbour count", "2 cells"}},
          {"94 | 1444 | -105.6 | -12.5 | -76.1 | SCell 1 | 9 s ago",
@@ -179,7 +185,7 @@ TEST(RadioWindow, ValuesFromPublishedPacketsAgeAndGoStale) {
         {"then everything",
          1000,
          {},
-         {{"RSRP", none}, {"RSRP age", none}, {"Neighbour count", none}},
+         {{"RSRP", none}, {"RSRP age", none}, {"PCI", none}, {"Neighbour count", none}},
          {}},
         {"WCDMA: the list entry of the identity's PSC",
          0,
@@ -308,6 +314,57 @@ TEST(RadioWindow, HistoryOfServingCellAndNeighbours) {
     EXPECT_EQ(std::count_if(history.tracks().begin(), history.tracks().end(),
                             [](const auto& t) { return t.used; }),
               8);
+}
+
+// A real phone in connected mode, from its two neighbour logs only (no identity packet): the
+// serving cell's PCI, EARFCN and band, its signal, and the neighbour as the later log has it.
+// At the window's opening size eight neighbours fit in the table without scrolling.
+TEST(RadioWindow, ConnectedModeFromARealPhonesNeighbourLogs) {
+    Clock clock;
+    RadioWindow w(nullptr, nullptr, clock.Source());
+    w.show();
+    const std::string bytes = test::ReadFile(NORVANE_SOURCE_DIR "/tests/data/lte-samples.bin");
+    auto deframer = std::make_unique<HdlcDeframer>();
+    FrameCounters counters;
+    DecodedLogFrame intra;
+    PumpFrames(
+        *deframer, std::span(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()),
+        counters, [&](auto, std::span<const std::uint8_t> frame) {
+            const DecodedLogFrame d = DecodeLogFrame(frame);
+            if (d.kind == LogFrameKind::LteIntraMeas || d.kind == LogFrameKind::LteNeighbourMeas) {
+                w.TakeReport(d);
+                intra = d.kind == LogFrameKind::LteIntraMeas ? d : intra;
+            }
+        });
+    w.Render();
+    const std::string none = kNoReportText;
+    const std::map<QString, std::string> values = {{"Technology", "LTE"},
+                                                   {"PCI", "405"},
+                                                   {"EARFCN", "5780"},
+                                                   {"Band", "17"},
+                                                   {"TAC", none},
+                                                   {"MCC / MNC", none},
+                                                   {"Identity age", none},
+                                                   {"RSSI", none},
+                                                   {"RSRP", "-96.5 dBm, fair"},
+                                                   {"Neighbour count", "1 cells"}};
+    for (const auto& [name, value] : values) {
+        EXPECT_EQ(Read(w, name), value) << name.toStdString();
+    }
+    EXPECT_EQ(Rows(w),
+              std::vector<std::string>{"154 | 5780 | -110.8 | -24.4 |  | neighbour | 0 s ago"});
+
+    ASSERT_EQ(intra.kind, LogFrameKind::LteIntraMeas);
+    intra.lteIntra.count = 8;
+    for (std::uint16_t k = 0; k < 8; ++k) {
+        intra.lteIntra.cells[k] = {std::uint16_t(200 + k), -16 * (100 + k), -16 * 12};
+    }
+    clock.ms += 1000;
+    w.TakeReport(intra);
+    w.Render();
+    auto* table = w.findChild<QTableWidget*>();
+    ASSERT_EQ(table->rowCount(), 9);
+    EXPECT_LE(table->rowViewportPosition(7) + table->rowHeight(7), table->viewport()->height());
 }
 
 // On the simulated LTE modem through the window's own session, started on the preselected port:

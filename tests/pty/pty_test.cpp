@@ -242,7 +242,7 @@ TEST_F(Session, StartProbesAndSwitchesCellsOnButtonsWriteTheirRowsAndExitSendsTh
 // gets masks of the usual sizes.
 TEST(SessionMasks, EachEquipmentIdGetsTheUnionOfWhatTheOpenViewsNeed) {
     const std::vector<std::uint16_t> radio(kRadioLogCodes.begin(), kRadioLogCodes.end());
-    const Bytes lteOn = test::MaskFrame(11, 521, {0xB0C2, 0xB17F, 0xB180, 0xB193});
+    const Bytes lteOn = test::MaskFrame(11, 521, {0xB0C2, 0xB179, 0xB17F, 0xB180, 0xB193, 0xB195});
     const Bytes ask = test::EncodeFrame({0x73, 0, 0, 0, 1, 0, 0, 0});
     using Act = std::function<void(MonitoringSession&)>;
     const auto codes = [](std::vector<std::uint16_t> c) {
@@ -304,10 +304,10 @@ TEST(SessionMasks, LogsTheModemLeavesOffAreSaid) {
         {test::HexBytes("7300000003000000000000000b0000000902000000000000000000000000000004000000"
                         "0000000000000000070000000f3c00000000000000000000000000000000008001008000"
                         "0000000000000000000000000000"),
-         {"The modem did not switch on log 0xB193"}},
+         {"The modem did not switch on logs 0xB179, 0xB193, 0xB195"}},
         {test::HexBytes("730000000300000001000000"),
          {"The modem did not switch on logs 0x4005, 0x4127",
-          "The modem did not switch on logs 0xB0C2, 0xB17F, 0xB180, 0xB193"}},
+          "The modem did not switch on logs 0xB0C2, 0xB179, 0xB17F, 0xB180, 0xB193, 0xB195"}},
         {{}, {}},
     };
     for (const auto& c : cases) {

@@ -118,11 +118,12 @@ TEST(CliMonitor, PrintsTheServingCellAndLteReportsOfEachRadioAndOfAReplayedPhone
     } cases[] = {
         {{"--rat", "lte", "--rate", "10"},
          {"--lte"},
-         {"lte_cell", "lte_idle", "lte_idle_neighbours", "lte_serving"}},
+         {"lte_cell", "lte_idle", "lte_idle_neighbours", "lte_serving", "lte_intra_meas",
+          "lte_neighbour_meas"}},
         {{"--rat", "wcdma"}, {"--wcdma-cell"}, {"wcdma_cell", "cells"}},
         {{"--replay", NORVANE_SOURCE_DIR "/tests/data/lte-samples.bin", "--speed", "50"},
          {"--lte"},
-         {"lte_cell", "lte_serving"}},
+         {"lte_cell", "lte_serving", "lte_intra_meas", "lte_neighbour_meas"}},
     };
     for (const auto& c : cases) {
         test::SimProcess sim(c.sim);

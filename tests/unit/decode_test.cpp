@@ -186,7 +186,7 @@ TEST(CliDecode, SampleStreamOutputErrorsAndExitStatus) {
          "unknown version: 0\n"},
         {"- < " + q, "0", json, ""},
         {"--stats '" + lte + ".bin'", "0", ReadFile(lte + ".jsonl"),
-         "bytes read: 1687, frames: 9, reports: 9, bad check sequence: 0, overflow: 0, other: 0, "
+         "bytes read: 1865, frames: 11, reports: 11, bad check sequence: 0, overflow: 0, other: 0, "
          "unknown version: 0\n"},
         {"/nonexistent/stream.bin", "2", "",
          "norvane-cli decode: cannot read /nonexistent/stream.bin: No such file or directory\n"}};

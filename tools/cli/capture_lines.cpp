@@ -13,14 +13,15 @@ void AppendFrameLine(std::span<const std::uint8_t> payload, const CaptureTime* t
         ++(d.reason == OtherReason::UnknownVersion ? counts.unknownVersion : counts.other);
         return;
     }
-    const std::string json = LogFrameJson(d);
-    ++counts.reports;
-    if (time != nullptr) {
-        AppendWithTime(out, *time, json, counts.utc);
-    } else {
-        out += json;
+    for (const std::string& json : LogFrameJson(d)) {
+        ++counts.reports;
+        if (time != nullptr) {
+            AppendWithTime(out, *time, json, counts.utc);
+        } else {
+            out += json;
+        }
+        out += '\n';
     }
-    out += '\n';
 }
 
 }  // namespace

@@ -45,7 +45,8 @@ constexpr const char* kHelp =
     "  --lte            also switch the LTE reports on and print them: the serving cell's\n"
     "                   identity (lte_cell), idle-mode serving cell and neighbour\n"
     "                   measurements (lte_idle, lte_idle_neighbours) and connected-mode\n"
-    "                   serving and aggregated cells (lte_serving). The modem's item counts\n"
+    "                   serving and aggregated cells (lte_serving) with their neighbours\n"
+    "                   (lte_intra_meas, lte_neighbour_meas). The modem's item counts\n"
     "                   are asked first (log-config operation 1); a modem that does not answer\n"
     "                   within half a second is sent masks of the usual counts\n"
     "  --wcdma-cell     also switch the WCDMA serving cell's identity on (wcdma_cell)\n"
@@ -112,7 +113,9 @@ class ConsoleView : public MonitorView {
         if (frame.kind == LogFrameKind::CellList || frame.kind == LogFrameKind::SarPa) {
             MonitorView::ShowLogFrame(frame);
         } else if (frame.kind == LogFrameKind::WcdmaCell ? wcdmaCell_ : lte_) {
-            Print(LogFrameJson(frame));
+            for (const std::string& json : LogFrameJson(frame)) {
+                Print(json);
+            }
         }
     }
     void PortStateChanged(bool gone) override {

@@ -61,8 +61,10 @@ bool DriveLog::TakeLine(std::string_view line, std::string& error) {
         error = "no \"type\"";
         return false;
     }
+    // The host's time where the line has one, else the modem's (a phone's own log file).
     const std::string* time = v.Text("time");
-    time_ = time != nullptr ? *time : std::string();
+    const std::string* modemTime = v.Text("modem_time");
+    time_ = time != nullptr ? *time : modemTime != nullptr ? *modemTime : std::string();
     if (*type == "position") {
         return TakePosition(v, error);
     }

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
+#include <span>
 
 namespace norvane::cli {
 namespace {
@@ -76,6 +77,37 @@ void SimField(std::string& out, std::uint32_t sim) {
     }
 }
 
+void ModemTimeField(std::string& out, bool has, std::int64_t unixMs) {
+    if (has) {
+        out += ",\"modem_time\":\"";
+        out += UtcText(std::chrono::system_clock::time_point(std::chrono::milliseconds(unixMs)));
+        out += '"';
+    }
+}
+
+// The start of a report's object: its type, then "sim" and "modem_time" where the frame has them.
+std::string Head(const char* type, const DecodedLogFrame& frame) {
+    std::string out = "{\"type\":\"";
+    out += type;
+    out += '"';
+    SimField(out, frame.sim);
+    ModemTimeField(out, frame.hasModemTime, frame.modemTimeUnixMs);
+    return out;
+}
+
+// A list of cells measured by RSRP and RSRQ.
+void MeasuredCells(std::string& out, std::span<const LteMeasuredCell> cells) {
+    out += ",\"cells\":[";
+    for (std::size_t k = 0; k < cells.size(); ++k) {
+        out += k == 0 ? "{" : ",{";
+        Unsigned(out, "pci", cells[k].pci, true);
+        Measurement(out, "rsrp", cells[k].rsrp);
+        Measurement(out, "rsrq", cells[k].rsrq);
+        out += '}';
+    }
+    out += ']';
+}
+
 const char* SarLevelName(SarLevel level) {
     switch (level) {
         case SarLevel::Low:
@@ -90,6 +122,116 @@ const char* SarLevelName(SarLevel level) {
     return "Low";
 }
 
+std::string WcdmaCellJson(const WcdmaCellIdentity& cell, const DecodedLogFrame& frame) {
+    std::string out = Head("wcdma_cell", frame);
+    Unsigned(out, "uarfcn_dl", cell.uarfcnDl);
+    Unsigned(out, "uarfcn_ul", cell.uarfcnUl);
+    Unsigned(out, "psc", cell.psc);
+    Unsigned(out, "cell_id", cell.cellId);
+    Unsigned(out, "lac", cell.lac);
+    Unsigned(out, "rac", cell.rac);
+    Plmn(out, cell.plmn);
+    out += '}';
+    return out;
+}
+
+std::string LteCellJson(const LteCellIdentity& cell, const DecodedLogFrame& frame) {
+    std::string out = Head("lte_cell", frame);
+    Unsigned(out, "pci", cell.pci);
+    Unsigned(out, "earfcn_dl", cell.earfcnDl);
+    Unsigned(out, "earfcn_ul", cell.earfcnUl);
+    Unsigned(out, "band", cell.band);
+    Unsigned(out, "bandwidth_dl_rb", cell.bandwidthDlRb);
+    Unsigned(out, "bandwidth_ul_rb", cell.bandwidthUlRb);
+    Unsigned(out, "cell_id", cell.cellId);
+    Unsigned(out, "tac", cell.tac);
+    Plmn(out, cell.plmn);
+    out += '}';
+    return out;
+}
+
+std::string LteIdleJson(const LteIdleMeasurement& m, const DecodedLogFrame& frame) {
+    std::string out = Head("lte_idle", frame);
+    Unsigned(out, "earfcn", m.earfcn);
+    Unsigned(out, "pci", m.pci);
+    Measurement(out, "rsrp", m.rsrp);
+    Measurement(out, "rsrq", m.rsrq);
+    Measurement(out, "rssi", m.rssi);
+    out += '}';
+    return out;
+}
+
+std::string LteIdleNeighboursJson(const LteIdleNeighbours& m, const DecodedLogFrame& frame) {
+    std::string out = Head("lte_idle_neighbours", frame);
+    Unsigned(out, "earfcn", m.earfcn);
+    out += ",\"cells\":[";
+    const std::size_t count = std::min<std::size_t>(m.count, m.cells.size());
+    for (std::size_t k = 0; k < count; ++k) {
+        const LteNeighbour& c = m.cells[k];
+        out += k == 0 ? "{" : ",{";
+        Unsigned(out, "pci", c.pci, true);
+        Measurement(out, "rsrp", c.rsrp);
+        Measurement(out, "rsrq", c.rsrq);
+        Measurement(out, "rssi", c.rssi);
+        out += '}';
+    }
+    out += "]}";
+    return out;
+}
+
+std::string LteServingJson(const LteServingMeasurement& m, const DecodedLogFrame& frame) {
+    std::string out = Head("lte_serving", frame);
+    out += ",\"cells\":[";
+    const std::size_t count = std::min<std::size_t>(m.count, m.cells.size());
+    for (std::size_t k = 0; k < count; ++k) {
+        const LteServingCell& c = m.cells[k];
+        out += k == 0 ? "{" : ",{";
+        Unsigned(out, "earfcn", c.earfcn, true);
+        Unsigned(out, "pci", c.pci);
+        Unsigned(out, "serving_index", c.servingIndex);
+        if (c.hasServingFlag) {
+            out += c.isServing ? ",\"is_serving\":true" : ",\"is_serving\":false";
+        }
+        Measurement(out, "rsrp", c.rsrp);
+        Measurement(out, "rsrq", c.rsrq);
+        Measurement(out, "rssi", c.rssi);
+        out += '}';
+    }
+    out += "]}";
+    return out;
+}
+
+std::string LteIntraMeasJson(const LteIntraMeasurement& m, const DecodedLogFrame& frame) {
+    std::string out = Head("lte_intra_meas", frame);
+    Unsigned(out, "earfcn", m.earfcn);
+    Unsigned(out, "pci", m.pci);
+    Unsigned(out, "serving_index", m.servingIndex);
+    Measurement(out, "rsrp", m.rsrp);
+    Measurement(out, "rsrq", m.rsrq);
+    MeasuredCells(out, std::span(m.cells).first(std::min<std::size_t>(m.count, m.cells.size())));
+    out += ",\"detected\":[";
+    for (std::size_t k = 0; k < m.detectedCount && k < m.detected.size(); ++k) {
+        out += k == 0 ? "" : ",";
+        out += std::to_string(m.detected[k]);
+    }
+    out += "]}";
+    return out;
+}
+
+std::string LteNeighbourLayerJson(const LteNeighbourLayer& layer, bool connected,
+                                  const DecodedLogFrame& frame) {
+    std::string out = Head("lte_neighbour_meas", frame);
+    out += connected ? ",\"mode\":\"connected\"" : ",\"mode\":\"idle\"";
+    Unsigned(out, "earfcn", layer.earfcn);
+    if (connected) {
+        Unsigned(out, "serving_index", layer.servingIndex);
+    }
+    MeasuredCells(
+        out, std::span(layer.cells).first(std::min<std::size_t>(layer.count, layer.cells.size())));
+    out += '}';
+    return out;
+}
+
 }  // namespace
 
 std::string CellReportJson(const CellReport& report) {
@@ -99,12 +241,7 @@ std::string CellReportJson(const CellReport& report) {
     Field(out, "minutes", report.minutes);
     Field(out, "seconds", report.seconds);
     Field(out, "milliseconds", report.milliseconds);
-    if (report.hasModemTime) {
-        out += ",\"modem_time\":\"";
-        out += UtcText(std::chrono::system_clock::time_point(
-            std::chrono::milliseconds(report.modemTimeUnixMs)));
-        out += '"';
-    }
+    ModemTimeField(out, report.hasModemTime, report.modemTimeUnixMs);
     Field(out, "wcdma", report.wcdmaCellCount);
     Field(out, "gsm", report.gsmCellCount);
     out += ",\"cells\":[";
@@ -156,106 +293,32 @@ std::string SarPaReportJson(const SarPaReport& report) {
     return out;
 }
 
-std::string WcdmaCellJson(const WcdmaCellIdentity& cell, std::uint32_t sim) {
-    std::string out = "{\"type\":\"wcdma_cell\"";
-    SimField(out, sim);
-    Unsigned(out, "uarfcn_dl", cell.uarfcnDl);
-    Unsigned(out, "uarfcn_ul", cell.uarfcnUl);
-    Unsigned(out, "psc", cell.psc);
-    Unsigned(out, "cell_id", cell.cellId);
-    Unsigned(out, "lac", cell.lac);
-    Unsigned(out, "rac", cell.rac);
-    Plmn(out, cell.plmn);
-    out += '}';
-    return out;
-}
-
-std::string LteCellJson(const LteCellIdentity& cell, std::uint32_t sim) {
-    std::string out = "{\"type\":\"lte_cell\"";
-    SimField(out, sim);
-    Unsigned(out, "pci", cell.pci);
-    Unsigned(out, "earfcn_dl", cell.earfcnDl);
-    Unsigned(out, "earfcn_ul", cell.earfcnUl);
-    Unsigned(out, "band", cell.band);
-    Unsigned(out, "bandwidth_dl_rb", cell.bandwidthDlRb);
-    Unsigned(out, "bandwidth_ul_rb", cell.bandwidthUlRb);
-    Unsigned(out, "cell_id", cell.cellId);
-    Unsigned(out, "tac", cell.tac);
-    Plmn(out, cell.plmn);
-    out += '}';
-    return out;
-}
-
-std::string LteIdleJson(const LteIdleMeasurement& m, std::uint32_t sim) {
-    std::string out = "{\"type\":\"lte_idle\"";
-    SimField(out, sim);
-    Unsigned(out, "earfcn", m.earfcn);
-    Unsigned(out, "pci", m.pci);
-    Measurement(out, "rsrp", m.rsrp);
-    Measurement(out, "rsrq", m.rsrq);
-    Measurement(out, "rssi", m.rssi);
-    out += '}';
-    return out;
-}
-
-std::string LteIdleNeighboursJson(const LteIdleNeighbours& m, std::uint32_t sim) {
-    std::string out = "{\"type\":\"lte_idle_neighbours\"";
-    SimField(out, sim);
-    Unsigned(out, "earfcn", m.earfcn);
-    out += ",\"cells\":[";
-    const std::size_t count = std::min<std::size_t>(m.count, m.cells.size());
-    for (std::size_t k = 0; k < count; ++k) {
-        const LteNeighbour& c = m.cells[k];
-        out += k == 0 ? "{" : ",{";
-        Unsigned(out, "pci", c.pci, true);
-        Measurement(out, "rsrp", c.rsrp);
-        Measurement(out, "rsrq", c.rsrq);
-        Measurement(out, "rssi", c.rssi);
-        out += '}';
-    }
-    out += "]}";
-    return out;
-}
-
-std::string LteServingJson(const LteServingMeasurement& m, std::uint32_t sim) {
-    std::string out = "{\"type\":\"lte_serving\"";
-    SimField(out, sim);
-    out += ",\"cells\":[";
-    const std::size_t count = std::min<std::size_t>(m.count, m.cells.size());
-    for (std::size_t k = 0; k < count; ++k) {
-        const LteServingCell& c = m.cells[k];
-        out += k == 0 ? "{" : ",{";
-        Unsigned(out, "earfcn", c.earfcn, true);
-        Unsigned(out, "pci", c.pci);
-        Unsigned(out, "serving_index", c.servingIndex);
-        if (c.hasServingFlag) {
-            out += c.isServing ? ",\"is_serving\":true" : ",\"is_serving\":false";
-        }
-        Measurement(out, "rsrp", c.rsrp);
-        Measurement(out, "rsrq", c.rsrq);
-        Measurement(out, "rssi", c.rssi);
-        out += '}';
-    }
-    out += "]}";
-    return out;
-}
-
-std::string LogFrameJson(const DecodedLogFrame& frame) {
+std::vector<std::string> LogFrameJson(const DecodedLogFrame& frame) {
     switch (frame.kind) {
         case LogFrameKind::CellList:
-            return CellReportJson(frame.cells);
+            return {CellReportJson(frame.cells)};
         case LogFrameKind::SarPa:
-            return SarPaReportJson(frame.sarPa);
+            return {SarPaReportJson(frame.sarPa)};
         case LogFrameKind::WcdmaCell:
-            return WcdmaCellJson(frame.wcdmaCell, frame.sim);
+            return {WcdmaCellJson(frame.wcdmaCell, frame)};
         case LogFrameKind::LteCell:
-            return LteCellJson(frame.lteCell, frame.sim);
+            return {LteCellJson(frame.lteCell, frame)};
         case LogFrameKind::LteIdle:
-            return LteIdleJson(frame.lteIdle, frame.sim);
+            return {LteIdleJson(frame.lteIdle, frame)};
         case LogFrameKind::LteIdleNeighbours:
-            return LteIdleNeighboursJson(frame.lteNeighbours, frame.sim);
+            return {LteIdleNeighboursJson(frame.lteNeighbours, frame)};
         case LogFrameKind::LteServing:
-            return LteServingJson(frame.lteServing, frame.sim);
+            return {LteServingJson(frame.lteServing, frame)};
+        case LogFrameKind::LteIntraMeas:
+            return {LteIntraMeasJson(frame.lteIntra, frame)};
+        case LogFrameKind::LteNeighbourMeas: {
+            const LteNeighbourMeasurement& m = frame.lteNeighbourMeas;
+            std::vector<std::string> lines;
+            for (std::size_t k = 0; k < m.count && k < m.layers.size(); ++k) {
+                lines.push_back(LteNeighbourLayerJson(m.layers[k], m.connected, frame));
+            }
+            return lines;
+        }
         case LogFrameKind::Other:
             break;
     }

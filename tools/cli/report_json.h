@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "diag/log_decoder.h"
 #include "session/json_time.h"
@@ -24,24 +25,26 @@ std::string CellReportJson(const CellReport& report);
 // {"type":"sar_pa","sim":..,"sar":"Low"|"Normal"|"Medium"|"High"|null,"pa":..,"pa_overheated":true|false}
 std::string SarPaReportJson(const SarPaReport& report);
 
-// The serving cell and its measurements. Numbers are exact: measurements in dBm or dB with as
-// many decimals as they need and at least one ("-104.875", "-68.0"); MCC and MNC are strings of
-// digits, left out when the packet holds none.
+// The reports of any other kind. Numbers are exact: measurements in dBm or dB with as many
+// decimals as they need and at least one ("-104.875", "-68.0"); MCC and MNC are strings of
+// digits, left out when the packet holds none. "sim" follows "type" for a packet from a
+// dual-SIM modem's wrapper, then "modem_time" when the packet's stamp is a time of day.
 // {"type":"wcdma_cell","uarfcn_dl":..,"uarfcn_ul":..,"psc":..,"cell_id":..,"lac":..,"rac":..,
 //  "mcc":"310","mnc":"410"}
-std::string WcdmaCellJson(const WcdmaCellIdentity& cell, std::uint32_t sim = 0);
 // {"type":"lte_cell","pci":..,"earfcn_dl":..,"earfcn_ul":..,"band":..,"bandwidth_dl_rb":..,
 //  "bandwidth_ul_rb":..,"cell_id":..,"tac":..,"mcc":"310","mnc":"260"}
-std::string LteCellJson(const LteCellIdentity& cell, std::uint32_t sim = 0);
 // {"type":"lte_idle","earfcn":..,"pci":..,"rsrp":..,"rsrq":..,"rssi":..}
-std::string LteIdleJson(const LteIdleMeasurement& m, std::uint32_t sim = 0);
 // {"type":"lte_idle_neighbours","earfcn":..,"cells":[{"pci":..,"rsrp":..,"rsrq":..,"rssi":..}]}
-std::string LteIdleNeighboursJson(const LteIdleNeighbours& m, std::uint32_t sim = 0);
 // {"type":"lte_serving","cells":[{"earfcn":..,"pci":..,"serving_index":..,"is_serving":true,
 //  "rsrp":..,"rsrq":..,"rssi":..}]}; "is_serving" only for cells whose packet has the flag.
-std::string LteServingJson(const LteServingMeasurement& m, std::uint32_t sim = 0);
+// {"type":"lte_intra_meas","earfcn":..,"pci":..,"serving_index":..,"rsrp":..,"rsrq":..,
+//  "cells":[{"pci":..,"rsrp":..,"rsrq":..}],"detected":[311]}
+// {"type":"lte_neighbour_meas","mode":"connected"|"idle","earfcn":..,"serving_index":..,
+//  "cells":[{"pci":..,"rsrp":..,"rsrq":..}]}: one per layer of the packet; "serving_index" only
+//  in connected mode.
 
-// The JSON of any report of `frame`, or "" when it holds none (kind Other).
-std::string LogFrameJson(const DecodedLogFrame& frame);
+// The JSON objects of the reports of `frame`, in order: one for most kinds, one per layer of a
+// neighbour measurement, none for kind Other.
+std::vector<std::string> LogFrameJson(const DecodedLogFrame& frame);
 
 }  // namespace norvane::cli

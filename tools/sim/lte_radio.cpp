@@ -133,4 +133,28 @@ LteServingCell LteScene::ServingCell(std::size_t carrier) const {
     return s;
 }
 
+LteIntraMeasurement LteScene::IntraMeasurement() const {
+    const SimLteCell& c = carriers_[0];
+    LteIntraMeasurement m;
+    m.version = 4;
+    m.earfcn = c.earfcn;
+    m.pci = c.pci;
+    m.rsrp = InSixteenths(c.rsrp);
+    m.rsrq = InSixteenths(c.rsrq);
+    for (const SimLteCell& n : neighbours_) {
+        m.cells[m.count++] = {n.pci, InSixteenths(n.rsrp), InSixteenths(n.rsrq)};
+    }
+    return m;
+}
+
+LteNeighbourLayer LteScene::ConnectedNeighbours() const {
+    LteNeighbourLayer layer;
+    layer.subVersion = 4;
+    layer.earfcn = carriers_[0].earfcn;
+    for (const SimLteCell& n : neighbours_) {
+        layer.cells[layer.count++] = {n.pci, InSixteenths(n.rsrp), InSixteenths(n.rsrq)};
+    }
+    return layer;
+}
+
 }  // namespace norvane::sim

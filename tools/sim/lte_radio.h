@@ -7,6 +7,7 @@
 #include <random>
 #include <vector>
 
+#include "diag/lte_neighbour_packets.h"
 #include "diag/lte_packets.h"
 
 namespace norvane::sim {
@@ -27,8 +28,9 @@ class LteScene {
     // Lets `seconds` of radio life pass.
     void Advance(double seconds);
 
-    // Connected: the serving cells are measured (0xB193); idle: the serving cell and its
-    // neighbours (0xB17F, 0xB180). A cycle is a short idle phase, then a longer connected one.
+    // Connected: the serving cells are measured (0xB193), the primary cell's neighbours too
+    // (0xB179, 0xB195); idle: the serving cell and its neighbours (0xB17F, 0xB180). A cycle is a
+    // short idle phase, then a longer connected one.
     bool Connected() const;
     // The primary cell first, then the secondary cells in use (none while idle).
     std::vector<SimLteCell> Carriers() const;
@@ -38,6 +40,8 @@ class LteScene {
     LteIdleMeasurement IdleMeasurement() const;
     LteIdleNeighbours IdleNeighbours() const;
     LteServingCell ServingCell(std::size_t carrier) const;
+    LteIntraMeasurement IntraMeasurement() const;
+    LteNeighbourLayer ConnectedNeighbours() const;
 
   private:
     void Drift(SimLteCell& cell, double seconds, double low, double high);

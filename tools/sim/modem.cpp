@@ -316,6 +316,12 @@ void SimModem::AppendServingCell(std::int64_t stamp, std::uint64_t uptimeMs, Byt
                 append(WriteLteServingMeasurement(p, stamp, cell.subVersion, {&cell, 1}));
             }
         }
+        if (LogOn(kLteIntraMeasLogCode)) {
+            append(WriteLteIntraMeasurement(p, stamp, lte_.IntraMeasurement()));
+        }
+        if (LogOn(kLteConnNeighbourMeasLogCode)) {
+            append(WriteLteNeighbourMeasurement(p, stamp, true, lte_.ConnectedNeighbours()));
+        }
         return;
     }
     if (LogOn(0xB17F)) {

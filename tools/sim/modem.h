@@ -25,8 +25,8 @@ enum class Rat : std::uint8_t { kWcdma, kLte };
 
 // The log codes the modem knows, each switched on and off by its bit in the mask of its
 // equipment id.
-inline constexpr std::array<std::uint16_t, 7> kSimLogCodes = {
-    kCellListLogCode, kSarPaLogCode, 0x4127, 0xB0C2, 0xB17F, 0xB180, 0xB193};
+inline constexpr std::array<std::uint16_t, 9> kSimLogCodes = {
+    kCellListLogCode, kSarPaLogCode, 0x4127, 0xB0C2, 0xB179, 0xB17F, 0xB180, 0xB193, 0xB195};
 
 // The item counts it answers to log-config operation 1 (those of a published modem's answer).
 inline constexpr LogItemCounts kSimItemCounts = {0, 4095, 0,   0,   4087, 4087, 28, 2910,

@@ -38,6 +38,10 @@ PCI 212, 262/01), its RSRP and RSRQ drifting:
   log 0xB180  idle: up to six neighbours on its channel, appearing and fading (version 5);
   log 0xB193  connected: one packet (subpacket 0x19, sub-version 36) per serving cell, the
               primary and one or two aggregated cells (band 7, band 20) in turn;
+  log 0xB179  connected: the primary cell's filtered RSRP/RSRQ and its neighbours
+              (version 4);
+  log 0xB195  connected: the neighbours on the primary cell's channel (subpacket 31,
+              version 4);
   log 0x117C  as on WCDMA.
 
 Options:
