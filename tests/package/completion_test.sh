@@ -15,8 +15,8 @@ CLI=$2 SIM=$3
 failed=0
 fail() { echo "FAIL: $*"; failed=1; }
 
-# complete LINE: what <Tab> at the end of LINE offers, sorted, one a line.
-complete() {
+# offered LINE: what <Tab> at the end of LINE offers, sorted, one a line.
+offered() {
     local line=$1 program
     COMP_LINE=$line COMP_POINT=${#line}
     read -ra COMP_WORDS <<<"$line"
@@ -29,13 +29,13 @@ complete() {
 }
 expect() {  # LINE EXPECTED...: the completion offers exactly EXPECTED
     local line=$1 got
-    got=$(complete "$line")
+    got=$(offered "$line")
     shift
     [[ $got == "$(printf '%s\n' "$@" | sort)" ]] || fail "'$line' offers [${got//$'\n'/ }], not [$*]"
 }
 expect_options() {  # LINE OPTIONS...: the completion offers each option
     local line=$1 got option
-    got=$(complete "$line")
+    got=$(offered "$line")
     shift
     (($# > 0)) || fail "no options in the --help text"
     for option in "$@"; do

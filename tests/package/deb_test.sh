@@ -46,6 +46,8 @@ dpkg-deb -x "$DEB" "$SCRATCH/root"
 head -1 "$SCRATCH/root/usr/share/doc/norvane/copyright" |
     grep -qx 'Format: https://www.debian.org/doc/packaging-manuals/copyright-format/1.0/' ||
     fail "copyright is not in the machine-readable format"
+zcat "$SCRATCH/root/usr/share/doc/norvane/changelog.gz" | head -1 | grep -qF "norvane ($VERSION)" ||
+    fail "the changelog's latest entry is not $VERSION"
 for program in norvane-cli norvane-sim; do
     "$SCRATCH/root/usr/bin/$program" --help >/dev/null || fail "packaged $program --help fails"
 done
