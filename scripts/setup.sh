@@ -18,6 +18,9 @@ PACKAGES=(
     tshark
     # positions: the GPS daemon and its NMEA player (gpsfake), for the drive tests and the demo
     gpsd gpsd-clients
+    # the Debian package: its libraries' dependencies (dpkg-shlibdeps), its check, the manual
+    # pages' renderer and the shell completion's functions
+    dpkg-dev lintian man-db bash-completion
 )
 
 missing=()
