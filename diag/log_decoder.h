@@ -9,6 +9,7 @@
 
 #include "diag/log_packets.h"
 #include "diag/lte_packets.h"
+#include "diag/nr_packets.h"
 #include "diag/wcdma_packets.h"
 
 namespace norvane {
@@ -64,6 +65,8 @@ enum class LogFrameKind {
     LteIdle,            // 0xB17F
     LteIdleNeighbours,  // 0xB180
     LteServing,         // 0xB193
+    NrCell,             // 0xB823
+    NrMeas,             // 0xB97F
     Other
 };
 
@@ -85,6 +88,8 @@ struct DecodedLogFrame {
     LteIdleMeasurement lteIdle;        // valid when kind == LteIdle
     LteIdleNeighbours lteNeighbours;   // valid when kind == LteIdleNeighbours
     LteServingMeasurement lteServing;  // valid when kind == LteServing
+    NrCellIdentity nrCell;             // valid when kind == NrCell
+    NrMeasurement nrMeas;              // valid when kind == NrMeas
     std::uint32_t sim = 0;             // the radio of a dual-SIM modem (from 1); 0: not wrapped
 };
 
