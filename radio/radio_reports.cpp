@@ -27,6 +27,8 @@ bool LatestReports::Take(const DecodedLogFrame& frame) {
         case LogFrameKind::LteServing:
             break;
         case LogFrameKind::SarPa:
+        case LogFrameKind::NrCell:
+        case LogFrameKind::NrMeas:
         case LogFrameKind::Other:
             return false;
     }
@@ -65,6 +67,8 @@ bool LatestReports::Take(const DecodedLogFrame& frame) {
             TakeServing(frame.lteServing, now);
             break;
         case LogFrameKind::SarPa:
+        case LogFrameKind::NrCell:
+        case LogFrameKind::NrMeas:
         case LogFrameKind::Other:
             break;
     }

@@ -40,6 +40,14 @@ std::string LteIdleNeighboursJson(const LteIdleNeighbours& m, std::uint32_t sim 
 // {"type":"lte_serving","cells":[{"earfcn":..,"pci":..,"serving_index":..,"is_serving":true,
 //  "rsrp":..,"rsrq":..,"rssi":..}]}; "is_serving" only for cells whose packet has the flag.
 std::string LteServingJson(const LteServingMeasurement& m, std::uint32_t sim = 0);
+// The NR cell and the searcher's cells. RSRP and RSRQ are exact ("-107.6328125"), each left out
+// when the modem sent none, "ssb" (the SSB index of the cell's first beam) when it has a beam.
+// {"type":"nr_cell","pci":..,"nr_arfcn_dl":..,"nr_arfcn_ul":..,"band":..,"bandwidth_dl_mhz":..,
+//  "bandwidth_ul_mhz":..,"cell_id":..,"tac":..,"mcc":"262","mnc":"01"}
+std::string NrCellJson(const NrCellIdentity& cell, std::uint32_t sim = 0);
+// {"type":"nr_meas","cells":[{"nr_arfcn":..,"pci":..,"serving":true,"ssb":..,"rsrp":..,
+//  "rsrq":..}]}
+std::string NrMeasJson(const NrMeasurement& m, std::uint32_t sim = 0);
 
 // The JSON of any report of `frame`, or "" when it holds none (kind Other).
 std::string LogFrameJson(const DecodedLogFrame& frame);
