@@ -32,7 +32,12 @@ static std::vector<std::vector<std::uint8_t>> Run(std::span<const std::uint8_t> 
                 (f.kind == LogFrameKind::LteServing &&
                  (f.lteServing.count > kLteMaxServingCells || p[7] != 0xB1)) ||
                 (f.kind == LogFrameKind::LteIdleNeighbours &&
-                 p.size() < kLogHeaderSize + 8 + kLteNeighbourCellSize * f.lteNeighbours.count)) {
+                 p.size() < kLogHeaderSize + 8 + kLteNeighbourCellSize * f.lteNeighbours.count) ||
+                (f.kind == LogFrameKind::NrMeas &&
+                 (f.nrMeas.count > kNrMaxCells ||
+                  p.size() < kLogHeaderSize + 8 + kNrCellSize * f.nrMeas.count)) ||
+                (f.kind == LogFrameKind::NrCell &&
+                 p.size() < kLogHeaderSize + kNrCellInfoLayouts[0].size)) {
                 std::abort();
             }
             if (status != HdlcDeframer::Status::kNeedMore) {
