@@ -174,7 +174,7 @@ std::size_t WriteNrMeasurement(std::span<std::uint8_t> out, std::int64_t stamp,
         // One layer: the cells from k on with its NR-ARFCN.
         const auto carrier = p.subspan(at, l->carrierSize);
         std::size_t n = 0;
-        std::size_t serving = kNrNoCount;
+        std::size_t serving = kNrNoCount;  // the index of its serving cell; 0xFF for none
         while (k + n < cells.size() && cells[k + n].arfcn == cells[k].arfcn) {
             serving = serving == kNrNoCount && cells[k + n].serving ? n : serving;
             ++n;
