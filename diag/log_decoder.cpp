@@ -160,6 +160,14 @@ bool DecodeServingCellPacket(std::span<const std::uint8_t> b, DecodedLogFrame& o
             kind = LogFrameKind::LteNeighbourMeas;
             d = log ? DecodeLteNeighbourMeasurement(log->code, p, out.lteNeighbourMeas) : d;
             break;
+        case kNrCellInfoLogCode:
+            kind = LogFrameKind::NrCell;
+            d = log ? DecodeNrCellIdentity(p, out.nrCell) : d;
+            break;
+        case kNrMeasLogCode:
+            kind = LogFrameKind::NrMeas;
+            d = log ? DecodeNrMeasurement(p, out.nrMeas) : d;
+            break;
         default:
             return false;
     }

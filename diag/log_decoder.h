@@ -10,6 +10,7 @@
 #include "diag/log_packets.h"
 #include "diag/lte_neighbour_packets.h"
 #include "diag/lte_packets.h"
+#include "diag/nr_packets.h"
 #include "diag/wcdma_packets.h"
 
 namespace norvane {
@@ -67,6 +68,8 @@ enum class LogFrameKind {
     LteServing,         // 0xB193
     LteIntraMeas,       // 0xB179
     LteNeighbourMeas,   // 0xB195 (connected) and 0xB192 (idle): one report per layer
+    NrCell,             // 0xB823
+    NrMeas,             // 0xB97F
     Other
 };
 
@@ -90,6 +93,8 @@ struct DecodedLogFrame {
     LteServingMeasurement lteServing;          // valid when kind == LteServing
     LteIntraMeasurement lteIntra;              // valid when kind == LteIntraMeas
     LteNeighbourMeasurement lteNeighbourMeas;  // valid when kind == LteNeighbourMeas
+    NrCellIdentity nrCell;                     // valid when kind == NrCell
+    NrMeasurement nrMeas;                      // valid when kind == NrMeas
     std::uint32_t sim = 0;  // the radio of a dual-SIM modem (from 1); 0: not wrapped
     // The time of day of the log packet's stamp, when it is on the GPS scale (milliseconds since
     // 1970-01-01 UTC); not for SAR/PA reports.

@@ -95,4 +95,23 @@ inline void DecimalText(std::uint32_t value, std::size_t minDigits, std::array<c
     text[n] = '\0';
 }
 
+// The PLMN of a packet that sends MCC and MNC as binary numbers with the MNC's digit count: MCC
+// to three digits, MNC to its count when that is 2 or 3.
+inline PlmnText PlmnFromBinary(std::uint32_t mcc, std::uint32_t mncDigits, std::uint32_t mnc) {
+    PlmnText p;
+    p.known = true;
+    DecimalText(mcc, 3, p.mcc);
+    DecimalText(mnc, mncDigits == 2 || mncDigits == 3 ? mncDigits : 1, p.mnc);
+    return p;
+}
+
+// The number the leading digits of `text` spell; 0 for none.
+inline std::uint32_t DigitsValue(const std::array<char, 6>& text) {
+    std::uint32_t v = 0;
+    for (std::size_t i = 0; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
+        v = v * 10 + static_cast<std::uint32_t>(text[i] - '0');
+    }
+    return v;
+}
+
 }  // namespace norvane

@@ -37,7 +37,12 @@ static std::vector<std::vector<std::uint8_t>> Run(std::span<const std::uint8_t> 
                                 kLteIntraDetectedSize * f.lteIntra.detectedCount) ||
                 (f.kind == LogFrameKind::LteNeighbourMeas &&
                  (f.lteNeighbourMeas.count > kLteMaxNeighbourLayers ||
-                  p.size() < kLogHeaderSize + 4 + 12 * f.lteNeighbourMeas.count))) {
+                  p.size() < kLogHeaderSize + 4 + 12 * f.lteNeighbourMeas.count)) ||
+                (f.kind == LogFrameKind::NrMeas &&
+                 (f.nrMeas.count > kNrMaxCells ||
+                  p.size() < kLogHeaderSize + 8 + kNrCellSize * f.nrMeas.count)) ||
+                (f.kind == LogFrameKind::NrCell &&
+                 p.size() < kLogHeaderSize + kNrCellInfoLayouts[0].size)) {
                 std::abort();
             }
             if (status != HdlcDeframer::Status::kNeedMore) {

@@ -29,6 +29,8 @@ bool LatestReports::Take(const DecodedLogFrame& frame) {
         case LogFrameKind::LteNeighbourMeas:
             break;
         case LogFrameKind::SarPa:
+        case LogFrameKind::NrCell:
+        case LogFrameKind::NrMeas:
         case LogFrameKind::Other:
             return false;
     }
@@ -89,6 +91,8 @@ bool LatestReports::Take(const DecodedLogFrame& frame) {
             break;
         }
         case LogFrameKind::SarPa:
+        case LogFrameKind::NrCell:
+        case LogFrameKind::NrMeas:
         case LogFrameKind::Other:
             break;
     }

@@ -43,6 +43,27 @@ void Measurement(std::string& out, const char* key, Sixteenths value) {
     out += fraction;
 }
 
+// 1/128 as an exact decimal with at least one decimal: -13777 -> "-107.6328125"; 0 (the modem's
+// "no value") leaves the key out.
+void Q7Measurement(std::string& out, const char* key, Q7 value) {
+    if (value == 0) {
+        return;
+    }
+    out += ",\"";
+    out += key;
+    out += "\":";
+    const std::int64_t v = value;
+    const std::uint64_t a = static_cast<std::uint64_t>(v < 0 ? -v : v);
+    if (v < 0) {
+        out += '-';
+    }
+    out += std::to_string(a / 128);
+    out += '.';
+    std::string fraction = std::to_string(10000000 + a % 128 * 78125).substr(1);  // seven digits
+    fraction.erase(std::max<std::size_t>(1, fraction.find_last_not_of('0') + 1));
+    out += fraction;
+}
+
 void Plmn(std::string& out, const PlmnText& plmn) {
     if (plmn.known) {
         out += ",\"mcc\":\"";
@@ -232,6 +253,43 @@ std::string LteNeighbourLayerJson(const LteNeighbourLayer& layer, bool connected
     return out;
 }
 
+std::string NrCellJson(const NrCellIdentity& cell, const DecodedLogFrame& frame) {
+    std::string out = Head("nr_cell", frame);
+    Unsigned(out, "pci", cell.pci);
+    Unsigned(out, "nr_arfcn_dl", cell.arfcnDl);
+    Unsigned(out, "nr_arfcn_ul", cell.arfcnUl);
+    Unsigned(out, "band", cell.band);
+    Unsigned(out, "bandwidth_dl_mhz", cell.bandwidthDlMhz);
+    Unsigned(out, "bandwidth_ul_mhz", cell.bandwidthUlMhz);
+    out += ",\"cell_id\":";
+    out += std::to_string(cell.cellId);
+    Unsigned(out, "tac", cell.tac);
+    Plmn(out, cell.plmn);
+    out += '}';
+    return out;
+}
+
+std::string NrMeasJson(const NrMeasurement& m, const DecodedLogFrame& frame) {
+    std::string out = Head("nr_meas", frame);
+    out += ",\"cells\":[";
+    const std::size_t count = std::min<std::size_t>(m.count, m.cells.size());
+    for (std::size_t k = 0; k < count; ++k) {
+        const NrMeasCell& c = m.cells[k];
+        out += k == 0 ? "{" : ",{";
+        Unsigned(out, "nr_arfcn", c.arfcn, true);
+        Unsigned(out, "pci", c.pci);
+        out += c.serving ? ",\"serving\":true" : ",\"serving\":false";
+        if (c.hasSsb) {
+            Unsigned(out, "ssb", c.ssb);
+        }
+        Q7Measurement(out, "rsrp", c.rsrp);
+        Q7Measurement(out, "rsrq", c.rsrq);
+        out += '}';
+    }
+    out += "]}";
+    return out;
+}
+
 }  // namespace
 
 std::string CellReportJson(const CellReport& report) {
@@ -319,6 +377,10 @@ std::vector<std::string> LogFrameJson(const DecodedLogFrame& frame) {
             }
             return lines;
         }
+        case LogFrameKind::NrCell:
+            return {NrCellJson(frame.nrCell, frame)};
+        case LogFrameKind::NrMeas:
+            return {NrMeasJson(frame.nrMeas, frame)};
         case LogFrameKind::Other:
             break;
     }

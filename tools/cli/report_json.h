@@ -42,6 +42,11 @@ std::string SarPaReportJson(const SarPaReport& report);
 // {"type":"lte_neighbour_meas","mode":"connected"|"idle","earfcn":..,"serving_index":..,
 //  "cells":[{"pci":..,"rsrp":..,"rsrq":..}]}: one per layer of the packet; "serving_index" only
 //  in connected mode.
+// {"type":"nr_cell","pci":..,"nr_arfcn_dl":..,"nr_arfcn_ul":..,"band":..,"bandwidth_dl_mhz":..,
+//  "bandwidth_ul_mhz":..,"cell_id":..,"tac":..,"mcc":"262","mnc":"01"}
+// {"type":"nr_meas","cells":[{"nr_arfcn":..,"pci":..,"serving":true,"ssb":..,"rsrp":..,
+//  "rsrq":..}]}: RSRP and RSRQ exact ("-107.6328125"), each left out when the modem sent none;
+//  "ssb" (the SSB index of the cell's first beam) when it has a beam.
 
 // The JSON objects of the reports of `frame`, in order: one for most kinds, one per layer of a
 // neighbour measurement, none for kind Other.
