@@ -9,6 +9,7 @@
 
 #include "diag/log_packets.h"
 #include "diag/lte_packets.h"
+#include "diag/signalling.h"
 #include "diag/wcdma_packets.h"
 
 namespace norvane {
@@ -64,6 +65,9 @@ enum class LogFrameKind {
     LteIdle,            // 0xB17F
     LteIdleNeighbours,  // 0xB180
     LteServing,         // 0xB193
+    Rrc,                // 0xB0C0, 0x412F: a whole RRC message
+    RrcSegment,         // 0xB0C0: a part of one, for an LteRrcJoiner (diag/signalling.h)
+    Nas,                // 0xB0E2, 0xB0E3, 0xB0EC, 0xB0ED
     Other
 };
 
@@ -85,13 +89,17 @@ struct DecodedLogFrame {
     LteIdleMeasurement lteIdle;        // valid when kind == LteIdle
     LteIdleNeighbours lteNeighbours;   // valid when kind == LteIdleNeighbours
     LteServingMeasurement lteServing;  // valid when kind == LteServing
-    std::uint32_t sim = 0;             // the radio of a dual-SIM modem (from 1); 0: not wrapped
+    // Valid when kind is Rrc, RrcSegment or Nas; its pdu is a view into the decoded payload.
+    SignallingMessage signalling;
+    std::uint32_t sim = 0;  // the radio of a dual-SIM modem (from 1); 0: not wrapped
 };
 
 // Classifies and decodes one unescaped DIAG frame payload (CRC already checked and removed by
 // HdlcDeframer), unwrapping a multi-SIM wrapper first; the reports then carry its radio. Pure:
 // reads nothing outside `payload`, allocates nothing. A frame shorter than the fields it declares
-// is Other. The serving-cell packets are read within the length their header declares.
+// is Other. The serving-cell and signalling packets are read within the length their header
+// declares. Parts of an LTE RRC message (RrcSegment) need joining across frames, which this
+// stateless call cannot do: see LteRrcJoiner in diag/signalling.h.
 DecodedLogFrame DecodeLogFrame(std::span<const std::uint8_t> payload);
 
 }  // namespace norvane

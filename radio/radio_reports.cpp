@@ -27,6 +27,9 @@ bool LatestReports::Take(const DecodedLogFrame& frame) {
         case LogFrameKind::LteServing:
             break;
         case LogFrameKind::SarPa:
+        case LogFrameKind::Rrc:
+        case LogFrameKind::RrcSegment:
+        case LogFrameKind::Nas:
         case LogFrameKind::Other:
             return false;
     }
@@ -65,6 +68,9 @@ bool LatestReports::Take(const DecodedLogFrame& frame) {
             TakeServing(frame.lteServing, now);
             break;
         case LogFrameKind::SarPa:
+        case LogFrameKind::Rrc:
+        case LogFrameKind::RrcSegment:
+        case LogFrameKind::Nas:
         case LogFrameKind::Other:
             break;
     }

@@ -14,6 +14,10 @@ void AppendFrameLine(std::span<const std::uint8_t> payload, const CaptureTime* t
         return;
     }
     const std::string json = LogFrameJson(d);
+    if (json.empty()) {
+        ++counts.other;  // a part of an RRC message
+        return;
+    }
     ++counts.reports;
     if (time != nullptr) {
         AppendWithTime(out, *time, json, counts.utc);

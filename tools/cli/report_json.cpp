@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <cstdio>
 
+#include "diag/signalling_names.h"
+
 namespace norvane::cli {
 namespace {
 
@@ -240,6 +242,38 @@ std::string LteServingJson(const LteServingMeasurement& m, std::uint32_t sim) {
     return out;
 }
 
+std::string SignallingJson(const SignallingMessage& m, std::uint32_t sim) {
+    const bool nas = m.protocol == SignallingProtocol::kNas;
+    std::string out = nas ? "{\"type\":\"nas\"" : "{\"type\":\"rrc\"";
+    SimField(out, sim);
+    out += m.rat == SignallingRat::kLte ? ",\"rat\":\"lte\"" : ",\"rat\":\"wcdma\"";
+    out += m.direction == SignallingDirection::kUplink ? ",\"direction\":\"ul\""
+                                                       : ",\"direction\":\"dl\"";
+    if (!nas) {
+        out += ",\"channel\":\"";
+        out += SignallingChannelName(m.channel);
+        out += '"';
+    }
+    out += ",\"message\":\"";
+    out += m.name;  // names are plain ASCII without quotes or backslashes
+    out += '"';
+    if (!nas && m.rat == SignallingRat::kLte) {
+        Unsigned(out, "earfcn", m.earfcn);
+        Unsigned(out, "pci", m.pci);
+    } else if (m.hasUarfcn) {
+        Unsigned(out, "uarfcn", m.uarfcn);
+        Unsigned(out, "psc", m.psc);
+    }
+    out += ",\"pdu\":\"";
+    static constexpr char kHex[] = "0123456789abcdef";
+    for (const std::uint8_t b : m.pdu) {
+        out += kHex[b >> 4];
+        out += kHex[b & 0x0F];
+    }
+    out += "\"}";
+    return out;
+}
+
 std::string LogFrameJson(const DecodedLogFrame& frame) {
     switch (frame.kind) {
         case LogFrameKind::CellList:
@@ -256,6 +290,10 @@ std::string LogFrameJson(const DecodedLogFrame& frame) {
             return LteIdleNeighboursJson(frame.lteNeighbours, frame.sim);
         case LogFrameKind::LteServing:
             return LteServingJson(frame.lteServing, frame.sim);
+        case LogFrameKind::Rrc:
+        case LogFrameKind::Nas:
+            return SignallingJson(frame.signalling, frame.sim);
+        case LogFrameKind::RrcSegment:
         case LogFrameKind::Other:
             break;
     }

@@ -41,7 +41,17 @@ std::string LteIdleNeighboursJson(const LteIdleNeighbours& m, std::uint32_t sim 
 //  "rsrp":..,"rsrq":..,"rssi":..}]}; "is_serving" only for cells whose packet has the flag.
 std::string LteServingJson(const LteServingMeasurement& m, std::uint32_t sim = 0);
 
-// The JSON of any report of `frame`, or "" when it holds none (kind Other).
+// A signalling message; "message" is its name ("" when Wireshark gives it none), "pdu" its bytes
+// in lower-case hex (for a WCDMA SIB, the block).
+// {"type":"rrc","rat":"lte","direction":"dl","channel":"DL-DCCH",
+//  "message":"RRCConnectionReconfiguration","earfcn":5780,"pci":185,"pdu":"2412a0..."}
+// {"type":"rrc","rat":"wcdma","direction":"ul","channel":"UL-DCCH","message":"MeasurementReport",
+//  "uarfcn":10663,"psc":397,"pdu":"..."}: "uarfcn" and "psc" when the packet holds them
+// {"type":"nas","rat":"lte","direction":"ul","message":"Attach request","pdu":"0741..."}
+std::string SignallingJson(const SignallingMessage& m, std::uint32_t sim = 0);
+
+// The JSON of any report of `frame`, or "" when it holds none (kind Other, and a part of an
+// RRC message, which only an LteRrcJoiner makes a message of).
 std::string LogFrameJson(const DecodedLogFrame& frame);
 
 }  // namespace norvane::cli
