@@ -127,9 +127,10 @@ constexpr Choice kLteUlCcchChoices[] = {
     {0b0, 1, 1, kLteUlCcchC1}, {0b10, 2, 0, kLteUlCcchC2}, {0b110, 3, 2, kLteUlCcchC3}};
 constexpr Choice kLteUlDcchChoices[] = {{0b0, 1, 4, kLteUlDcchC1}, {0b10, 2, 4, kLteUlDcchC2}};
 
-// ULInformationTransferMRDC-r15: UL-DCCH messageClassExtension, c2, index 7.
-constexpr std::uint32_t kLteUlDcchMrdc = 0b10'0111;
-constexpr unsigned kLteUlDcchMrdcBits = 6;
+// The UL-DCCH messages that can carry an NR message: ULInformationTransferMRDC-r15 and
+// ULInformationTransferIRAT-r16 (messageClassExtension, c2, indexes 7 and 15).
+constexpr std::uint32_t kLteUlDcchNrCarriers[] = {0b10'0111, 0b10'1111};
+constexpr unsigned kLteUlDcchNrCarrierBits = 6;
 
 // --- NR UL-DCCH (38.331), as an ULInformationTransferMRDC-r15 carries it.
 constexpr std::string_view kNrUlDcchC1[] = {"Measurement Report",
@@ -217,8 +218,8 @@ constexpr std::string_view kWcdmaUlDcch[] = {"ActiveSetUpdateComplete",
                                              "UplinkDirectTransfer",
                                              "UTRANMobilityInformationConfirm",
                                              "UTRANMobilityInformationFailure",
-                                             "MBMSModificationRequest",
-                                             "UEInformationResponse"};
+                                             "MBMSModificationRequest"};
+constexpr std::string_view kWcdmaUlDcchExtension[] = {"UEInformationResponse"};
 constexpr std::string_view kWcdmaDlCcch[] = {
     "CellUpdateConfirm-CCCH", "RRCConnectionReject",   "RRCConnectionRelease-CCCH",
     "RRCConnectionSetup",     "URAUpdateConfirm-CCCH", "ETWSPrimaryNotificationWithSecurity"};
@@ -238,7 +239,9 @@ constexpr std::string_view kWcdmaMcch[] = {"MBMSAccessInformation",
 constexpr std::string_view kWcdmaMsch[] = {"MBMSSchedulingInformation"};
 
 constexpr Choice kWcdmaDlDcchChoices[] = {{0, 0, 5, kWcdmaDlDcch}};
-constexpr Choice kWcdmaUlDcchChoices[] = {{0, 0, 5, kWcdmaUlDcch}};
+// Index 31 is an extension: a CHOICE of four bits whose first alternative is the only one.
+constexpr Choice kWcdmaUlDcchChoices[] = {{0, 0, 5, kWcdmaUlDcch},
+                                          {0b11111'0000, 9, 0, kWcdmaUlDcchExtension}};
 constexpr Choice kWcdmaDlCcchChoices[] = {{0, 0, 3, kWcdmaDlCcch}};
 // Index 3 is an extension: a CHOICE of two bits whose first alternative is the only one.
 constexpr Choice kWcdmaUlCcchChoices[] = {{0, 0, 2, kWcdmaUlCcch},
@@ -389,15 +392,15 @@ std::string_view NasTypeName(std::span<const NasName> names, std::uint8_t type) 
     return it == names.end() ? std::string_view{} : it->name;
 }
 
-// An NR UL-DCCH message in an ULInformationTransferMRDC-r15, whose choice bits `bits` has just
-// read: criticalExtensions c1 (0), ulInformationTransferMRDC-r15 (00), then the presence of the
-// NR message, the E-UTRA message and the non-critical extension, then the NR message as an
-// OCTET STRING (length: 0 and 7 bits, or 10 and 14 bits). Wireshark shows the NR message's name
-// in place of the LTE one, and nothing when the NR message is empty.
-std::string_view MrdcName(Bits bits) {
+// The name of an UL-DCCH message that can carry an NR message, `name`, whose choice bits `bits`
+// has just read. Both have the same form: criticalExtensions c1 (0), its one message (00), then
+// the presence of the NR message, the E-UTRA message and the non-critical extension, then the
+// NR message as an OCTET STRING (length: 0 and 7 bits, or 10 and 14 bits). Wireshark shows the
+// NR message's name in place of the LTE one, and no name when the NR message is empty.
+std::string_view NrCarrierName(std::string_view name, Bits bits) {
     const auto head = bits.Read(6);
     if (!head || (*head & 0b111'100) != 0b000'100) {
-        return kLteUlDcchC2[7];
+        return name;
     }
     const auto form = bits.Read(1);
     const auto length = form == 0U                         ? bits.Read(7)
@@ -422,13 +425,16 @@ std::string_view LteRrcMessageName(SignallingChannel channel, std::span<const st
         return {};
     }
     Bits bits(pdu);
+    const std::string_view name = Choose(c->lte, bits);
     if (channel == SignallingChannel::kUlDcch) {
-        Bits mrdc = bits;
-        if (mrdc.Read(kLteUlDcchMrdcBits) == kLteUlDcchMrdc) {
-            return MrdcName(mrdc);
+        Bits carrier = bits;
+        const auto type = carrier.Read(kLteUlDcchNrCarrierBits);
+        if (type && std::find(std::begin(kLteUlDcchNrCarriers), std::end(kLteUlDcchNrCarriers),
+                              *type) != std::end(kLteUlDcchNrCarriers)) {
+            return NrCarrierName(name, carrier);
         }
     }
-    return Choose(c->lte, bits);
+    return name;
 }
 
 std::string_view WcdmaRrcMessageName(SignallingChannel channel, std::span<const std::uint8_t> pdu) {

@@ -7,9 +7,9 @@
 // chosen the same way; a WCDMA DCCH or CCCH message first says whether an integrity check of 36
 // bits comes before its type). A NAS message is named by its message type octet: the second of
 // a plain EMM message, the third of an ESM message. What Wireshark shows in its own way is
-// followed: an LTE ULInformationTransferMRDC-r15 that carries an NR message is shown by the NR
-// message's name, an integrity-protected EMM message by the plain message inside it, a
-// ciphered one by no name, every EMM message of the Service request header by that name.
+// followed: an LTE ULInformationTransferMRDC-r15 or -IRAT-r16 that carries an NR message is
+// shown by the NR message's name, an integrity-protected EMM message by the plain message inside
+// it, a ciphered one by no name, every EMM message of the Service request header by that name.
 //
 // Names are views of static text. An empty name: Wireshark names no such message (spares,
 // message types of releases it does not know, a PDU too short to hold its type).
