@@ -171,7 +171,7 @@ std::optional<SignallingMessage> LteRrcJoiner::Add(const SignallingMessage& m) {
         }
         first_ = m;
         first_.pdu = {};
-        next_ = 2;
+        next_ = 1;
         size_ = 0;
         skipping_ = false;
     } else if (next_ == 0 || m.channel != first_.channel ||

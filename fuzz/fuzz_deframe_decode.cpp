@@ -32,7 +32,11 @@ static std::vector<std::vector<std::uint8_t>> Run(std::span<const std::uint8_t> 
                 (f.kind == LogFrameKind::LteServing &&
                  (f.lteServing.count > kLteMaxServingCells || p[7] != 0xB1)) ||
                 (f.kind == LogFrameKind::LteIdleNeighbours &&
-                 p.size() < kLogHeaderSize + 8 + kLteNeighbourCellSize * f.lteNeighbours.count)) {
+                 p.size() < kLogHeaderSize + 8 + kLteNeighbourCellSize * f.lteNeighbours.count) ||
+                ((f.kind == LogFrameKind::Rrc || f.kind == LogFrameKind::RrcSegment ||
+                  f.kind == LogFrameKind::Nas) &&
+                 (f.signalling.pdu.data() < p.data() + kLogHeaderSize ||
+                  f.signalling.pdu.data() + f.signalling.pdu.size() > p.data() + p.size()))) {
                 std::abort();
             }
             if (status != HdlcDeframer::Status::kNeedMore) {
