@@ -36,8 +36,10 @@ bool Agrees(std::string_view info, std::string_view name) {
 class Comparison {
   public:
     Comparison() {
-        static int n = 0;
-        path_ = ::testing::TempDir() + "signalling-" + std::to_string(++n) + ".pcap";
+        static int n = 0;  // ctest runs each test in a process of its own, maybe at once
+        path_ = ::testing::TempDir() + "signalling-" +
+                ::testing::UnitTest::GetInstance()->current_test_info()->name() + "-" +
+                std::to_string(++n) + ".pcap";
         CaptureError error;
         writer_ = CaptureWriter::Create(path_, error);
         EXPECT_FALSE(error) << error.message;
