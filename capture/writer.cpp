@@ -155,6 +155,10 @@ CaptureError CaptureWriter::WriteFrame(CaptureTime time, FrameDirection directio
     return Dump(time, [&] { return BuildGsmtapPacket(direction, payload, packet_); });
 }
 
+CaptureError CaptureWriter::WriteSignalling(CaptureTime time, const SignallingMessage& message) {
+    return Dump(time, [&] { return BuildSignallingPacket(message, packet_); });
+}
+
 CaptureError CaptureWriter::WritePosition(CaptureTime time, std::string_view line) {
     const std::span bytes(reinterpret_cast<const std::uint8_t*>(line.data()), line.size());
     return Dump(time, [&] { return BuildPositionPacket(bytes, packet_); });

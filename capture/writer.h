@@ -42,6 +42,9 @@ class CaptureWriter {
     // One frame that passed its check sequence, unescaped, without CRC: kept by pcap captures.
     CaptureError WriteFrame(CaptureTime time, FrameDirection direction,
                             std::span<const std::uint8_t> payload);
+    // A signalling message as a GSMTAP packet Wireshark decodes (diag/gsmtap.h): kept by pcap
+    // captures; one GSMTAP has no type for is passed over.
+    CaptureError WriteSignalling(CaptureTime time, const SignallingMessage& message);
     // A position line as the monitor printed it: kept by pcap captures (diag/gsmtap.h).
     CaptureError WritePosition(CaptureTime time, std::string_view line);
     CaptureError Flush();

@@ -64,6 +64,50 @@ std::size_t BuildGsmtapDatagram(FrameDirection direction, std::span<const std::u
     return kGsmtapHeaderSize + payload.size();
 }
 
+std::optional<std::array<std::uint8_t, kGsmtapHeaderSize>> SignallingGsmtapHeader(
+    const SignallingMessage& m) {
+    std::array<std::uint8_t, kGsmtapHeaderSize> h{};
+    h[0] = kGsmtapVersion;
+    h[1] = kGsmtapHeaderWords;
+    std::uint32_t arfcn = 0;
+    if (m.protocol == SignallingProtocol::kNas) {
+        h[2] = kGsmtapTypeLteNas;
+    } else {
+        const bool lte = m.rat == SignallingRat::kLte;
+        const auto it = std::find_if(kGsmtapRrcSubtypes.begin(), kGsmtapRrcSubtypes.end(),
+                                     [&](const auto& s) { return s.channel == m.channel; });
+        std::uint8_t subtype = it == kGsmtapRrcSubtypes.end() ? kGsmtapNoSubtype
+                               : lte                          ? it->lte
+                                                              : it->umts;
+        if (!lte && m.channel == SignallingChannel::kSib && m.block != WcdmaBlock::kNone) {
+            subtype = static_cast<std::uint8_t>(m.block);
+        }
+        if (subtype == kGsmtapNoSubtype) {
+            return std::nullopt;
+        }
+        h[2] = lte ? kGsmtapTypeLteRrc : kGsmtapTypeUmtsRrc;
+        h[12] = subtype;
+        arfcn = lte ? m.earfcn : m.hasUarfcn ? m.uarfcn : 0;
+        if (lte) {
+            PutBe16(&h[10], m.sfn);  // frame number, u32 at 8
+        }
+    }
+    PutBe16(&h[4], (arfcn < kGsmtapArfcnLimit ? arfcn : 0) |
+                       (m.direction == SignallingDirection::kUplink ? kGsmtapArfcnUplink : 0));
+    return h;
+}
+
+std::size_t BuildSignallingDatagram(const SignallingMessage& message, std::span<std::uint8_t> out) {
+    const auto header = SignallingGsmtapHeader(message);
+    const auto pdu = message.pdu;
+    if (!header || out.size() < kGsmtapHeaderSize || out.size() - kGsmtapHeaderSize < pdu.size()) {
+        return 0;
+    }
+    std::copy(header->begin(), header->end(), out.begin());
+    std::copy(pdu.begin(), pdu.end(), out.begin() + kGsmtapHeaderSize);
+    return kGsmtapHeaderSize + pdu.size();
+}
+
 namespace {
 
 // The IPv4 and UDP headers of a loopback datagram to `port` with `datagram` bytes after them.
@@ -97,6 +141,18 @@ std::size_t BuildGsmtapPacket(FrameDirection direction, std::span<const std::uin
         PutUdpHeaders(kGsmtapUdpPort, kGsmtapHeaderSize + payload.size(), out);
     if (total != 0) {
         BuildGsmtapDatagram(direction, payload, out.subspan(kIpv4HeaderSize + kUdpHeaderSize));
+    }
+    return total;
+}
+
+std::size_t BuildSignallingPacket(const SignallingMessage& message, std::span<std::uint8_t> out) {
+    if (!SignallingGsmtapHeader(message)) {
+        return 0;
+    }
+    const std::size_t total =
+        PutUdpHeaders(kGsmtapUdpPort, kGsmtapHeaderSize + message.pdu.size(), out);
+    if (total != 0) {
+        BuildSignallingDatagram(message, out.subspan(kIpv4HeaderSize + kUdpHeaderSize));
     }
     return total;
 }

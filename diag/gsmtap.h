@@ -10,6 +10,12 @@
 //   then the DIAG frame's payload as it was before escaping, without its CRC.
 // Live datagrams carry the same UDP payload (GSMTAP header and DIAG payload).
 //
+// A signalling message (diag/signalling.h) goes as a GSMTAP packet of its own that Wireshark
+// decodes: type 0x0d LTE RRC, 0x0c UMTS RRC or 0x12 LTE NAS; sub-type the channel (an LTE or
+// UMTS RRC sub-type; for a WCDMA block the block's own, WcdmaBlock's value; 0 for NAS); ARFCN
+// the EARFCN or UARFCN where it is below 16384 (else 0), 0x4000 set for the uplink; frame number
+// the SFN of LTE RRC; the message's bytes after the header.
+//
 // A recording also keeps the receiver's positions, each as an IPv4/UDP datagram of its own from
 // 127.0.0.1 to 127.0.0.1:47290 carrying the JSON line the monitor printed for it (UTF-8, no
 // newline). Wireshark shows them as UDP data; readers of DIAG frames pass them over.
@@ -21,7 +27,10 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <span>
+
+#include "diag/signalling.h"
 
 namespace norvane {
 
@@ -31,8 +40,12 @@ inline constexpr std::uint16_t kGsmtapUdpPort = 4729;
 inline constexpr std::uint16_t kPositionUdpPort = 47290;
 inline constexpr std::uint8_t kGsmtapVersion = 2;
 inline constexpr std::uint8_t kGsmtapTypeQualcommDiag = 0x11;
+inline constexpr std::uint8_t kGsmtapTypeUmtsRrc = 0x0c;
+inline constexpr std::uint8_t kGsmtapTypeLteRrc = 0x0d;
+inline constexpr std::uint8_t kGsmtapTypeLteNas = 0x12;
 inline constexpr std::uint16_t kGsmtapArfcnUplink = 0x4000;
-inline constexpr std::size_t kIpv4HeaderSize = 20;  // without options, as written
+inline constexpr std::uint32_t kGsmtapArfcnLimit = 0x4000;  // ARFCNs from here on go as 0
+inline constexpr std::size_t kIpv4HeaderSize = 20;          // without options, as written
 inline constexpr std::size_t kUdpHeaderSize = 8;
 inline constexpr std::size_t kGsmtapHeaderSize = 16;
 inline constexpr std::size_t kGsmtapPacketOverhead =
@@ -53,6 +66,37 @@ std::size_t BuildPositionPacket(std::span<const std::uint8_t> line, std::span<st
 // or 0 when it does not fit into `out`.
 std::size_t BuildGsmtapDatagram(FrameDirection direction, std::span<const std::uint8_t> payload,
                                 std::span<std::uint8_t> out);
+
+// The GSMTAP sub-type of each RRC channel: LTE RRC and UMTS RRC number them apart.
+struct GsmtapRrcSubtype {
+    SignallingChannel channel;
+    std::uint8_t lte;   // 0xFF: not an LTE channel
+    std::uint8_t umts;  // 0xFF: not a UMTS channel
+};
+inline constexpr std::uint8_t kGsmtapNoSubtype = 0xFF;
+inline constexpr std::array<GsmtapRrcSubtype, 11> kGsmtapRrcSubtypes{{
+    {SignallingChannel::kDlCcch, 0, 2},
+    {SignallingChannel::kDlDcch, 1, 0},
+    {SignallingChannel::kUlCcch, 2, 3},
+    {SignallingChannel::kUlDcch, 3, 1},
+    {SignallingChannel::kBcchBch, 4, 8},
+    {SignallingChannel::kBcchDlSch, 5, kGsmtapNoSubtype},
+    {SignallingChannel::kPcch, 6, 4},
+    {SignallingChannel::kMcch, 7, 9},
+    {SignallingChannel::kBcchFach, kGsmtapNoSubtype, 7},
+    {SignallingChannel::kMsch, kGsmtapNoSubtype, 10},
+    {SignallingChannel::kSystemInformationContainer, kGsmtapNoSubtype, 14},
+}};
+
+// The GSMTAP header of a signalling message, or nothing for one of a channel GSMTAP has no
+// sub-type for (an LTE message on a WCDMA-only channel).
+std::optional<std::array<std::uint8_t, kGsmtapHeaderSize>> SignallingGsmtapHeader(
+    const SignallingMessage& message);
+// The whole IPv4 packet of a signalling message into `out`; its length, or 0 when it has no
+// header, does not fit into `out` or exceeds an IPv4 datagram.
+std::size_t BuildSignallingPacket(const SignallingMessage& message, std::span<std::uint8_t> out);
+// Just the UDP payload (GSMTAP header and message), for live datagrams; its length or 0.
+std::size_t BuildSignallingDatagram(const SignallingMessage& message, std::span<std::uint8_t> out);
 
 enum class GsmtapCheck : std::uint8_t {
     kOk,

@@ -182,9 +182,38 @@ bool DecodeServingCellPacket(std::span<const std::uint8_t> b, DecodedLogFrame& o
     return true;
 }
 
+// The signalling packets, told by their log code; false for any other frame.
+bool DecodeSignallingPacket(std::span<const std::uint8_t> b, DecodedLogFrame& out) {
+    const std::optional<LogPayload> log = LogPayloadOf(b);
+    const std::uint16_t code = b.size() > kLogCodeOffset + 1 ? U16(b, kLogCodeOffset) : 0;
+    PacketDecode d = PacketDecode::kMalformed;
+    LogFrameKind kind = LogFrameKind::Rrc;
+    if (code == kLteRrcLogCode) {
+        d = log ? DecodeLteRrc(log->bytes, out.signalling) : d;
+        kind = out.signalling.segment != 0 ? LogFrameKind::RrcSegment : kind;
+    } else if (code == kWcdmaRrcLogCode) {
+        d = log ? DecodeWcdmaRrc(log->bytes, out.signalling) : d;
+    } else if (code == kLteNasEsmInLogCode || code == kLteNasEsmOutLogCode ||
+               code == kLteNasEmmInLogCode || code == kLteNasEmmOutLogCode) {
+        d = log ? DecodeLteNas(code, log->bytes, out.signalling) : d;
+        kind = LogFrameKind::Nas;
+    } else {
+        return false;
+    }
+    out.kind = d == PacketDecode::kOk ? kind : LogFrameKind::Other;
+    out.reason = d == PacketDecode::kOk               ? OtherReason::None
+                 : d == PacketDecode::kUnknownVersion ? OtherReason::UnknownVersion
+                                                      : OtherReason::NotDecoded;
+    if (d == PacketDecode::kOk) {
+        SetModemTime(S64(b, kLogTimeStampOffset), out);
+    }
+    return true;
+}
+
 // One log packet, unwrapped.
 void DecodeLogPacket(std::span<const std::uint8_t> b, DecodedLogFrame& out) {
-    if (b.size() < 4 || b[0] != kLogCommand || DecodeServingCellPacket(b, out)) {
+    if (b.size() < 4 || b[0] != kLogCommand || DecodeServingCellPacket(b, out) ||
+        DecodeSignallingPacket(b, out)) {
         return;
     }
     if (b[kLogLengthOffset] == kSarPaRecordLength && b[3] == 0x00) {

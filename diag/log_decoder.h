@@ -11,6 +11,7 @@
 #include "diag/lte_neighbour_packets.h"
 #include "diag/lte_packets.h"
 #include "diag/nr_packets.h"
+#include "diag/signalling.h"
 #include "diag/wcdma_packets.h"
 
 namespace norvane {
@@ -70,6 +71,9 @@ enum class LogFrameKind {
     LteNeighbourMeas,   // 0xB195 (connected) and 0xB192 (idle): one report per layer
     NrCell,             // 0xB823
     NrMeas,             // 0xB97F
+    Rrc,                // 0xB0C0, 0x412F: a whole RRC message
+    RrcSegment,         // 0xB0C0: a part of one, for an LteRrcJoiner (diag/signalling.h)
+    Nas,                // 0xB0E2, 0xB0E3, 0xB0EC, 0xB0ED
     Other
 };
 
@@ -95,6 +99,8 @@ struct DecodedLogFrame {
     LteNeighbourMeasurement lteNeighbourMeas;  // valid when kind == LteNeighbourMeas
     NrCellIdentity nrCell;                     // valid when kind == NrCell
     NrMeasurement nrMeas;                      // valid when kind == NrMeas
+    // Valid when kind is Rrc, RrcSegment or Nas; its pdu is a view into the decoded payload.
+    SignallingMessage signalling;
     std::uint32_t sim = 0;  // the radio of a dual-SIM modem (from 1); 0: not wrapped
     // The time of day of the log packet's stamp, when it is on the GPS scale (milliseconds since
     // 1970-01-01 UTC); not for SAR/PA reports.
@@ -105,7 +111,9 @@ struct DecodedLogFrame {
 // Classifies and decodes one unescaped DIAG frame payload (CRC already checked and removed by
 // HdlcDeframer), unwrapping a multi-SIM wrapper first; the reports then carry its radio. Pure:
 // reads nothing outside `payload`, allocates nothing. A frame shorter than the fields it declares
-// is Other. The serving-cell packets are read within the length their header declares.
+// is Other. The serving-cell and signalling packets are read within the length their header
+// declares. Parts of an LTE RRC message (RrcSegment) need joining across frames, which this
+// stateless call cannot do: see LteRrcJoiner in diag/signalling.h.
 DecodedLogFrame DecodeLogFrame(std::span<const std::uint8_t> payload);
 
 }  // namespace norvane

@@ -42,7 +42,11 @@ static std::vector<std::vector<std::uint8_t>> Run(std::span<const std::uint8_t> 
                  (f.nrMeas.count > kNrMaxCells ||
                   p.size() < kLogHeaderSize + 8 + kNrCellSize * f.nrMeas.count)) ||
                 (f.kind == LogFrameKind::NrCell &&
-                 p.size() < kLogHeaderSize + kNrCellInfoLayouts[0].size)) {
+                 p.size() < kLogHeaderSize + kNrCellInfoLayouts[0].size) ||
+                ((f.kind == LogFrameKind::Rrc || f.kind == LogFrameKind::RrcSegment ||
+                  f.kind == LogFrameKind::Nas) &&
+                 (f.signalling.pdu.data() < p.data() + kLogHeaderSize ||
+                  f.signalling.pdu.data() + f.signalling.pdu.size() > p.data() + p.size()))) {
                 std::abort();
             }
             if (status != HdlcDeframer::Status::kNeedMore) {

@@ -31,6 +31,9 @@ bool LatestReports::Take(const DecodedLogFrame& frame) {
         case LogFrameKind::SarPa:
         case LogFrameKind::NrCell:
         case LogFrameKind::NrMeas:
+        case LogFrameKind::Rrc:
+        case LogFrameKind::RrcSegment:
+        case LogFrameKind::Nas:
         case LogFrameKind::Other:
             return false;
     }
@@ -93,6 +96,9 @@ bool LatestReports::Take(const DecodedLogFrame& frame) {
         case LogFrameKind::SarPa:
         case LogFrameKind::NrCell:
         case LogFrameKind::NrMeas:
+        case LogFrameKind::Rrc:
+        case LogFrameKind::RrcSegment:
+        case LogFrameKind::Nas:
         case LogFrameKind::Other:
             break;
     }

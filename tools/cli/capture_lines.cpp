@@ -13,6 +13,10 @@ void AppendFrameLine(std::span<const std::uint8_t> payload, const CaptureTime* t
         ++(d.reason == OtherReason::UnknownVersion ? counts.unknownVersion : counts.other);
         return;
     }
+    if (d.kind == LogFrameKind::RrcSegment) {
+        ++counts.other;  // a part of an RRC message
+        return;
+    }
     for (const std::string& json : LogFrameJson(d)) {
         ++counts.reports;
         if (time != nullptr) {

@@ -112,6 +112,9 @@ class ConsoleView : public MonitorView {
     void ShowLogFrame(const DecodedLogFrame& frame) override {
         if (frame.kind == LogFrameKind::CellList || frame.kind == LogFrameKind::SarPa) {
             MonitorView::ShowLogFrame(frame);
+        } else if (frame.kind == LogFrameKind::Rrc || frame.kind == LogFrameKind::RrcSegment ||
+                   frame.kind == LogFrameKind::Nas) {
+            // Signalling is not among the reports the monitor prints.
         } else if (frame.kind == LogFrameKind::WcdmaCell ? wcdmaCell_ : lte_) {
             for (const std::string& json : LogFrameJson(frame)) {
                 Print(json);

@@ -6,6 +6,8 @@
 #include <cstdio>
 #include <span>
 
+#include "diag/signalling_names.h"
+
 namespace norvane::cli {
 namespace {
 
@@ -351,6 +353,37 @@ std::string SarPaReportJson(const SarPaReport& report) {
     return out;
 }
 
+std::string SignallingJson(const SignallingMessage& m, const DecodedLogFrame& frame) {
+    const bool nas = m.protocol == SignallingProtocol::kNas;
+    std::string out = Head(nas ? "nas" : "rrc", frame);
+    out += m.rat == SignallingRat::kLte ? ",\"rat\":\"lte\"" : ",\"rat\":\"wcdma\"";
+    out += m.direction == SignallingDirection::kUplink ? ",\"direction\":\"ul\""
+                                                       : ",\"direction\":\"dl\"";
+    if (!nas) {
+        out += ",\"channel\":\"";
+        out += SignallingChannelName(m.channel);
+        out += '"';
+    }
+    out += ",\"message\":\"";
+    out += m.name;  // names are plain ASCII without quotes or backslashes
+    out += '"';
+    if (!nas && m.rat == SignallingRat::kLte) {
+        Unsigned(out, "earfcn", m.earfcn);
+        Unsigned(out, "pci", m.pci);
+    } else if (m.hasUarfcn) {
+        Unsigned(out, "uarfcn", m.uarfcn);
+        Unsigned(out, "psc", m.psc);
+    }
+    out += ",\"pdu\":\"";
+    static constexpr char kHex[] = "0123456789abcdef";
+    for (const std::uint8_t b : m.pdu) {
+        out += kHex[b >> 4];
+        out += kHex[b & 0x0F];
+    }
+    out += "\"}";
+    return out;
+}
+
 std::vector<std::string> LogFrameJson(const DecodedLogFrame& frame) {
     switch (frame.kind) {
         case LogFrameKind::CellList:
@@ -381,6 +414,10 @@ std::vector<std::string> LogFrameJson(const DecodedLogFrame& frame) {
             return {NrCellJson(frame.nrCell, frame)};
         case LogFrameKind::NrMeas:
             return {NrMeasJson(frame.nrMeas, frame)};
+        case LogFrameKind::Rrc:
+        case LogFrameKind::Nas:
+            return {SignallingJson(frame.signalling, frame)};
+        case LogFrameKind::RrcSegment:
         case LogFrameKind::Other:
             break;
     }

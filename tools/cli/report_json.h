@@ -48,8 +48,20 @@ std::string SarPaReportJson(const SarPaReport& report);
 //  "rsrq":..}]}: RSRP and RSRQ exact ("-107.6328125"), each left out when the modem sent none;
 //  "ssb" (the SSB index of the cell's first beam) when it has a beam.
 
+// A signalling message; "message" is its name ("" when Wireshark gives it none), "pdu" its bytes
+// in lower-case hex (for a WCDMA SIB, the block).
+// {"type":"rrc","rat":"lte","direction":"dl","channel":"DL-DCCH",
+//  "message":"RRCConnectionReconfiguration","earfcn":5780,"pci":185,"pdu":"2412a0..."}
+// {"type":"rrc","rat":"wcdma","direction":"ul","channel":"UL-DCCH","message":"MeasurementReport",
+//  "uarfcn":10663,"psc":397,"pdu":"..."}: "uarfcn" and "psc" when the packet holds them
+// {"type":"nas","rat":"lte","direction":"ul","message":"Attach request","pdu":"0741..."}
+// "sim" and "modem_time" as `frame` (the frame that carried the message, or its last part) has
+// them.
+std::string SignallingJson(const SignallingMessage& m, const DecodedLogFrame& frame);
+
 // The JSON objects of the reports of `frame`, in order: one for most kinds, one per layer of a
-// neighbour measurement, none for kind Other.
+// neighbour measurement, none for kind Other and for a part of an RRC message (which only an
+// LteRrcJoiner makes a message of).
 std::vector<std::string> LogFrameJson(const DecodedLogFrame& frame);
 
 }  // namespace norvane::cli

@@ -1,0 +1,240 @@
+// Signalling packets: LTE RRC in every row of its version tables, the joiner, the NAS logs and
+// WCDMA RRC in the old and new channel types, what each refuses, and their JSON lines and GSMTAP
+// headers. (Names against Wireshark's: tests/captures/signalling_test.cpp.)
+#include <gtest/gtest.h>
+
+#include <memory>
+
+#include "diag/gsmtap.h"
+#include "diag/log_decoder.h"
+#include "tests/support/frames.h"
+#include "tools/cli/report_json.h"
+
+namespace norvane {
+namespace {
+
+using test::Bytes;
+
+// Bytes of hex text; spaces (between fields) are passed over.
+Bytes Hex(std::string_view text) {
+    std::string hex;
+    for (const char c : text) {
+        if (c != ' ') {
+            hex += c;
+        }
+    }
+    return test::HexBytes(hex);
+}
+
+std::string HexOf(std::span<const std::uint8_t> b) {
+    std::string s;
+    for (const std::uint8_t x : b) {
+        s += "0123456789abcdef"[x >> 4];
+        s += "0123456789abcdef"[x & 15];
+    }
+    return s;
+}
+
+Bytes LogFrame(std::uint16_t code, std::span<const std::uint8_t> payload) {
+    Bytes f(kLogHeaderSize);
+    PutLogHeader(std::span(f).first<kLogHeaderSize>(), f.size() + payload.size(), code, 0);
+    f.insert(f.end(), payload.begin(), payload.end());
+    return f;
+}
+
+// One payload per row of both tables (layout by version range; PDU numbers by version group),
+// each on another channel, all with the PDU 4c10. The last is the public vector.
+TEST(LteRrc, EveryRowOfTheVersionTables) {
+    struct Case {
+        const char* payload;
+        SignallingChannel channel;
+        std::uint32_t earfcn;
+        const char* name;
+    };
+    using C = SignallingChannel;
+    const Case cases[] = {
+        // version | release | bearer | PCI | EARFCN | SFN word | PDU number | SIB mask | length
+        {"02 0e00 01 3200 1914 16ad 01 0200 4c10", C::kBcchBch, 5145, "MasterInformationBlock"},
+        {"07 0e00 01 3200 1914 16ad 07 00000000 0200 4c10", C::kUlCcch, 5145,
+         "RRCConnectionRequest"},
+        {"08 0e00 01 3200 e8030100 16ad 04 00000000 0200 4c10", C::kPcch, 66536, "Paging"},
+        {"09 0e00 01 3200 e8030100 16ad 0b 00000000 0200 4c10", C::kPcch, 66536, "Paging"},
+        {"14 0e00 01 3200 19140000 16ad 04 00000000 0200 4c10", C::kMcch, 5145,
+         "MBSFNAreaConfiguration-r9"},
+        {"13 0e00 01 3200 19140000 16ad 03 00000000 0200 4c10", C::kBcchDlSch, 5145,
+         "SystemInformationBlockType1"},
+        // v25 on: NR release after the LTE one
+        {"19 0e00 0f00 01 3200 19140000 16ad 09 00000000 0200 4c10", C::kUlDcch, 5145,
+         "ULInformationTransfer"},
+        {"1a 0e00 0f00 01 3200 19140000 16ad 08 00000000 0200 4c10", C::kDlCcch, 5145,
+         "RRCConnectionReject"},
+        // v30 on: two unknown bytes and the segment id before the PDU
+        {"1e112011400132001914000016ad090000000002000000004c10", C::kDlDcch, 5145,
+         "UEInformationRequest-r9"},
+    };
+    for (const Case& c : cases) {
+        const Bytes p = Hex(c.payload);
+        SignallingMessage m;
+        ASSERT_EQ(DecodeLteRrc(p, m), PacketDecode::kOk) << c.payload;
+        EXPECT_EQ(m.channel, c.channel) << c.payload;
+        EXPECT_EQ(m.direction, c.channel == C::kUlCcch || c.channel == C::kUlDcch
+                                   ? SignallingDirection::kUplink
+                                   : SignallingDirection::kDownlink);
+        EXPECT_EQ(std::vector<std::uint32_t>({m.earfcn, m.pci, m.sfn, m.subframe}),
+                  std::vector<std::uint32_t>({c.earfcn, 50, 0xAD1, 6}))
+            << c.payload;
+        EXPECT_EQ(HexOf(m.pdu), "4c10");
+        EXPECT_EQ(m.pdu.data(), p.data() + p.size() - 2) << "a view into the payload";
+        EXPECT_EQ(m.name, c.name);
+    }
+}
+
+TEST(LteRrc, RefusedPackets) {
+    const std::pair<const char*, PacketDecode> cases[] = {
+        {"1e112011400132001914000016ad090000000003000000004c10", PacketDecode::kMalformed},
+        {"1e112011400132001914000016ad090000000002000000084c10", PacketDecode::kMalformed},
+        {"1e112011400132001914000016ad0900000000020000", PacketDecode::kMalformed},
+        {"05 0e00 01 3200 1914 16ad 07 00000000 0200 4c10", PacketDecode::kUnknownVersion},
+        {"20112011400132001914000016ad090000000002000000004c10", PacketDecode::kUnknownVersion},
+        {"1e112011400132001914000016ad020000000002000000004c10", PacketDecode::kUnknownVersion},
+        {"", PacketDecode::kMalformed},
+    };
+    for (const auto& [payload, want] : cases) {
+        SignallingMessage m;
+        EXPECT_EQ(DecodeLteRrc(Hex(payload), m), want) << payload;
+    }
+}
+
+// Parts of messages on one channel, in the order given: what comes out and what is dropped.
+TEST(LteRrc, PartsAreJoinedAndABrokenMessageIsDropped) {
+    struct Case {
+        std::vector<int> parts;  // segment ids; -1 a whole message on another channel
+        std::vector<std::string> out;
+        std::uint64_t dropped;
+    };
+    const Case cases[] = {
+        {{1, 7}, {"4c01 4c07"}, 0},
+        {{1, 2, 3, 4, 5, 6, 7}, {"4c01 4c02 4c03 4c04 4c05 4c06 4c07"}, 0},
+        {{1, -1, 2, 7}, {"whole", "4c01 4c02 4c07"}, 0},
+        {{1, 3, 4, 7, 1, 7}, {"4c01 4c07"}, 1},  // part 2 lost: 3 .. 7 passed over
+        {{2, 7, 1, 1, 7}, {"4c01 4c07"}, 2},     // no first part; a first part never finished
+        {{7, 1, 2}, {}, 1},                      // a message still coming is not yet dropped
+    };
+    const Bytes whole = Hex("1e112011400132001914000016ad030000000002000000004c10");
+    for (const Case& c : cases) {
+        auto joiner = std::make_unique<LteRrcJoiner>();
+        std::vector<Bytes> payloads;
+        std::vector<std::string> out;
+        for (const int id : c.parts) {
+            Bytes p = whole;
+            if (id >= 0) {
+                p[14] = 9;  // DL-DCCH
+                p[23] = static_cast<std::uint8_t>(id);
+                p[25] = static_cast<std::uint8_t>(id);
+            }
+            SignallingMessage m;
+            ASSERT_EQ(DecodeLteRrc(p, m), PacketDecode::kOk);
+            if (const auto joined = joiner->Add(m)) {
+                out.push_back(joined->segment == 0 && id < 0 ? "whole" : HexOf(joined->pdu));
+                if (id >= 0) {
+                    EXPECT_EQ(joined->name, "UEInformationRequest-r9");
+                    EXPECT_EQ(joined->earfcn, 5145U);
+                }
+            }
+        }
+        for (std::string& s : out) {  // "4c014c07" -> "4c01 4c07"
+            for (std::size_t at = 4; s != "whole" && at < s.size(); at += 5) {
+                s.insert(at, " ");
+            }
+        }
+        EXPECT_EQ(out, c.out);
+        EXPECT_EQ(joiner->dropped(), c.dropped);
+    }
+}
+
+// A message of each NAS log through DecodeLogFrame, and its JSON line; the WCDMA RRC packets of
+// the old and the new channel types (the public vector), and blocks; then the refusals.
+TEST(Signalling, NasAndWcdmaPacketsAndTheirJsonLines) {
+    const std::tuple<std::uint16_t, const char*, LogFrameKind, const char*> cases[] = {
+        {0xB0E2, "01090500 0201d9", LogFrameKind::Nas,
+         R"({"type":"nas","rat":"lte","direction":"dl","message":"ESM information request","pdu":"0201d9"})"},
+        {0xB0E3, "01090500 5201da00", LogFrameKind::Nas,
+         R"({"type":"nas","rat":"lte","direction":"ul","message":"ESM information response","pdu":"5201da00"})"},
+        {0xB0EC, "01090500 074200", LogFrameKind::Nas,
+         R"({"type":"nas","rat":"lte","direction":"dl","message":"Attach accept","pdu":"074200"})"},
+        {0xB0ED, "01090500 17010203040507410a", LogFrameKind::Nas,
+         R"({"type":"nas","rat":"lte","direction":"ul","message":"Attach request","pdu":"17010203040507410a"})"},
+        {0xB0ED, "01090500 c7012345", LogFrameKind::Nas,
+         R"({"type":"nas","rat":"lte","direction":"ul","message":"Service request","pdu":"c7012345"})"},
+        {0xB0EC, "01090500 2701020304050742", LogFrameKind::Nas,
+         R"({"type":"nas","rat":"lte","direction":"dl","message":"","pdu":"2701020304050742"})"},
+        {0x412F, "01 05 0200 2000", LogFrameKind::Rrc,
+         R"({"type":"rrc","rat":"wcdma","direction":"ul","channel":"UL-DCCH","message":"MeasurementReport","pdu":"2000"})"},
+        {0x412F, "84281f00a7298d01a143f686e52a22282f36928cc1852026d2519830afacda4a330614909b4944",
+         LogFrameKind::Rrc,
+         R"({"type":"rrc","rat":"wcdma","direction":"dl","channel":"BCCH-BCH","message":"SystemInformation-BCH","uarfcn":10663,"psc":397,"pdu":"a143f686e52a22282f36928cc1852026d2519830afacda4a330614909b4944"})"},
+        {0x412F, "09 00 0300 03 abcd", LogFrameKind::Rrc,
+         R"({"type":"rrc","rat":"wcdma","direction":"dl","channel":"SIB","message":"SysInfoType 3","pdu":"abcd"})"},
+        {0x412F, "fe 00 0200 1f ab", LogFrameKind::Rrc,
+         R"({"type":"rrc","rat":"wcdma","direction":"dl","channel":"SIB","message":"SysInfoType 11bis","pdu":"ab"})"},
+        {0x412F, "89 00 0200 a729 8d01 1f ab", LogFrameKind::Rrc,
+         R"({"type":"rrc","rat":"wcdma","direction":"dl","channel":"SIB","message":"SysInfoType 19","uarfcn":10663,"psc":397,"pdu":"ab"})"},
+        {0xB0C0, "1e112011400132001914000016ad090000000002000000004c10", LogFrameKind::Rrc,
+         R"({"type":"rrc","rat":"lte","direction":"dl","channel":"DL-DCCH","message":"UEInformationRequest-r9","earfcn":5145,"pci":50,"pdu":"4c10"})"},
+        {0xB0C0, "1e112011400132001914000016ad090000000002000000014c10", LogFrameKind::RrcSegment,
+         ""},
+        // Refused: length beyond the packet, unknown channel type, unknown or no block type,
+        // an empty NAS message.
+        {0x412F, "01 05 0300 2000", LogFrameKind::Other, ""},
+        {0x412F, "0b 05 0200 2000", LogFrameKind::Other, "unknown"},
+        {0x412F, "09 00 0200 28 ab", LogFrameKind::Other, "unknown"},
+        {0x412F, "09 00 0000", LogFrameKind::Other, ""},
+        {0xB0ED, "01090500", LogFrameKind::Other, ""},
+    };
+    for (const auto& [code, payload, kind, json] : cases) {
+        Bytes frame = LogFrame(code, Hex(payload));
+        const DecodedLogFrame d = DecodeLogFrame(frame);
+        EXPECT_EQ(d.kind, kind) << payload;
+        if (kind == LogFrameKind::Other) {
+            EXPECT_EQ(d.reason, std::string_view(json) == "unknown" ? OtherReason::UnknownVersion
+                                                                    : OtherReason::NotDecoded)
+                << payload;
+        } else {
+            const std::vector<std::string> lines = cli::LogFrameJson(d);
+            EXPECT_EQ(lines.empty() ? std::string() : lines[0], json) << payload;
+        }
+    }
+    // From a dual-SIM modem: "sim" after "type".
+    Bytes wrapped(kMultiSimHeaderSize);
+    PutMultiSimHeader(std::span(wrapped).first<kMultiSimHeaderSize>(), 2);
+    const Bytes nas = LogFrame(0xB0EC, Hex("01090500 074200"));
+    wrapped.insert(wrapped.end(), nas.begin(), nas.end());
+    EXPECT_EQ(
+        cli::LogFrameJson(DecodeLogFrame(wrapped)).at(0),
+        R"({"type":"nas","sim":2,"rat":"lte","direction":"dl","message":"Attach accept","pdu":"074200"})");
+}
+
+// Type, ARFCN with the uplink bit, frame number and sub-type of each kind of message.
+TEST(Signalling, GsmtapHeaders) {
+    const std::tuple<std::uint16_t, const char*, const char*> packets[] = {
+        {0xB0C0, "1e112011400132001914000016ad090000000002000000004c10",
+         "02040d00141900000000 0ad1 01000000"},
+        {0xB0C0, "1a 0e00 0f00 01 3200 e8030100 16ad 0b 00000000 0200 4c10",
+         "02040d00400000000000 0ad1 03000000"},  // EARFCN beyond 14 bits: 0
+        {0x412F, "81 05 0200 a729 8d01 2000", "02040c0069a700000000 0000 01000000"},
+        {0x412F, "89 00 0200 a729 8d01 1f ab", "02040c0029a700000000 0000 36000000"},
+        {0xB0ED, "01090500 0741", "020412004000000000000000 00000000"},
+    };
+    for (const auto& [code, payload, header] : packets) {
+        const DecodedLogFrame d = DecodeLogFrame(LogFrame(code, Hex(payload)));
+        const auto h = SignallingGsmtapHeader(d.signalling);
+        ASSERT_TRUE(h) << payload;
+        EXPECT_EQ(HexOf(*h), HexOf(Hex(header))) << payload;
+    }
+    SignallingMessage lteOnWcdmaChannel;
+    lteOnWcdmaChannel.channel = SignallingChannel::kBcchFach;
+    EXPECT_FALSE(SignallingGsmtapHeader(lteOnWcdmaChannel));
+}
+
+}  // namespace
+}  // namespace norvane
