@@ -59,8 +59,9 @@ CommandLineVerdict CheckCommandLine(const QStringList& arguments) {
         return {CommandLineVerdict::Action::PrintAndExit,
                 QStringLiteral("Usage: %1\n"
                                "       %1 --record FILE\n"
-                               "Norvane NetMonitor: live WCDMA cells of a UMTS modem's diagnostic "
-                               "port.\nThe port is chosen in its window.\n"
+                               "Norvane NetMonitor: live 3G and LTE cells of a modem's diagnostic "
+                               "port,\nin the NetMonitor and the Radio window. The port is "
+                               "chosen in each window.\n"
                                "\n"
                                "  --record FILE  record every monitoring session of this run into "
                                "FILE, one\n"

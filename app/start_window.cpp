@@ -91,7 +91,7 @@ void CTessalyDlg::OnNetMonitor() {
 
 void CTessalyDlg::OnRadio() {
     // Not modal: it stays open beside this window, which still ends the program.
-    if (m_radio == nullptr) {
+    if (m_radio == nullptr || m_radio->isHidden()) {  // hidden: closed, not yet deleted
         // The window's seat in the sessions; the last window's has left with it.
         m_radioSession = std::make_unique<RadioSession>(&m_sessions);
         m_radioSession->SetRecorder(m_radioRecorder);
