@@ -111,12 +111,13 @@ void SessionSeat::Join(const std::string& entry) {
     const bool fresh = port == nullptr;
     if (fresh) {
         port = &sessions_.Open(entry.empty() ? std::string() : PortDevicePath(entry));
-        port->worker->Post(
-            [recorder = recorder_](MonitoringSession& s) { s.SetRecorder(recorder); });
     }
     if (worker_ != port->worker) {
         worker_ = port->worker;
         worker_->Attach(view_);
+    }
+    if (fresh) {
+        worker_->Post([recorder = recorder_](MonitoringSession& s) { s.SetRecorder(recorder); });
     }
     worker_->Post([role = role_, codes = codes_, entry](MonitoringSession& s) {
         if (role == LogView::kMonitor) {

@@ -2,7 +2,9 @@
 // same modem share its session (the wire shows the NetMonitor's own frames, then the radio's masks
 // added and taken away again), both stay live, and the UI thread never waits for the modem, even
 // one that never answers.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/file.h>
 #include <unistd.h>
 
 #include <QLineEdit>
@@ -101,6 +103,22 @@ TEST_F(Views, TheRadioJoinsTheNetMonitorsModemAndLeavesItRunning) {
     qobject_cast<QPushButton*>(monitor->item(IDOK))->click();
     const Bytes stop = Concat({test::RowBytes(kRowAgcOff), test::RowBytes(kRowCellsOff), {0x7E}});
     EXPECT_EQ(modem.WaitFor(stop.size()), stop);
+    EXPECT_EQ(start.CloseViews(std::chrono::seconds(5)), 0);
+}
+
+// The radio window's status line says what became of its very first port, a failure included.
+TEST_F(Views, TheRadioWindowSaysWhyItsFirstPortDidNotOpen) {
+    test::PtyModem modem;
+    const int other = open(modem.slave().c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+    ASSERT_EQ(flock(other, LOCK_EX | LOCK_NB), 0);  // another program holds it
+    Open(modem);
+    Press(IDC_RADIO);
+    QPointer<RadioWindow> radio = start.radioWindow();
+    ASSERT_NE(radio, nullptr);
+    EXPECT_TRUE(QTest::qWaitFor([&] {
+        return Read(*radio, "Status").starts_with("Error: Error while opening ComPort");
+    })) << Read(*radio, "Status");
+    close(other);
     EXPECT_EQ(start.CloseViews(std::chrono::seconds(5)), 0);
 }
 
