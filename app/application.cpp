@@ -1,6 +1,7 @@
 #include "app/application.h"
 
 #include <QFileInfo>
+#include <chrono>
 #include <cstdio>
 #include <optional>
 
@@ -11,6 +12,10 @@
 
 namespace norvane {
 namespace {
+
+// How long the program's exit waits for the sessions to end: longer than the longest start-up
+// exchange with a modem that never answers (probe, item counts, two mask answers: 2.5 s).
+constexpr std::chrono::milliseconds kSessionEndWait{5000};
 
 // The id under which the desktop entry, the metainfo and the icons are installed.
 constexpr char kDesktopId[] = NORVANE_DESKTOP_ID;
@@ -54,8 +59,9 @@ CommandLineVerdict CheckCommandLine(const QStringList& arguments) {
         return {CommandLineVerdict::Action::PrintAndExit,
                 QStringLiteral("Usage: %1\n"
                                "       %1 --record FILE\n"
-                               "Norvane NetMonitor: live WCDMA cells of a UMTS modem's diagnostic "
-                               "port.\nThe port is chosen in its window.\n"
+                               "Norvane NetMonitor: live 3G and LTE cells of a modem's diagnostic "
+                               "port,\nin the NetMonitor and the Radio window. The port is "
+                               "chosen in each window.\n"
                                "\n"
                                "  --record FILE  record every monitoring session of this run into "
                                "FILE, one\n"
@@ -168,6 +174,13 @@ bool CTessalyApp::InitInstance() {
     SetMainWindow(&startDlg);
     startDlg.DoModal();
     SetMainWindow(nullptr);
+    // The windows still open go with the start window; their sessions end on their workers
+    // (stop frames, threads, ports), which the program waits for, but not for ever.
+    if (const int left = startDlg.CloseViews(kSessionEndWait); left > 0) {
+        std::fprintf(stderr,
+                     "norvane: %d modem session(s) did not end within %lld ms; leaving them\n",
+                     left, static_cast<long long>(kSessionEndWait.count()));
+    }
     return false;
 }
 

@@ -32,7 +32,27 @@ CTessalyDlg::CTessalyDlg(QWidget* parent)
 }
 
 CTessalyDlg::~CTessalyDlg() {
-    delete m_radio.data();  // ends its session while the session is still there
+    // Both leave their sessions while the sessions are still there.
+    delete m_monitor.data();
+    delete m_radio.data();
+}
+
+CComDlg* CTessalyDlg::monitorWindow() const {
+    return m_monitor.data();
+}
+
+RadioWindow* CTessalyDlg::radioWindow() const {
+    return m_radio.data();
+}
+
+int CTessalyDlg::CloseViews(std::chrono::milliseconds limit) {
+    for (QWidget* window :
+         {static_cast<QWidget*>(m_monitor.data()), static_cast<QWidget*>(m_radio.data())}) {
+        if (window != nullptr) {
+            window->close();
+        }
+    }
+    return m_sessions.WaitForWorkers(limit);
 }
 
 bool CTessalyDlg::OnInitDialog() {
@@ -56,21 +76,26 @@ void CTessalyDlg::OnQuit() {
 }
 
 void CTessalyDlg::OnNetMonitor() {
-    // A fresh monitor for every press. Without a parent of its own it is owned by the main
-    // window, this one, which takes no input while the monitor runs.
-    CComDlg monitor;
-    monitor.monitoring().SetRecorder(m_recorder);
-    monitor.DoModal();
+    // Not modal, so that the radio window can be opened beside it; a fresh monitor for each
+    // press once the last one has closed.
+    if (m_monitor == nullptr || m_monitor->isHidden()) {  // hidden: ended, not yet deleted
+        m_monitor = new CComDlg(this, &m_sessions);
+        connect(m_monitor, &QDialog::finished, m_monitor, &QObject::deleteLater);
+        m_monitor->monitoring().SetRecorder(m_recorder);
+        m_monitor->Create();
+    }
+    m_monitor->show();
+    m_monitor->raise();
+    m_monitor->activateWindow();
 }
 
 void CTessalyDlg::OnRadio() {
     // Not modal: it stays open beside this window, which still ends the program.
-    if (m_radio == nullptr) {
-        // A session of its own on the window's port; the last window's has ended with it.
-        m_radioSession = std::make_unique<RadioSession>();
+    if (m_radio == nullptr || m_radio->isHidden()) {  // hidden: closed, not yet deleted
+        // The window's seat in the sessions; the last window's has left with it.
+        m_radioSession = std::make_unique<RadioSession>(&m_sessions);
         m_radioSession->SetRecorder(m_radioRecorder);
         m_radio = new RadioWindow(m_radioSession.get(), this);
-        m_radioSession->ShowIn(m_radio);
         m_radio->setAttribute(Qt::WA_DeleteOnClose);
         m_radio->FollowGps("");  // gpsd on this machine, when there is one
     }

@@ -137,27 +137,46 @@ SerialPort& SerialPort::operator=(SerialPort&& other) noexcept {
     return *this;
 }
 
-int SerialPort::ReadFrame(std::span<std::uint8_t> dest, std::uint8_t frameEnd) const {
+ReadStatus SerialPort::WaitReadable() const {
+    const auto deadline = Clock::now() + kReadTimeout;
+    pollfd fds[2] = {{fd_, POLLIN, 0}, {wakeFd_, POLLIN, 0}};
+    const int r = PollUntil(fds, 2, deadline);
+    if (r < 0) {
+        // Only a lack of memory in the kernel gets here (the descriptors are ours): nothing was
+        // read, and the pace is kept.
+        std::this_thread::sleep_until(deadline);
+        return ReadStatus::kSilence;
+    }
+    if (r == 0) {
+        return ReadStatus::kSilence;
+    }
+    if (fds[1].revents & POLLIN) {
+        return ReadStatus::kWoken;
+    }
+    // POLLHUP, POLLERR or POLLNVAL without data: the port has gone.
+    return (fds[0].revents & POLLIN) ? ReadStatus::kData : ReadStatus::kGone;
+}
+
+ReadResult SerialPort::ReadFrame(std::span<std::uint8_t> dest, std::uint8_t frameEnd) const {
     if (!IsOpen()) {
         // No port to wait on: keep the caller's pace rather than spin.
         std::this_thread::sleep_for(kReadPause);
-        return 0;
+        return {};
     }
     // Every read opens with a pause; only a wake ends it early.
     pollfd pause{wakeFd_, POLLIN, 0};
-    if (PollUntil(&pause, 1, Clock::now() + kReadPause) != 0) {
-        return 0;
+    if (PollUntil(&pause, 1, Clock::now() + kReadPause) > 0) {
+        return {ReadStatus::kWoken, 0};
     }
 
     std::size_t total = 0;
     for (;;) {
-        pollfd fds[2] = {{fd_, POLLIN, 0}, {wakeFd_, POLLIN, 0}};
-        const int r = PollUntil(fds, 2, Clock::now() + kReadTimeout);
-        if (r <= 0 || (fds[1].revents & POLLIN)) {
-            return 0;  // silence (a partial frame is given up), poll failure, or woken
+        const ReadStatus ready = WaitReadable();
+        if (ready == ReadStatus::kGone) {
+            return MarkGone();
         }
-        if (!(fds[0].revents & POLLIN)) {
-            return MarkGone();  // POLLHUP, POLLERR or POLLNVAL without data: the port has gone
+        if (ready != ReadStatus::kData) {
+            return {ready, 0};  // silence gives up a partial frame
         }
         const ssize_t n = read(fd_, dest.data() + total, dest.size() - total);
         if (n < 0 && (errno == EAGAIN || errno == EINTR)) {
@@ -169,39 +188,41 @@ int SerialPort::ReadFrame(std::span<std::uint8_t> dest, std::uint8_t frameEnd) c
         total += static_cast<std::size_t>(n);
         // Only a chunk that ends on the closing byte ends the frame.
         if (dest[total - 1] == frameEnd) {
-            return static_cast<int>(total);
+            return {ReadStatus::kData, total};
         }
         if (total == dest.size()) {
-            return 0;  // the buffer is full and the frame has not ended: it cannot fit
+            return {ReadStatus::kOverflow, 0};  // the frame has not ended: it cannot fit
         }
     }
 }
 
-int SerialPort::Read(std::span<std::uint8_t> dest) const {
+ReadResult SerialPort::Read(std::span<std::uint8_t> dest) const {
     if (!IsOpen()) {
         std::this_thread::sleep_for(kReadTimeout);
-        return 0;
+        return {};
     }
     for (;;) {
-        pollfd fds[2] = {{fd_, POLLIN, 0}, {wakeFd_, POLLIN, 0}};
-        const int r = PollUntil(fds, 2, Clock::now() + kReadTimeout);
-        if (r <= 0 || (fds[1].revents & POLLIN)) {
-            return 0;  // silence, poll failure, or woken
+        const ReadStatus ready = WaitReadable();
+        if (ready == ReadStatus::kGone) {
+            return MarkGone();
         }
-        if (!(fds[0].revents & POLLIN)) {
-            return MarkGone();  // POLLHUP, POLLERR or POLLNVAL without data
+        if (ready != ReadStatus::kData) {
+            return {ready, 0};
         }
         const ssize_t n = read(fd_, dest.data(), dest.size());
         if (n < 0 && (errno == EAGAIN || errno == EINTR)) {
             continue;
         }
-        return n > 0 ? static_cast<int>(n) : MarkGone();  // EIO, ENXIO, ENODEV, end of file
+        if (n <= 0) {
+            return MarkGone();  // EIO, ENXIO, ENODEV, end of file
+        }
+        return {ReadStatus::kData, static_cast<std::size_t>(n)};
     }
 }
 
-int SerialPort::MarkGone() const {
+ReadResult SerialPort::MarkGone() const {
     gone_.store(true, std::memory_order_release);
-    return 0;
+    return {ReadStatus::kGone, 0};
 }
 
 bool SerialPort::Write(std::span<const std::uint8_t> bytes) const {

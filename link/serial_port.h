@@ -3,8 +3,9 @@
 //
 // Errors in link: a call that can fail reports why as the errno of the system or libudev call
 // that failed, typed, never as a bare -1: opening a port gives a PortError (step, errno, path),
-// starting a watch a std::error_code (empty when it started). Reads and writes tell what they
-// moved (0, false) and a port that went away says so in Gone(). Discovery lists what it can read
+// starting a watch a std::error_code (empty when it started). A read gives a ReadResult (what it
+// found and how many bytes it stored), a write whether it wrote everything; a port that went away
+// also says so in Gone(). Discovery lists what it can read
 // and leaves out what it cannot. A descriptor not in use is -1, as poll() takes it. close()'s
 // result is nowhere looked at: on Linux the descriptor is released whatever it returns.
 #pragma once
@@ -31,6 +32,20 @@ struct PortError {
     std::string path;  // the device path tried
 };
 
+// What a read found.
+enum class ReadStatus : std::uint8_t {
+    kData,      // bytes were stored
+    kSilence,   // nothing (or, for ReadFrame, no whole frame) came in time; also on a closed port
+    kWoken,     // Wake() ended it
+    kOverflow,  // ReadFrame: the frame did not end within the buffer; what was read is dropped
+    kGone,      // the device went away (hang-up, EIO, ENXIO, ENODEV, end of file); see Gone()
+};
+
+struct ReadResult {
+    ReadStatus status = ReadStatus::kSilence;
+    std::size_t length = 0;  // bytes stored from dest[0]; 0 unless kData
+};
+
 // The device path a port list entry opens: the text before the first " - " (empty when there
 // is none), with "/dev/" in front unless it begins with '/'.
 std::string PortDevicePath(std::string_view portListEntry);
@@ -52,15 +67,16 @@ class SerialPort {
     bool IsOpen() const { return fd_ >= 0; }
 
     // Reads one frame into `dest`: waits 500 ms, then collects chunks until one ends in
-    // `frameEnd`. Returns the number of bytes stored from dest[0], or 0 when nothing came within
-    // 500 ms, the port failed or went away, the bytes would pass `dest`, or the port was woken.
-    // On a closed port it waits 500 ms and returns 0. A port that went away also sets Gone().
-    int ReadFrame(std::span<std::uint8_t> dest, std::uint8_t frameEnd) const;
+    // `frameEnd` (kData with its length). kSilence when no such chunk came within 500 ms of the
+    // last (a partial frame is given up), kOverflow when the bytes would pass `dest`, kWoken,
+    // kGone. On a closed port it waits 500 ms and gives kSilence. A poll() that fails is taken
+    // as silence, after the time it would have waited.
+    ReadResult ReadFrame(std::span<std::uint8_t> dest, std::uint8_t frameEnd) const;
 
     // Waits for bytes (at most 500 ms, no pause before) and stores what has come, up to
-    // dest.size(), from dest[0]. Returns the number stored, or 0 on silence, failure, a port
-    // that went away (sets Gone()) or a wake. Nothing read is ever given up.
-    int Read(std::span<std::uint8_t> dest) const;
+    // dest.size(), from dest[0] (kData). Otherwise kSilence, kWoken or kGone, as ReadFrame.
+    // Nothing read is ever given up.
+    ReadResult Read(std::span<std::uint8_t> dest) const;
 
     // True once a read found the device gone (hang-up, EIO, ENXIO, ENODEV, end of file): the
     // modem was unplugged, reset or its simulator ended. Stays true for this descriptor, which
@@ -80,7 +96,9 @@ class SerialPort {
 
   private:
     SerialPort(int fd, int wakeFd) : fd_(fd), wakeFd_(wakeFd) {}
-    int MarkGone() const;
+    ReadResult MarkGone() const;
+    // Waits up to 500 ms for the tty or the wake; kData when the tty is readable.
+    ReadStatus WaitReadable() const;
 
     int fd_ = -1;      // the tty, non-blocking, locked with flock and TIOCEXCL
     int wakeFd_ = -1;  // eventfd; once written it stays readable and ends every read at once

@@ -203,7 +203,7 @@ std::error_code Waiter::Start() {
     // (a container without its netlink socket), and the other way round.
     const std::error_code u = udev_.Start();
     const std::error_code l = FollowsLink() ? link_.Start(linkPath_) : std::error_code();
-    return u ? u : l;
+    return FollowsLink() ? l : u;
 }
 
 std::optional<std::string> Waiter::LookNow() {

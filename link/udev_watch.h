@@ -87,7 +87,9 @@ class Waiter {
     // `linkPath`: the simulator's link; followed only when the lost port was opened through it.
     Waiter(ModemIdentity lost, std::string linkPath);
 
-    // Starts both watches; one that fails leaves the other running. The first failure, if any.
+    // Starts both watches; one that fails leaves the other running. The failure of the watch
+    // that hears this modem come back, if any: the link's for a port opened through the
+    // simulator's link, udev's for any other.
     std::error_code Start();
     // The descriptors to wait on; -1 for one not in use.
     int udevFd() const { return udev_.fd(); }

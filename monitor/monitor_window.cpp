@@ -79,15 +79,19 @@ const MessageMap& CComDlg::ClassMessageMap() {
     return map;
 }
 
-CComDlg::CComDlg(QWidget* parent) : CDialog(DialogResource(IDD_NETMONITOR), parent) {
+CComDlg::CComDlg(QWidget* parent, PortSessions* sessions)
+    : CDialog(DialogResource(IDD_NETMONITOR), parent),
+      m_ownSessions(sessions != nullptr ? nullptr : std::make_unique<PortSessions>()),
+      m_monitoring(sessions != nullptr ? *sessions : *m_ownSessions, *this, LogView::kMonitor) {
     m_reportTimer.setSingleShot(true);
     connect(&m_reportTimer, &QTimer::timeout, this, [this] { ApplyLatestReports(); });
 }
 
 CComDlg::~CComDlg() {
-    // Nothing keeps running once the window is gone: no frames, thread joined, port closed.
+    // Nothing reaches the window once it is gone; its session ends (no frames, threads joined,
+    // port closed) on its worker, unless other windows keep it.
     m_ending = true;
-    m_monitoring.Shutdown();
+    m_monitoring.Leave(false);
 }
 
 void CComDlg::DoDataExchange() {
@@ -116,8 +120,8 @@ bool CComDlg::OnInitDialog() {
     m_paLabel.SetTextColor(kLabelYellow);
     setItemText(IDC_PA_LABEL, QString::fromLatin1(kPaOffText));
 
-    // A port that goes away and the modem's return are taken in by the control's worker.
-    m_monitoring.Start();
+    // A port that goes away and the modem's return are taken in by the session's worker.
+    StartMonitoring();
     return true;  // focus on the first tab stop, "Exit"
 }
 
@@ -147,14 +151,14 @@ void CComDlg::FitCountLabels() {
 
 void CComDlg::done(int result) {
     m_ending = true;
-    m_monitoring.Shutdown();
+    m_monitoring.Leave(false);
     CDialog::done(result);
 }
 
 // --- handlers ---
 
 void CComDlg::OnBnClickedExit() {
-    m_monitoring.Stop();
+    m_monitoring.Leave(true);  // the stop frames go out from the worker
     OnOK();
 }
 
@@ -184,7 +188,8 @@ void CComDlg::OnBnClickedOffSarPa() {
 
 void CComDlg::OnCbnSelchangePort() {
     m_shownSim = 0;
-    m_monitoring.SelectPort();
+    ResetBars();
+    StartMonitoring();
 }
 
 // --- the monitoring control's view ---

@@ -3,22 +3,26 @@
 // 131. Of a dual-SIM modem it shows the radio of the first report it gets, until the port
 // changes.
 //
-// The window is the monitoring control's view. The control runs on its own worker (all port I/O:
+// The window is a view of the session of its port (session/port_sessions.h), which it shares with
+// the other windows watching the same port. The session runs on its own worker (all port I/O:
 // open, probe, the start-up and stop exchanges, resume), so the UI thread never waits on the
-// modem; it reads the port list and resets the bars on the UI thread, and calls SetUpTimeText,
-// ShowReturnedPort and MessageBox on the worker. The receive thread calls ShowCellReport and
+// modem: the window reads its port list and resets its bars itself, and the worker calls
+// SetUpTimeText, ShowReturnedPort and MessageBox, the receive thread ShowCellReport and
 // ShowSarPaReport. Everything from another thread is copied and posted to the UI thread without
-// waiting, so neither thread ever blocks on the window and both can always be joined.
+// waiting. Ending the window (Exit with its stop frames, Esc, close, destruction) leaves the
+// session at once: nothing waits for the frames to go out, and no call reaches the window after.
 //
 // Reports reach the screen at its pace: the latest cell list and the latest SAR/PA report are
 // kept, and shown at most every kReportGapMs; the last report of a stream is always shown, at
-// most kReportGapMs after it came. Once the window is ending, reports are dropped; whatever ends
-// the window (Exit, Esc, close, destruction) joins the receive thread and closes the port before
-// the window goes away.
+// most kReportGapMs after it came. Once the window is ending, reports are dropped.
+//
+// The window is not modal: the start window stays usable beside it (its Radio button above all).
 //
 // Use:
-//   norvane::CComDlg dlg;   // no parent: DoModal runs it over the main window
-//   dlg.DoModal();
+//   auto* dlg = new norvane::CComDlg(startWindow, &sessions);  // sessions: the program's
+//   dlg->setAttribute(Qt::WA_DeleteOnClose);
+//   dlg->Create();
+//   dlg->show();
 #pragma once
 
 #include <QComboBox>
@@ -26,6 +30,7 @@
 #include <QTimer>
 #include <array>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -35,7 +40,7 @@
 #include "framework/dialog.h"
 #include "framework/progress_ctrl.h"
 #include "res/resource.h"
-#include "session/session_worker.h"
+#include "session/port_sessions.h"
 #include "widgets/status_label.h"
 
 namespace norvane {
@@ -60,7 +65,9 @@ class CComDlg : public CDialog, public MonitorView {
     Q_OBJECT
 
   public:
-    explicit CComDlg(QWidget* parent = nullptr);
+    // `sessions`: the program's sessions, shared with its other windows; nullptr: sessions of
+    // the window's own.
+    explicit CComDlg(QWidget* parent = nullptr, PortSessions* sessions = nullptr);
     ~CComDlg() override;
 
     static const MessageMap& ClassMessageMap();
@@ -74,12 +81,13 @@ class CComDlg : public CDialog, public MonitorView {
     void ShowCellReport(const CellReport& report) override;
     void ShowSarPaReport(const SarPaReport& report) override;
 
-    SessionWorker& monitoring() { return m_monitoring; }
+    SessionSeat& monitoring() { return m_monitoring; }
+    // Monitoring on the port the list shows (the window's start and the user's choice of port).
+    void StartMonitoring() { m_monitoring.SelectPort(PortListText()); }
     // False from the moment the window starts to end: reports are dropped from then on.
     bool AcceptsReports() const { return !m_ending; }
 
-    // Ending the modal run by any path (Exit, Esc, close request, EndDialog) stops monitoring
-    // first.
+    // Ending the window by any path (Exit, Esc, close request, EndDialog) leaves its session.
     void done(int result) override;
 
   protected:
@@ -121,9 +129,10 @@ class CComDlg : public CDialog, public MonitorView {
     QTimer m_reportTimer;
     std::array<CProgressCtrl, kCellRows> m_rscpBars;
     bool m_ending = false;
-    std::uint32_t m_shownSim = 0;  // the radio shown; 0 until the first report
-    // Last: destroyed first, so the receive thread has ended before any control goes.
-    SessionWorker m_monitoring{*this};
+    std::uint32_t m_shownSim = 0;                 // the radio shown; 0 until the first report
+    std::unique_ptr<PortSessions> m_ownSessions;  // without the program's
+    // Last: destroyed first, so nothing reaches the window once its controls go.
+    SessionSeat m_monitoring;
 };
 
 }  // namespace norvane

@@ -2,35 +2,37 @@
 
 #include <QString>
 
+#include "link/serial_port.h"
 #include "position/position_json.h"
 #include "session/json_time.h"
 #include "session/texts.h"
 
 namespace norvane {
 
-RadioSession::RadioSession() : worker_(*this, nullptr, false) {
-    worker_.SetLogCodes(LogView::kRadio, {kRadioLogCodes.begin(), kRadioLogCodes.end()});
-}
+RadioSession::RadioSession(PortSessions* sessions)
+    : ownSessions_(sessions != nullptr ? nullptr : std::make_unique<PortSessions>()),
+      seat_(sessions != nullptr ? *sessions : *ownSessions_, *this, LogView::kRadio,
+            {kRadioLogCodes.begin(), kRadioLogCodes.end()}) {}
 
 RadioSession::~RadioSession() {
-    worker_.Shutdown();
+    seat_.Leave(false);
 }
 
 void RadioSession::SelectPort(std::string_view portEntry) {
-    entry_ = portEntry;
-    Status({});  // a failure to open says so here
-    worker_.SelectPort();
+    const std::string entry(portEntry);
+    // Until the session says more (monitoring, or why not).
+    Status(entry.empty() ? std::string() : "Opening " + PortDevicePath(entry));
+    seat_.SelectPort(entry);
 }
 
 void RadioSession::Stop() {
-    worker_.Stop();
-    worker_.Shutdown();
+    seat_.Leave(true);
     window_.store(nullptr);
 }
 
 void RadioSession::SetRecorder(FrameRecorder* recorder) {
     recording_ = recorder != nullptr;
-    worker_.SetRecorder(recorder);
+    seat_.SetRecorder(recorder);
 }
 
 void RadioSession::TakePosition(const Position& position) {
@@ -47,15 +49,15 @@ void RadioSession::TakePosition(const Position& position) {
     UtcSecondText second;
     AppendWithTime(line, now, PositionJson(say == PositionPace::Say::kFix ? position : Position{}),
                    second);
-    worker_.RecordPosition(now, std::move(line));
+    seat_.RecordPosition(now, std::move(line));
 }
 
 void RadioSession::MessageBox(std::string_view text, std::string_view caption) {
     Status(std::string(caption) + ": " + std::string(text));
 }
 
-void RadioSession::PortStateChanged(bool gone) {
-    Status(gone ? kDisconnectedText : "Monitoring " + entry_);
+void RadioSession::ShowMonitoring(std::string_view device) {
+    Status("Monitoring " + std::string(device));
 }
 
 void RadioSession::ShowLogFrame(const DecodedLogFrame& frame) {

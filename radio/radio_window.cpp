@@ -266,6 +266,9 @@ RadioWindow::RadioWindow(RadioReportSource* source, QWidget* parent, RadioClockS
     m_status->setText(source != nullptr ? QString() : QStringLiteral("No modem connected"));
     layout->addWidget(m_status);
 
+    if (m_source != nullptr) {
+        m_source->ShowIn(this);  // before the first port is chosen
+    }
     FillPorts();
     // SESSION WIRING: the only place the window talks to the modem's side. It starts on the
     // port the list chose (a diagnostics port, or the simulator), and on every port the user

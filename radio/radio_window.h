@@ -54,6 +54,9 @@ class RadioWindow;
 class RadioReportSource {
   public:
     virtual ~RadioReportSource() = default;
+    // The window that shows what the source hands on (nullptr: none any more). The window calls
+    // it first thing, so that even its first port's failure reaches its status line.
+    virtual void ShowIn(RadioWindow* window) { static_cast<void>(window); }
     // The user chose `portEntry` ("device - description") in the port list.
     virtual void SelectPort(std::string_view portEntry) = 0;
     // The window is closing: nothing may call into it after this returns.

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <filesystem>
 #include <iterator>
 #include <optional>
@@ -24,7 +25,9 @@ MonitoringSession::MonitoringSession(MonitorView& view, ReceiveStats* stats, boo
     goneFd_ = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
     epollFd_ = epoll_create1(EPOLL_CLOEXEC);
     if (goneFd_ < 0 || epollFd_ < 0) {
-        // Without them a lost port goes unnoticed, as it always did; monitoring still works.
+        // Without them a lost port goes unnoticed, as it always did; monitoring still works, and
+        // the first port opened says so once.
+        unwatched_ = std::error_code(errno, std::system_category());
         if (goneFd_ >= 0) {
             close(std::exchange(goneFd_, -1));
         }
@@ -33,7 +36,12 @@ MonitoringSession::MonitoringSession(MonitorView& view, ReceiveStats* stats, boo
         }
         return;
     }
-    Watch(goneFd_, true);
+    if (const std::error_code failed = Watch(goneFd_, true)) {
+        unwatched_ = failed;
+        close(std::exchange(goneFd_, -1));
+        close(std::exchange(epollFd_, -1));
+        return;
+    }
     receiveThread_.SignalGoneTo(goneFd_);
 }
 
@@ -97,14 +105,18 @@ void MonitoringSession::StartOn(const std::string& entry) {
     EndPort();
     sarPaOn_ = false;
     masks_.Set(LogView::kMonitor, {});
+    device_.clear();
     if (entry.empty()) {
         view_.MessageBox(kNoMobilePortText, kErrorCaption);
         return;
     }
-    OpenAndStart(PortDevicePath(entry), false);
+    if (OpenAndStart(PortDevicePath(entry), false) == Opened::kGone) {
+        LosePort();
+    }
 }
 
-bool MonitoringSession::OpenAndStart(const std::string& device, bool resuming) {
+MonitoringSession::Opened MonitoringSession::OpenAndStart(const std::string& device,
+                                                          bool resuming) {
     starting_ = true;
     const struct Started {
         bool& flag;
@@ -116,21 +128,31 @@ bool MonitoringSession::OpenAndStart(const std::string& device, bool resuming) {
         if (!resuming) {
             view_.MessageBox(PortErrorText(error), kErrorCaption);
         }
-        return false;
+        return Opened::kNotOpened;
+    }
+    if (unwatched_ && !unwatchedSaid_) {
+        unwatchedSaid_ = true;
+        view_.MessageBox(UnwatchedText(unwatched_), kInfoCaption);
     }
     // Taken now: once the device has gone, udev no longer knows what it was.
     identity_ = IdentityOfNode(device);
+    device_ = device;
     std::error_code ec;
     linkPath_ = std::filesystem::is_symlink(device, ec) ? device : std::string();
 
     SendCommandFrame(DiagProbeFrame);
     // The probe's reply is not looked at; only whether the modem answered at all.
     std::array<std::uint8_t, kFrameBufferSize> reply{};
-    const int replyLength = port_.ReadFrame(reply, kHdlcFlag);
-    if (replyLength > 0) {
-        Record(FrameDirection::kFromModem, {reply.data(), static_cast<std::size_t>(replyLength)});
+    const ReadResult answer = port_.ReadFrame(reply, kHdlcFlag);
+    if (answer.status == ReadStatus::kGone) {
+        // Unplugged (or reset) while the probe waited: a lost port, not a modem in AT mode.
+        port_.Close();
+        return Opened::kGone;
     }
-    if (replyLength == 0) {
+    view_.ShowMonitoring(device);
+    if (answer.status == ReadStatus::kData) {
+        Record(FrameDirection::kFromModem, {reply.data(), answer.length});
+    } else {
         // A modem still in AT mode: an HDLC flag to end any half-received frame, then the
         // switch to diagnostic mode. It takes effect only after the modem is reset.
         const std::uint8_t flag = kHdlcFlag;
@@ -153,7 +175,7 @@ bool MonitoringSession::OpenAndStart(const std::string& device, bool resuming) {
     // The other views' masks after the monitor's own frames, once the receive thread can hand
     // over the answer to operation 1.
     SendOtherViewsMasks();
-    return true;
+    return Opened::kStarted;
 }
 
 void MonitoringSession::StartReceiveThread() {
@@ -170,14 +192,17 @@ void MonitoringSession::EndPort() {
     port_.Close();
 }
 
-void MonitoringSession::Watch(int fd, bool on) const {
+std::error_code MonitoringSession::Watch(int fd, bool on) const {
     if (fd < 0 || epollFd_ < 0) {
-        return;
+        return {};
     }
     epoll_event event{};
     event.events = EPOLLIN;
     event.data.fd = fd;
-    epoll_ctl(epollFd_, on ? EPOLL_CTL_ADD : EPOLL_CTL_DEL, fd, &event);
+    if (epoll_ctl(epollFd_, on ? EPOLL_CTL_ADD : EPOLL_CTL_DEL, fd, &event) != 0) {
+        return {errno, std::system_category()};
+    }
+    return {};
 }
 
 void MonitoringSession::HandleEvents() {
@@ -209,13 +234,15 @@ void MonitoringSession::LosePort() {
 
 void MonitoringSession::StartWaiting() {
     waiter_ = std::make_unique<Waiter>(identity_, linkPath_);
-    // Not shown: a watch that cannot start (udev's netlink socket closed to a container, the
-    // link's folder gone) leaves its descriptor at -1 and the other one watching, and the session
-    // waits on what it can hear, without a message (the up-time line already says the port has
-    // gone, and a choice of port ends the waiting). With neither, only LookNow() below can find
-    // the modem, and choosing its port is the way back.
-    [[maybe_unused]] const std::error_code unheard = waiter_->Start();
-    WatchWaiter(true);
+    // A watch that cannot start (udev's netlink socket closed to a container, the link's folder
+    // gone) leaves its descriptor at -1: the session waits on what it can hear and says once that
+    // the modem's return may go unheard (choosing its port again is then the way back).
+    const std::error_code unheard = waiter_->Start();
+    const std::error_code unwatched = WatchWaiter(true);
+    if ((unheard || unwatched) && !unwatchedSaid_) {
+        unwatchedSaid_ = true;
+        view_.MessageBox(UnwatchedText(unheard ? unheard : unwatched), kInfoCaption);
+    }
     // The modem may be back already (a quick reset, or events read before the watch began).
     if (const std::optional<std::string> back = waiter_->LookNow()) {
         Resume(*back);
@@ -230,9 +257,11 @@ void MonitoringSession::StopWaiting() {
     waiter_.reset();
 }
 
-void MonitoringSession::WatchWaiter(bool on) const {
-    Watch(waiter_->udevFd(), on);
-    Watch(waiter_->linkFd(), on);
+std::error_code MonitoringSession::WatchWaiter(bool on) const {
+    // Taking a descriptor out fails only for one that was never in: nothing to undo.
+    const std::error_code udev = Watch(waiter_->udevFd(), on);
+    const std::error_code link = Watch(waiter_->linkFd(), on);
+    return udev ? udev : link;
 }
 
 void MonitoringSession::Resume(const std::string& device) {
@@ -240,8 +269,10 @@ void MonitoringSession::Resume(const std::string& device) {
     // The waiting ends before the port opens: nothing the watch sees during the start-up
     // exchange reaches the session.
     WatchWaiter(false);
-    if (!OpenAndStart(device, true)) {
-        WatchWaiter(true);  // held by another program (ModemManager, often): keep waiting
+    if (OpenAndStart(device, true) != Opened::kStarted) {
+        // Held by another program (ModemManager, often), or gone again at once: keep waiting.
+        // The descriptors went in once already, so they go in again.
+        [[maybe_unused]] const std::error_code again = WatchWaiter(true);
         return;
     }
     StopWaiting();
@@ -321,6 +352,25 @@ void MonitoringSession::SetLogCodes(LogView view, std::span<const std::uint16_t>
     }
     for (const std::uint32_t equipment : touched) {
         SendMask(equipment);
+    }
+}
+
+void MonitoringSession::LeaveMonitor(bool stop) {
+    if (stop && port_.IsOpen()) {
+        SendRow(kRowAgcOff);
+        MonitorNeeds(kCellListLogCode, false, kRowCellsOff);
+        MonitorNeeds(kSarPaLogCode, false, {});
+    }
+    masks_.Set(LogView::kMonitor, {});
+    monitorFrames_ = false;
+    sarPaOn_ = false;
+}
+
+void MonitoringSession::LeaveView(LogView view, bool stop) {
+    if (stop) {
+        SetLogCodes(view, {});
+    } else if (view != LogView::kMonitor) {
+        masks_.Set(view, {});
     }
 }
 

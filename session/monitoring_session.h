@@ -16,6 +16,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <system_error>
 
 #include "capture/capture.h"
 #include "diag/gsmtap.h"
@@ -89,6 +90,16 @@ class MonitoringSession {
     // (this waits up to kItemCountsWait for the answer). Also kept for the next Start().
     void SetLogCodes(LogView view, std::span<const std::uint16_t> codes);
 
+    // The NetMonitor view joins (its fixed frames go out from the next start on, or at once through
+    // SwitchCellsOn) or leaves a session other views keep. Leaving with `stop`, what no other
+    // view needs of its reports is switched off (OFF_AGC, then the cell list and SAR/PA report,
+    // by their fixed frames or the others' union); without, nothing is sent.
+    void JoinMonitor() { monitorFrames_ = true; }
+    void LeaveMonitor(bool stop);
+    // Another view leaves: with `stop` each of its equipment ids gets the others' union (as
+    // SetLogCodes(view, {})); without, its codes are only forgotten.
+    void LeaveView(LogView view, bool stop);
+
     // Decodes one stored frame text and writes it to the open port.
     void SendCommandFrame(std::string_view storedText);
 
@@ -99,6 +110,8 @@ class MonitoringSession {
     void RecordPosition(CaptureTime time, std::string_view line);
 
     MonitorView& View() const { return view_; }
+    // The device path of the open port, or of the one lost and awaited; empty without.
+    const std::string& Device() const { return device_; }
     bool PortOpen() const { return port_.IsOpen(); }
     bool WaitingForModem() const { return waiter_ != nullptr; }
     // The receive loop found the open port gone (the device went away); HandleEvents() has not
@@ -119,15 +132,18 @@ class MonitoringSession {
     void WriteRaw(std::span<const std::uint8_t> bytes);
     void StartReceiveThread();
     void EndPort();
+    enum class Opened : std::uint8_t { kStarted, kNotOpened, kGone };
     // Opens `device` and runs the start-up exchange. Without `resuming` a port that does not
-    // open is reported by a message; resuming, it is not, and nothing is changed.
-    bool OpenAndStart(const std::string& device, bool resuming);
+    // open is reported by a message; resuming, it is not, and nothing is changed. kGone: the
+    // port went away during the probe and is closed again (nothing else was sent).
+    Opened OpenAndStart(const std::string& device, bool resuming);
     void LosePort();
     void StartWaiting();
     void StopWaiting();
     void Resume(const std::string& device);
-    void Watch(int fd, bool on) const;
-    void WatchWaiter(bool on) const;
+    // epoll_ctl's errno, if it failed.
+    std::error_code Watch(int fd, bool on) const;
+    std::error_code WatchWaiter(bool on) const;
     void Record(FrameDirection direction, std::span<const std::uint8_t> bytes);
     // The monitor's own need of `code` changed: its fixed frame `row` goes out, or, when
     // another view needs a code of the same equipment id, the union's frame.
@@ -147,7 +163,7 @@ class MonitoringSession {
     ReceiveThread receiveThread_;
     std::array<std::uint8_t, kFrameBufferSize> sendBuffer_{};
 
-    const bool monitorFrames_;
+    bool monitorFrames_;  // the NetMonitor view is one of the session's views
     LogMasks masks_;
     LogConfigAnswers answers_;             // the receive thread hands operation 1's answer here
     std::optional<LogItemCounts> counts_;  // asked (or taken as the defaults) on this port
@@ -155,9 +171,12 @@ class MonitoringSession {
     bool sarPaOn_ = false;    // the SAR/PA report was switched on: switched on again on resume
     ModemIdentity identity_;  // of the open port, taken at open: known once it has gone
     std::string linkPath_;    // the symbolic link the port was opened by (the simulator's)
+    std::string device_;      // see Device()
     int goneFd_ = -1;         // eventfd the receive thread signals when the port has gone
     int epollFd_ = -1;        // goneFd_ and, while waiting, the waiter's descriptors
     std::unique_ptr<Waiter> waiter_;
+    std::error_code unwatched_;   // why a lost port cannot be noticed at all (no descriptors)
+    bool unwatchedSaid_ = false;  // a loss or return that cannot be heard is said once
 };
 
 }  // namespace norvane

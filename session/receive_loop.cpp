@@ -49,15 +49,15 @@ std::uint32_t RunReceiveLoop(const SerialPort& port, const std::atomic<bool>& re
     }
     while (reading.load()) {
         // The port paces the loop: the read returns as soon as bytes have come.
-        const int length = port.Read(buffer);
+        const ReadResult got = port.Read(buffer);
         Add(stats, &ReceiveStats::reads);
-        if (length <= 0) {
-            if (port.Gone()) {
-                return kLoopPortGone;  // nothing more will come on this descriptor
-            }
-            continue;
+        if (got.status == ReadStatus::kGone) {
+            return kLoopPortGone;  // nothing more will come on this descriptor
         }
-        const std::span<const std::uint8_t> read(buffer.data(), static_cast<std::size_t>(length));
+        if (got.status != ReadStatus::kData) {
+            continue;  // silence, or woken to look at the run flag
+        }
+        const std::span<const std::uint8_t> read(buffer.data(), got.length);
         if (stats != nullptr) {
             stats->bytes.fetch_add(read.size(), std::memory_order_relaxed);
         }

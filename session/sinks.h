@@ -50,6 +50,9 @@ class MonitorView : public MessageSink, public ReportSink {
     // The modem is back at `devicePath`: the port list is filled again with its entry selected,
     // before the session opens it.
     virtual void ShowReturnedPort(std::string_view /*devicePath*/) {}
+    // The port `devicePath` was opened and the modem is being switched on (at the first open and
+    // at each return); called by the session's owner's thread.
+    virtual void ShowMonitoring(std::string_view /*devicePath*/) {}
 };
 
 }  // namespace norvane

@@ -69,4 +69,9 @@ std::string LogsOffText(std::span<const std::uint16_t> codes) {
     return text;
 }
 
+std::string UnwatchedText(const std::error_code& why) {
+    return "The modem's going and return cannot be watched (" + why.message() +
+           "): once it is back, choose its port again";
+}
+
 }  // namespace norvane

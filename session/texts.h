@@ -5,6 +5,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <system_error>
 
 #include "link/serial_port.h"
 
@@ -31,5 +32,9 @@ std::string PortErrorText(const PortError& error);
 // What an info message (kInfoCaption) says when the modem's answer to a mask leaves logs a view
 // needs off: "The modem did not switch on log 0xB193" ("logs 0xB180, 0xB193" for several).
 std::string LogsOffText(std::span<const std::uint16_t> codes);
+
+// What an info message says once when a lost modem's going or return cannot be heard (`why`: the
+// system's reason): choosing its port again is then the way back.
+std::string UnwatchedText(const std::error_code& why);
 
 }  // namespace norvane

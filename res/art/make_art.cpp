@@ -183,7 +183,7 @@ QImage StartPicture() {
     p.setFont(sub);
     p.setPen(QColor(0xB8, 0xD4, 0xEC));
     p.drawText(QRectF(0, 362, 500, 24), Qt::AlignCenter,
-               QStringLiteral("WCDMA cell monitor for 3G modems"));
+               QStringLiteral("3G and LTE cell monitor: NetMonitor and Radio"));
     p.end();
     return image;
 }

@@ -8,7 +8,7 @@
 #include <QPointer>
 #include <QPushButton>
 #include <QTest>
-#include <QTimer>
+#include <chrono>
 #include <filesystem>
 #include <regex>
 
@@ -49,16 +49,17 @@ TEST(RunRecording, TwoNetMonitorSessionsLandInOneCaptureAndARefusalIsAMessageBox
     ASSERT_NE(run, nullptr);
     CTessalyDlg start;
     ShowRecording(start, *run);
+    // The second window at once after the first's Exit: its session opens the port once the
+    // first one's has let it go.
     for (int press = 0; press < 2; ++press) {
-        QTimer::singleShot(0, qApp, [&] {
-            QPointer<CComDlg> monitor = qobject_cast<CComDlg*>(QApplication::activeModalWidget());
-            ASSERT_NE(monitor, nullptr);
-            EXPECT_TRUE(
-                QTest::qWaitFor([&] { return !monitor->itemText(IDC_PSC_FIRST).isEmpty(); }, 5000));
-            qobject_cast<QPushButton*>(monitor->item(IDOK))->click();
-        });
         qobject_cast<QPushButton*>(start.item(IDC_NETMONITOR))->click();
+        QPointer<CComDlg> monitor = start.monitorWindow();
+        ASSERT_NE(monitor, nullptr);
+        EXPECT_TRUE(
+            QTest::qWaitFor([&] { return !monitor->itemText(IDC_PSC_FIRST).isEmpty(); }, 5000));
+        qobject_cast<QPushButton*>(monitor->item(IDOK))->click();
     }
+    EXPECT_EQ(start.CloseViews(std::chrono::seconds(5)), 0);
     SetMainWindow(nullptr);
     run.reset();                     // the rest reaches the file
     EXPECT_EQ(ui.calls.size(), 1u);  // nothing more to say
@@ -117,6 +118,7 @@ TEST(RunRecording, TheRadioWindowRecordsItsFramesAndPacedPositionsIntoAPcapRunOn
         radio->TakePosition({FixMode::k3d, 48.1378, 11.5779, 529, 12.5});
         radio->TakePosition({});
         radio->close();
+        EXPECT_EQ(start.CloseViews(std::chrono::seconds(5)), 0);
         SetMainWindow(nullptr);
     }
     run.reset();

@@ -67,7 +67,7 @@ class MonitorWindow : public testing::Test {
         Combo()->clear();
         Combo()->addItems(entries);
         Combo()->setCurrentIndex(0);
-        dlg->monitoring().Start();
+        dlg->StartMonitoring();
     }
 
     QTemporaryDir runtime;
@@ -269,8 +269,8 @@ TEST_F(MonitorWindowOnModem, EveryChoiceOfTheUserReopensThePort) {
     EXPECT_EQ(modem.WaitFor(kStart.size()), kStart);
 }
 
-// Exit writes the stop rows and a flag; Esc and destruction write nothing.
-// Every path joins the receive thread.
+// Exit writes the stop rows and a flag; Esc and destruction write nothing. Every path returns at
+// once and the receive thread and the worker end after it.
 TEST_F(MonitorWindowOnModem, EveryEndJoinsTheThreadAndWritesTheRightBytes) {
     const Bytes stop = test::Concat({RowBytes("OFF_AGC"), RowBytes("OFF Cell RSSI"), Bytes{0x7E}});
     const struct {
@@ -290,8 +290,11 @@ TEST_F(MonitorWindowOnModem, EveryEndJoinsTheThreadAndWritesTheRightBytes) {
         }
         Start();
         const int threads = test::ThreadCount();
+        const auto ending = std::chrono::steady_clock::now();
         c.end(*dlg);
-        EXPECT_EQ(test::ThreadCount(), threads - 2) << "the receive thread and the worker";
+        EXPECT_LT(std::chrono::steady_clock::now() - ending, std::chrono::milliseconds(50));
+        EXPECT_TRUE(test::Eventually([&] { return test::ThreadCount() == threads - 2; }))
+            << "the receive thread and the worker";
         EXPECT_EQ(c.expected.empty() ? modem.Quiet() : modem.WaitFor(c.expected.size()),
                   c.expected);
         if (dlg) {

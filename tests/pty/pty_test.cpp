@@ -103,12 +103,16 @@ const Bytes kFrame = test::EncodeFrame({0x10, 0x00, 0x7E, 0x7D, 0x01});
 const Bytes kHead(kFrame.begin(), kFrame.begin() + 3), kTail(kFrame.begin() + 3, kFrame.end());
 const int kSize = static_cast<int>(kFrame.size()), kMax = static_cast<int>(kFrameBufferSize);
 const Bytes kFull = Concat({Bytes(kFrameBufferSize - 1, 0x42), {0x7E}});  // fills the buffer
+constexpr ReadStatus kData = ReadStatus::kData, kSilence = ReadStatus::kSilence,
+                     kOverflow = ReadStatus::kOverflow;
 
 // A read while the modem sends `chunks`, each after `gapMs`: what it gives, within how long.
 struct ReadCase {
     const char* name;
     std::vector<Bytes> chunks;
-    int gapMs, expected;
+    int gapMs;
+    ReadStatus status;
+    int expected;
     double minSeconds, maxSeconds;
 };
 void PrintTo(const ReadCase& c, std::ostream* os) {
@@ -117,7 +121,7 @@ void PrintTo(const ReadCase& c, std::ostream* os) {
 
 class SerialRead : public ::testing::Test {
   protected:
-    std::pair<int, double> Read(const std::vector<Bytes>& chunks = {}, int gapMs = 0) {
+    std::pair<ReadResult, double> Read(const std::vector<Bytes>& chunks = {}, int gapMs = 0) {
         std::thread sender([&] {
             for (const Bytes& c : chunks) {
                 std::this_thread::sleep_for(std::chrono::milliseconds(gapMs));
@@ -125,9 +129,9 @@ class SerialRead : public ::testing::Test {
             }
         });
         const auto start = Clock::now();
-        const int n = port_.ReadFrame({buffer_.data(), kFrameBufferSize}, kHdlcFlag);
+        const ReadResult got = port_.ReadFrame({buffer_.data(), kFrameBufferSize}, kHdlcFlag);
         sender.join();
-        return {n, Seconds(start)};
+        return {got, Seconds(start)};
     }
     PtyModem modem_;
     SerialPort port_ = OpenOrFail(modem_.slave());
@@ -138,19 +142,25 @@ class SerialReads : public SerialRead, public ::testing::WithParamInterface<Read
 INSTANTIATE_TEST_SUITE_P(
     Cases, SerialReads,
     ::testing::Values(
-        ReadCase{"SilenceGivesNothingAfterPauseAndTimeout", {}, 0, 0, 0.9, 1.8},
-        ReadCase{"QueuedFrameComesAfterThePause", {kFrame}, 0, kSize, 0.45, 0.9},
-        ReadCase{"FrameInPiecesComesWhole", {kHead, kTail}, 350, kSize, 0.6, 1.2},
-        ReadCase{"FlagInsideAChunkEndsNothing", {{1, 0x7E, 2}, {3, 0x7E}}, 400, 5, 0.7, 1.3},
-        ReadCase{"PartialFrameThenSilenceGivesNothing", {kHead}, 550, 0, 0.95, 1.6},
-        ReadCase{"FrameFillingTheBuffer", {kFull}, 0, kMax, 0.45, 2},
-        ReadCase{
-            "BytesPastTheBufferFail", {Bytes(kFrameBufferSize + 2000, 0x42)}, 0, 0, 0.45, 2.5}),
+        ReadCase{"SilenceGivesNothingAfterPauseAndTimeout", {}, 0, kSilence, 0, 0.9, 1.8},
+        ReadCase{"QueuedFrameComesAfterThePause", {kFrame}, 0, kData, kSize, 0.45, 0.9},
+        ReadCase{"FrameInPiecesComesWhole", {kHead, kTail}, 350, kData, kSize, 0.6, 1.2},
+        ReadCase{"FlagInsideAChunkEndsNothing", {{1, 0x7E, 2}, {3, 0x7E}}, 400, kData, 5, 0.7, 1.3},
+        ReadCase{"PartialFrameThenSilenceGivesNothing", {kHead}, 550, kSilence, 0, 0.95, 1.6},
+        ReadCase{"FrameFillingTheBuffer", {kFull}, 0, kData, kMax, 0.45, 2},
+        ReadCase{"BytesPastTheBufferOverflow",
+                 {Bytes(kFrameBufferSize + 2000, 0x42)},
+                 0,
+                 kOverflow,
+                 0,
+                 0.45,
+                 2.5}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_P(SerialReads, ReturnWholeFramesOnlyAndNothingPastTheBuffer) {
-    const auto [n, took] = Read(GetParam().chunks, GetParam().gapMs);
-    EXPECT_EQ(n, GetParam().expected);
+    const auto [got, took] = Read(GetParam().chunks, GetParam().gapMs);
+    EXPECT_EQ(got.status, GetParam().status);
+    EXPECT_EQ(got.length, static_cast<std::size_t>(GetParam().expected));
     EXPECT_GT(took, GetParam().minSeconds);
     EXPECT_LT(took, GetParam().maxSeconds);
     EXPECT_EQ(Bytes(buffer_.begin() + kMax, buffer_.end()), Bytes(16, 0xAA));
@@ -161,20 +171,20 @@ TEST_F(SerialRead, WokenThenGoneThenClosedPortEndsReadsAndKeepsThePace) {
     std::this_thread::sleep_for(700ms);  // past the opening pause, waiting for bytes
     const auto woke = Clock::now();
     port_.Wake();
-    EXPECT_EQ(reading.get().first, 0);
+    EXPECT_EQ(reading.get().first.status, ReadStatus::kWoken);
     EXPECT_LT(Seconds(woke), 0.2);
     EXPECT_LT(Read().second, 0.2) << "a woken port ends reads even in the opening pause";
     port_.ClearWake();
     modem_.Send(kFrame);
-    EXPECT_EQ(Read().first, kSize);
+    EXPECT_EQ(Read().first.length, static_cast<std::size_t>(kSize));
 
     reading = std::async(std::launch::async, [this] { return Read(); });
     std::this_thread::sleep_for(700ms);
     modem_.CloseMaster();
-    EXPECT_EQ(reading.get().first, 0);
+    EXPECT_EQ(reading.get().first.status, ReadStatus::kGone);
     for (int closed = 0; closed < 2; ++closed, port_.Close()) {
-        const auto [n, took] = Read();
-        EXPECT_EQ(n, 0);
+        const auto [got, took] = Read();
+        EXPECT_EQ(got.status, closed == 0 ? ReadStatus::kGone : ReadStatus::kSilence);
         EXPECT_GT(took, 0.45) << "no busy loop on a gone port";
         EXPECT_LT(took, 0.9);
         EXPECT_FALSE(port_.Write(kFrame));

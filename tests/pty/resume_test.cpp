@@ -11,6 +11,8 @@
 #include <memory>
 #include <ostream>
 #include <string>
+#include <thread>
+#include <vector>
 
 #include "session/texts.h"
 #include "tests/support/pty_modem.h"
@@ -118,6 +120,28 @@ TEST_F(Resume, APortAnotherProgramHoldsIsWaitedPastWithoutAMessage) {
     ASSERT_TRUE(Pump(session_, [&] { return back.Received().size() >= kStartUp.size(); }));
     EXPECT_FALSE(session_.WaitingForModem());
     EXPECT_TRUE(view_.Messages().empty());
+}
+
+// The modem goes away while the probe waits for its answer: a lost port like any other (no
+// mode switch, no message), and its return is followed.
+TEST_F(Resume, APortThatGoesDuringTheProbeIsLostNotTakenForAtMode) {
+    auto going = std::make_unique<PtyModem>(test::Peer::kSilent);
+    Publish(*going);
+    std::thread unplug([&] {
+        test::Eventually([&] { return !going->Received().empty(); });
+        going->CloseMaster();  // within the probe's opening pause
+    });
+    session_.SelectPort();
+    unplug.join();
+    EXPECT_EQ(going->Received(), test::StoredBytes(DiagProbeFrame));
+    EXPECT_TRUE(view_.Messages().empty()) << view_.Messages()[0].text;
+    EXPECT_EQ(view_.upTime, kDisconnectedText);
+    EXPECT_EQ(view_.states, std::vector<bool>{true});
+    EXPECT_TRUE(session_.WaitingForModem());
+    PtyModem back;
+    Publish(back);
+    ASSERT_TRUE(Pump(session_, [&] { return back.Received().size() >= kStartUp.size(); }));
+    EXPECT_EQ(back.WaitFor(kStartUp.size()), kStartUp);
 }
 
 struct WhileWaiting {

@@ -3,7 +3,12 @@
 #pragma once
 
 #include <QCoreApplication>
+#include <QObject>
+#include <algorithm>
+#include <atomic>
+#include <chrono>
 #include <functional>
+#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
@@ -66,5 +71,46 @@ inline void RunPosted() {
     QCoreApplication::sendPostedEvents();
     QCoreApplication::processEvents();
 }
+
+// While it lives, another thread asks the UI thread every 2 ms to run a call and notes how long
+// each took to be run: Longest() is the longest time the UI thread did not answer (while the
+// test itself runs its event loop, as QTest::qWait does).
+class UiStallMeter {
+  public:
+    using Clock = std::chrono::steady_clock;
+    UiStallMeter() : asker_([this] { Ask(); }) {}
+    ~UiStallMeter() {
+        stop_ = true;
+        asker_.join();  // before the context goes, so nothing is posted to it after
+    }
+    UiStallMeter(const UiStallMeter&) = delete;
+    UiStallMeter& operator=(const UiStallMeter&) = delete;
+
+    std::chrono::milliseconds Longest() const { return std::chrono::milliseconds(longestMs_); }
+
+  private:
+    void Ask() {
+        while (!stop_) {
+            auto answered = std::make_shared<std::atomic<bool>>(false);
+            QMetaObject::invokeMethod(
+                &context_,
+                [this, answered, asked = Clock::now()] {
+                    const auto took =
+                        std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - asked);
+                    longestMs_ = std::max<long long>(longestMs_, took.count());
+                    *answered = true;
+                },
+                Qt::QueuedConnection);
+            while (!*answered && !stop_) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        }
+    }
+    QObject context_;  // on the UI thread
+    std::atomic<long long> longestMs_{0};
+    std::atomic<bool> stop_{false};
+    std::thread asker_;  // last: started once the rest is there
+};
 
 }  // namespace norvane::test
