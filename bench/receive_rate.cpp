@@ -142,7 +142,7 @@ int Window(int argc, char** argv, double seconds, double rate) {
     combo->clear();
     combo->addItem(QString::fromStdString(pty.slave + " - bench"));
     combo->setCurrentIndex(0);
-    dlg.monitoring().Start();
+    dlg.StartMonitoring();
     pty.AwaitStart();
     (void)!write(go[1], "g", 1);
 
