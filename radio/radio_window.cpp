@@ -22,6 +22,7 @@
 #include "diag/bands.h"
 #include "link/port_discovery.h"
 #include "radio/history_plot.h"
+#include "radio/signalling_list.h"
 
 namespace norvane {
 namespace {
@@ -170,7 +171,10 @@ RadioWindow::RadioWindow(RadioReportSource* source, QWidget* parent, RadioClockS
       m_store(clock ? std::move(clock) : RadioClockSource([] { return RadioClock::now(); })) {
     setWindowTitle(QStringLiteral("Norvane Radio"));
     setAttribute(Qt::WA_QuitOnClose, false);
-    auto* layout = new QVBoxLayout(this);
+    // The cell on the left, its signalling on the right.
+    auto* columns = new QHBoxLayout(this);
+    auto* layout = new QVBoxLayout;
+    columns->addLayout(layout, 3);
 
     auto* portRow = new QHBoxLayout;
     auto* portCaption = new QLabel(QStringLiteral("&Port:"));
@@ -266,6 +270,14 @@ RadioWindow::RadioWindow(RadioReportSource* source, QWidget* parent, RadioClockS
     m_status->setText(source != nullptr ? QString() : QStringLiteral("No modem connected"));
     layout->addWidget(m_status);
 
+    auto* signallingBox = new QGroupBox(QStringLiteral("Signalling"));
+    auto* signallingLayout = new QVBoxLayout(signallingBox);
+    m_rrcState = ValueField(QStringLiteral("RRC state"));
+    m_signalling = new SignallingList;
+    signallingLayout->addWidget(m_rrcState);
+    signallingLayout->addWidget(m_signalling, 1);
+    columns->addWidget(signallingBox, 2);
+
     if (m_source != nullptr) {
         m_source->ShowIn(this);  // before the first port is chosen
     }
@@ -295,7 +307,7 @@ RadioWindow::RadioWindow(RadioReportSource* source, QWidget* parent, RadioClockS
     // plot gives way first); the title bar and a panel take about 60 pixels more.
     const QScreen* shown = screen();
     const int room = shown != nullptr ? shown->availableGeometry().height() - 60 : 860;
-    resize(620, std::max(minimumSizeHint().height(), std::min(room, 860)));
+    resize(1060, std::max(minimumSizeHint().height(), std::min(room, 860)));
 }
 
 RadioWindow::~RadioWindow() {
@@ -312,6 +324,19 @@ void RadioWindow::closeEvent(QCloseEvent* event) {
     }
     m_timer->stop();
     QWidget::closeEvent(event);
+}
+
+void RadioWindow::TakeReport(const DecodedLogFrame& frame) {
+    if (frame.kind != LogFrameKind::Rrc && frame.kind != LogFrameKind::Nas) {
+        m_store.Take(frame);
+        return;
+    }
+    const std::int64_t unixMs = frame.hasModemTime
+                                    ? frame.modemTimeUnixMs
+                                    : std::chrono::duration_cast<std::chrono::milliseconds>(
+                                          std::chrono::system_clock::now().time_since_epoch())
+                                          .count();
+    m_signalling->Take(frame.signalling, unixMs);
 }
 
 void RadioWindow::SetStatusText(const QString& text) {
@@ -341,6 +366,15 @@ void RadioWindow::Render() {
     RenderSignal(tech, now);
     RenderNeighbours(now);
     RecordHistory(tech, now);
+    if (m_signalling->Show() > 0) {
+        m_history.MarkHandover(
+            std::chrono::duration_cast<std::chrono::seconds>(now.time_since_epoch()).count());
+    }
+    const RrcState rrc = m_signalling->State();
+    Show(m_rrcState, rrc == RrcState::kConnected ? QStringLiteral("RRC connected")
+                     : rrc == RrcState::kIdle    ? QStringLiteral("RRC idle")
+                                                 : QString::fromLatin1(kNoReportText));
+    Dim(m_rrcState, rrc == RrcState::kUnknown);
 }
 
 void RadioWindow::RecordHistory(Technology tech, RadioClock::time_point now) {

@@ -7,7 +7,8 @@
 // kRenderInterval, so the window keeps up with any rate without queueing anything.
 //
 // Below them, the history of the last ten minutes (radio/history_plot.h), and the position gpsd
-// reports with its fix state, once FollowGps is called.
+// reports with its fix state, once FollowGps is called. Beside them, the modem's signalling
+// (radio/signalling_list.h) under its RRC state.
 //
 // Every value is a read-only text field with an accessible name (its caption) that the Tab key
 // reaches; the neighbour table is one focusable table.
@@ -41,6 +42,7 @@ class QTimer;
 namespace norvane {
 
 class HistoryPlot;
+class SignallingList;
 
 inline constexpr char kNoReportText[] = "no report yet";
 inline constexpr int kRenderIntervalMs = 50;  // at most 20 drawings a second
@@ -75,7 +77,7 @@ class RadioWindow : public QWidget {
     ~RadioWindow() override;
 
     // Any thread; never blocks on the UI.
-    void TakeReport(const DecodedLogFrame& frame) { m_store.Take(frame); }
+    void TakeReport(const DecodedLogFrame& frame);
     void SetStatusText(const QString& text);
 
     // Draws the latest reports now; the timer calls it when something is new, and every second
@@ -127,6 +129,8 @@ class RadioWindow : public QWidget {
     QLineEdit* m_neighbourCount = nullptr;
     QTableWidget* m_neighbours = nullptr;
     QLineEdit* m_status = nullptr;
+    QLineEdit* m_rrcState = nullptr;
+    SignallingList* m_signalling = nullptr;  // takes messages from any thread
     QTimer* m_timer = nullptr;
     std::uint64_t m_drawnTaken = ~std::uint64_t{0};
     RadioClock::time_point m_drawnAt{};

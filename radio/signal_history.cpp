@@ -12,6 +12,11 @@ std::size_t Slot(std::int64_t second) {
 
 }  // namespace
 
+void SignalHistory::MarkHandover(std::int64_t second) {
+    newest_ = std::max(newest_, second);
+    handovers_[Slot(second)] = second + 1;
+}
+
 void SignalHistory::Take(std::int64_t second, const HistoryValue* serving,
                          std::span<const HistoryValue> neighbours) {
     newest_ = std::max(newest_, second);

@@ -56,6 +56,9 @@ class SignalHistory {
     void Take(std::int64_t second, const HistoryValue* serving,
               std::span<const HistoryValue> neighbours);
 
+    // A handover the signalling showed at `second` (the serving cell's change marks one too).
+    void MarkHandover(std::int64_t second);
+
     const std::array<Track, kHistoryTracks>& tracks() const { return tracks_; }
     // The sample of `track` at `second`, or nullptr when none was taken then.
     const Sample* At(const Track& track, std::int64_t second) const;

@@ -7,6 +7,8 @@
 #include <QAccessible>
 #include <QApplication>
 #include <QLineEdit>
+#include <QScrollBar>
+#include <QTableView>
 #include <QTableWidget>
 #include <QTemporaryDir>
 #include <QTest>
@@ -228,16 +230,15 @@ TEST(RadioWindow, TabReachesEveryValue) {
     w.activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(&w));
     QStringList names;
-    for (int i = 0; i < 20; ++i) {
+    for (int i = 0; i < 22; ++i) {
         names << QApplication::focusWidget()->accessibleName();
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
     }
     EXPECT_EQ(
-        names.join(", "),
+        names.join(", ").toStdString(),
         "Port, Technology, MCC / MNC, TAC, Cell ID, PCI, EARFCN, Band, Identity age, RSRP, "
         "RSRP age, RSRQ, RSRQ age, RSSI, RSSI age, Neighbour count, LTE neighbours, Position, "
-        "Status, "
-        "Port");
+        "Status, RRC state, Signalling, Port");
 }
 
 // Reports at any rate: taking one allocates nothing, the window draws at its own pace, and what
@@ -365,6 +366,73 @@ TEST(RadioWindow, ConnectedModeFromARealPhonesNeighbourLogs) {
     auto* table = w.findChild<QTableWidget*>();
     ASSERT_EQ(table->rowCount(), 9);
     EXPECT_LE(table->rowViewportPosition(7) + table->rowHeight(7), table->viewport()->height());
+}
+
+// The signalling of real phones in the list, newest last, with the RRC state they show; a
+// reconfiguration answered on another cell is a handover row and a mark on the plot; the list
+// keeps the last 2,000 rows and stays where the user scrolled to.
+TEST(RadioWindow, SignallingListRrcStateAndHandovers) {
+    Clock clock;
+    RadioWindow w(nullptr, nullptr, clock.Source());
+    w.show();
+    const std::string bytes =
+        test::ReadFile(NORVANE_SOURCE_DIR "/tests/data/signalling-samples.bin");
+    auto deframer = std::make_unique<HdlcDeframer>();
+    FrameCounters counters;
+    int messages = 0;
+    PumpFrames(*deframer,
+               std::span(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()),
+               counters, [&](auto, std::span<const std::uint8_t> frame) {
+                   const DecodedLogFrame d = DecodeLogFrame(frame);
+                   messages += d.kind == LogFrameKind::Rrc || d.kind == LogFrameKind::Nas;
+                   w.TakeReport(d);
+               });
+    w.Render();
+    auto* list = w.findChild<QTableView*>("", Qt::FindChildrenRecursively);
+    for (QTableView* t : w.findChildren<QTableView*>()) {
+        list = t->accessibleName() == "Signalling" ? t : list;
+    }
+    ASSERT_EQ(list->accessibleName(), "Signalling");
+    const auto row = [&](int r) {
+        QStringList cells;
+        for (int c = 0; c < list->model()->columnCount(); ++c) {
+            cells << list->model()->index(r, c).data().toString();
+        }
+        return cells.join(" | ").toStdString();
+    };
+    // The captures put one after another: a reconfiguration of one is answered in the next.
+    EXPECT_EQ(list->model()->rowCount(), messages + 1);
+    EXPECT_EQ(row(0), "22:25:23.942 | UL | LTE | NAS | Service request");
+
+    DecodedLogFrame f;
+    f.kind = LogFrameKind::Rrc;
+    f.hasModemTime = true;
+    f.modemTimeUnixMs = 1450888361118;  // 16:32:41.118
+    f.signalling.channel = SignallingChannel::kDlDcch;
+    f.signalling.name = "RRCConnectionReconfiguration";
+    f.signalling.pci = 185;
+    f.signalling.earfcn = 5780;
+    w.TakeReport(f);
+    f.signalling.direction = SignallingDirection::kUplink;
+    f.signalling.channel = SignallingChannel::kUlDcch;
+    f.signalling.name = "RRCConnectionReconfigurationComplete";
+    f.signalling.pci = 193;
+    w.TakeReport(f);
+    w.Render();
+    const int n = list->model()->rowCount();
+    EXPECT_EQ(row(n - 2),
+              "16:32:41.118 | UL | LTE | UL-DCCH | RRCConnectionReconfigurationComplete");
+    EXPECT_EQ(row(n - 1), "16:32:41.118 |  |  |  | Handover PCI 185 \u2192 193");
+    EXPECT_EQ(Read(w, "RRC state"), "RRC connected");
+    EXPECT_TRUE(w.History().HandoverAt(w.History().newest()));
+
+    list->scrollToTop();  // the user looks back: new rows do not move the list
+    for (int i = 0; i < 2500; ++i) {
+        w.TakeReport(f);
+    }
+    w.Render();
+    EXPECT_EQ(list->model()->rowCount(), 2000);
+    EXPECT_EQ(list->verticalScrollBar()->value(), 0);
 }
 
 // On the simulated LTE modem through the window's own session, started on the preselected port:
