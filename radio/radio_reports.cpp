@@ -27,10 +27,10 @@ bool LatestReports::Take(const DecodedLogFrame& frame) {
         case LogFrameKind::LteServing:
         case LogFrameKind::LteIntraMeas:
         case LogFrameKind::LteNeighbourMeas:
-            break;
-        case LogFrameKind::SarPa:
         case LogFrameKind::NrCell:
         case LogFrameKind::NrMeas:
+            break;
+        case LogFrameKind::SarPa:
         case LogFrameKind::Rrc:
         case LogFrameKind::RrcSegment:
         case LogFrameKind::Nas:
@@ -93,9 +93,13 @@ bool LatestReports::Take(const DecodedLogFrame& frame) {
             }
             break;
         }
-        case LogFrameKind::SarPa:
         case LogFrameKind::NrCell:
+            keep(reports_.nrCell, frame.nrCell);
+            break;
         case LogFrameKind::NrMeas:
+            keep(reports_.nrMeas, frame.nrMeas);
+            break;
+        case LogFrameKind::SarPa:
         case LogFrameKind::Rrc:
         case LogFrameKind::RrcSegment:
         case LogFrameKind::Nas:

@@ -70,7 +70,9 @@ struct RadioReports {
     Latest<LteIntraMeasurement> lteIntra;  // the primary cell's, serving cell index 0
     std::array<MeasuredNeighbour, kMeasuredNeighbourSlots> measured{};
     Latest<MeasuredServingCell> lteServingCell;
-    std::optional<int> radioId;  // the first radio (SIM) seen; reports of another are dropped
+    Latest<NrCellIdentity> nrCell;  // 0xB823
+    Latest<NrMeasurement> nrMeas;   // 0xB97F: the serving and the other NR cells
+    std::optional<int> radioId;     // the first radio (SIM) seen; reports of another are dropped
 };
 
 // The radio (SIM) a report comes from, when the packet says so.

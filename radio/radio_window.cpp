@@ -59,10 +59,12 @@ constexpr std::array<SignalName, 3> kWcdmaSignals{{
 }};
 
 constexpr int kNeighbourRowsShown = 8;
+// The gNB's part of an NR cell identity is 22 to 32 bits: shown with the usual 24-bit split.
+constexpr unsigned kNrCellBits = 12;
 
 enum NeighbourColumn { kColPci, kColEarfcn, kColRsrp, kColRsrq, kColRssi, kColCell, kColAge };
-const char* const kNeighbourHeaders[] = {"PCI",      "EARFCN", "RSRP dBm", "RSRQ dB",
-                                         "RSSI dBm", "Cell",   "Age"};
+const char* const kNeighbourHeaders[] = {"PCI",      "Channel", "RSRP dBm", "RSRQ dB",
+                                         "RSSI dBm", "Cell",    "Age"};
 
 // The port list as discovery fills it; each entry keeps its bytes as item data.
 constexpr char kPreselected[] = "preselected";  // the port list chose the entry shown
@@ -159,11 +161,56 @@ QString RoleText(const NeighbourRow& row) {
             return QStringLiteral("neighbour");
         case NeighbourRole::Secondary:
             return QStringLiteral("SCell %1").arg(row.servingIndex);
+        case NeighbourRole::Nr:
+            return row.ssb >= 0 ? QStringLiteral("NR neighbour, SSB %1").arg(row.ssb)
+                                : QStringLiteral("NR neighbour");
     }
     return {};
 }
 
 }  // namespace
+
+RadioWindow::SignalRow RadioWindow::MakeSignalRow(const QString& name, QGridLayout& grid, int r) {
+    SignalRow row;
+    row.caption = new QLabel(name);
+    row.bar = new QProgressBar;
+    row.bar->setTextVisible(false);
+    row.bar->setFocusPolicy(Qt::NoFocus);  // the value field next to it says the same
+    row.bar->setAccessibleName(name + QStringLiteral(" bar"));
+    row.value = ValueField(name);
+    row.value->setMinimumWidth(
+        row.value->fontMetrics().horizontalAdvance(QStringLiteral("-140.0 dBm, good")) + 8);
+    row.age = ValueField(name + QStringLiteral(" age"));
+    row.age->setFixedWidth(
+        row.age->fontMetrics().horizontalAdvance(QString::fromLatin1(kNoReportText)) + 12);
+    grid.addWidget(row.caption, r, 0);
+    grid.addWidget(row.bar, r, 1);
+    grid.addWidget(row.value, r, 2);
+    grid.addWidget(row.age, r, 3);
+    return row;
+}
+
+void RadioWindow::ShowSignal(SignalRow& row, bool has, double value, const SignalScale& scale,
+                             const char* unit, RadioClock::duration age) {
+    row.bar->setRange(scale.barMin, scale.barMax);
+    QPalette p = row.bar->palette();
+    if (has) {
+        const Quality q = Rate(value, scale);
+        Show(row.value,
+             QStringLiteral("%1 %2, %3").arg(Decibels(value), QLatin1String(unit), QualityText(q)));
+        row.bar->setValue(
+            std::clamp(static_cast<int>(std::lround(value)), scale.barMin, scale.barMax));
+        p.setColor(QPalette::Highlight, QualityColor(q));
+        Show(row.age, Seconds(age));
+    } else {
+        Show(row.value, QString::fromLatin1(kNoReportText));
+        row.bar->setValue(scale.barMin);
+        Show(row.age, QString::fromLatin1(kNoReportText));
+    }
+    row.bar->setPalette(p);
+    Dim(row.value, !has);
+    Dim(row.age, !has);
+}
 
 RadioWindow::RadioWindow(RadioReportSource* source, QWidget* parent, RadioClockSource clock)
     : QWidget(parent, Qt::Window),
@@ -205,29 +252,13 @@ RadioWindow::RadioWindow(RadioReportSource* source, QWidget* parent, RadioClockS
     auto* signalBox = new QGroupBox(QStringLiteral("Signal"));
     auto* signalGrid = new QGridLayout(signalBox);
     for (std::size_t i = 0; i < m_signal.size(); ++i) {
-        const QString name = QString::fromLatin1(kLteSignals[i].name);
-        SignalRow& row = m_signal[i];
-        row.caption = new QLabel(name);
-        row.bar = new QProgressBar;
-        row.bar->setTextVisible(false);
-        row.bar->setFocusPolicy(Qt::NoFocus);  // the value field next to it says the same
-        row.bar->setAccessibleName(name + QStringLiteral(" bar"));
-        row.value = ValueField(name);
-        row.value->setMinimumWidth(
-            row.value->fontMetrics().horizontalAdvance(QStringLiteral("-140.0 dBm, good")) + 8);
-        row.age = ValueField(name + QStringLiteral(" age"));
-        row.age->setFixedWidth(
-            row.age->fontMetrics().horizontalAdvance(QString::fromLatin1(kNoReportText)) + 12);
-        const int r = static_cast<int>(i);
-        signalGrid->addWidget(row.caption, r, 0);
-        signalGrid->addWidget(row.bar, r, 1);
-        signalGrid->addWidget(row.value, r, 2);
-        signalGrid->addWidget(row.age, r, 3);
+        m_signal[i] = MakeSignalRow(QString::fromLatin1(kLteSignals[i].name), *signalGrid,
+                                    static_cast<int>(i));
     }
     signalGrid->setColumnStretch(1, 1);
     layout->addWidget(signalBox);
 
-    auto* neighbourBox = new QGroupBox(QStringLiteral("LTE neighbours and aggregated cells"));
+    auto* neighbourBox = new QGroupBox(QStringLiteral("Neighbours and aggregated cells"));
     auto* neighbourLayout = new QVBoxLayout(neighbourBox);
     m_neighbourCount = ValueField(QStringLiteral("Neighbour count"));
     m_neighbours = new QTableWidget(0, static_cast<int>(std::size(kNeighbourHeaders)));
@@ -270,13 +301,35 @@ RadioWindow::RadioWindow(RadioReportSource* source, QWidget* parent, RadioClockS
     m_status->setText(source != nullptr ? QString() : QStringLiteral("No modem connected"));
     layout->addWidget(m_status);
 
+    auto* right = new QVBoxLayout;
+    columns->addLayout(right, 2);
+    auto* nrBox = new QGroupBox(QStringLiteral("NR cell"));
+    auto* nrGrid = new QGridLayout(nrBox);
+    static constexpr const char* kNrNames[] = {"NR PCI",     "NR-ARFCN", "NR band",
+                                               "NR cell ID", "NR TAC",   "NR MCC / MNC"};
+    auto* nrIdentity = new QGridLayout;
+    for (std::size_t i = 0; i < m_nrIdentity.size(); ++i) {
+        const QString name = QString::fromLatin1(kNrNames[i]);
+        m_nrIdentity[i] = {new QLabel(name), ValueField(name)};
+        const int row = static_cast<int>(i / 2), column = static_cast<int>(i % 2) * 2;
+        nrIdentity->addWidget(m_nrIdentity[i].caption, row, column);
+        nrIdentity->addWidget(m_nrIdentity[i].value, row, column + 1);
+    }
+    nrIdentity->setColumnStretch(1, 1);
+    nrIdentity->setColumnStretch(3, 1);
+    nrGrid->addLayout(nrIdentity, 0, 0, 1, 4);
+    m_nrSignal = {MakeSignalRow(QStringLiteral("SS-RSRP"), *nrGrid, 1),
+                  MakeSignalRow(QStringLiteral("SS-RSRQ"), *nrGrid, 2)};
+    nrGrid->setColumnStretch(1, 1);
+    right->addWidget(nrBox);
+
     auto* signallingBox = new QGroupBox(QStringLiteral("Signalling"));
     auto* signallingLayout = new QVBoxLayout(signallingBox);
     m_rrcState = ValueField(QStringLiteral("RRC state"));
     m_signalling = new SignallingList;
     signallingLayout->addWidget(m_rrcState);
     signallingLayout->addWidget(m_signalling, 1);
-    columns->addWidget(signallingBox, 2);
+    right->addWidget(signallingBox, 1);
 
     if (m_source != nullptr) {
         m_source->ShowIn(this);  // before the first port is chosen
@@ -365,6 +418,7 @@ void RadioWindow::Render() {
     RenderIdentity(tech, now);
     RenderSignal(tech, now);
     RenderNeighbours(now);
+    RenderNr(now);
     RecordHistory(tech, now);
     if (m_signalling->Show() > 0) {
         m_history.MarkHandover(
@@ -379,16 +433,23 @@ void RadioWindow::Render() {
 
 void RadioWindow::RecordHistory(Technology tech, RadioClock::time_point now) {
     // New reports only: a value that merely stays fresh is not measured again.
-    if (m_drawnTaken != m_historyTaken && tech != Technology::None) {
+    // NR alone (standalone): its serving cell is the one drawn as serving.
+    const NrServing nr = tech == Technology::None ? NrServingCell(m_view, now) : NrServing{};
+    if (m_drawnTaken != m_historyTaken && (tech != Technology::None || nr.has)) {
         m_historyTaken = m_drawnTaken;
-        const bool lte = tech == Technology::Lte;
-        const ServingSignal s =
-            lte ? LteServingSignal(m_view, now) : WcdmaServingSignal(m_view, now);
+        const bool lte = tech != Technology::Wcdma;
+        ServingSignal s = lte ? LteServingSignal(m_view, now) : WcdmaServingSignal(m_view, now);
         std::uint32_t channel = 0;
         m_neighbourValues.clear();
+        if (nr.has) {
+            s.has = true;
+            s.cellCode = nr.pci;
+            s.values = {nr.values[0], nr.values[1], 0};
+            channel = nr.arfcn;
+        }
         if (lte) {
             const std::optional<MeasuredServingCell> named = LteServingCellNamed(m_view, now);
-            channel = named ? named->earfcn : 0;
+            channel = named ? named->earfcn : channel;
             for (const NeighbourRow& n : LteNeighbourRows(m_view, now)) {
                 m_neighbourValues.push_back({{true, n.earfcn, n.pci},
                                              static_cast<float>(n.rsrp),
@@ -502,13 +563,17 @@ void RadioWindow::RenderIdentity(Technology tech, RadioClock::time_point now) {
     // An identity of another cell than the one measured now is no longer shown at all.
     const bool has = lte ? LteIdentityOfServingCell(m_view) : m_view.wcdmaCell.has;
     const bool fresh = has && (lte ? m_view.lteCell.FreshAt(now) : m_view.wcdmaCell.FreshAt(now));
-    QString techText = tech == Technology::None ? QString()
-                       : lte                    ? QStringLiteral("LTE")
-                                                : QStringLiteral("WCDMA");
+    // NR alone is standalone; beside a fresh LTE report, non-standalone.
+    const bool nr = NrLive(m_view, now);
+    const bool lteLive = tech == Technology::Lte && LteServingCellNamed(m_view, now).has_value();
+    QString techText = tech == Technology::None ? (nr ? QStringLiteral("NR") : QString())
+                       : !lte                   ? QStringLiteral("WCDMA")
+                       : nr && lteLive          ? QStringLiteral("LTE + NR")
+                                                : QStringLiteral("LTE");
     if (m_view.radioId) {
         techText += QStringLiteral(" (radio %1)").arg(*m_view.radioId);
     }
-    SetField(m_identity[kTechnology], {}, techText, tech != Technology::None);
+    SetField(m_identity[kTechnology], {}, techText, !techText.isEmpty());
     std::array<QString, kIdentityAge> texts;
     if (lte) {
         const LteCellIdentity& c = m_view.lteCell.report;
@@ -585,26 +650,35 @@ void RadioWindow::RenderSignal(Technology tech, RadioClock::time_point now) {
             row.age->setAccessibleName(name + QStringLiteral(" age"));
             row.bar->setAccessibleName(name + QStringLiteral(" bar"));
         }
-        const SignalScale& scale = *names[i].scale;
-        row.bar->setRange(scale.barMin, scale.barMax);
-        QPalette p = row.bar->palette();
-        if (s.has && s.present[i]) {
-            const double v = s.values[i];
-            const Quality q = Rate(v, scale);
-            Show(row.value, QStringLiteral("%1 %2, %3")
-                                .arg(Decibels(v), QLatin1String(names[i].unit), QualityText(q)));
-            row.bar->setValue(
-                std::clamp(static_cast<int>(std::lround(v)), scale.barMin, scale.barMax));
-            p.setColor(QPalette::Highlight, QualityColor(q));
-            Show(row.age, Seconds(now - s.at));
-        } else {
-            Show(row.value, QString::fromLatin1(kNoReportText));
-            row.bar->setValue(scale.barMin);
-            Show(row.age, QString::fromLatin1(kNoReportText));
-        }
-        row.bar->setPalette(p);
-        Dim(row.value, !s.has);
-        Dim(row.age, !s.has);
+        ShowSignal(row, s.has && s.present[i], s.values[i], *names[i].scale, names[i].unit,
+                   now - s.at);
+    }
+}
+
+void RadioWindow::RenderNr(RadioClock::time_point now) {
+    const NrServing s = NrServingCell(m_view, now);
+    const NrCellIdentity& c = m_view.nrCell.report;
+    const bool named = s.has || s.identity;
+    SetField(m_nrIdentity[kNrPci], {}, QString::number(s.pci), named);
+    SetField(m_nrIdentity[kNrArfcn], {},
+             s.identity ? QStringLiteral("%1 (UL %2)").arg(s.arfcn).arg(c.arfcnUl)
+                        : QString::number(s.arfcn),
+             named);
+    SetField(m_nrIdentity[kNrBand], {},
+             QStringLiteral("n%1, %2 MHz").arg(c.band).arg(c.bandwidthDlMhz), s.identity);
+    SetField(m_nrIdentity[kNrCellId], {},
+             QStringLiteral("%1 (gNB %2, cell %3)")
+                 .arg(c.cellId)
+                 .arg(c.cellId >> kNrCellBits)
+                 .arg(c.cellId & ((1u << kNrCellBits) - 1)),
+             s.identity);
+    SetField(m_nrIdentity[kNrTac], {}, QString::number(c.tac), s.identity);
+    SetField(m_nrIdentity[kNrPlmn], {}, NetworkText(c.plmn), s.identity);
+    static constexpr const SignalScale* kScales[] = {&kRsrpScale, &kRsrqScale};
+    static constexpr const char* kUnits[] = {"dBm", "dB"};
+    for (std::size_t i = 0; i < m_nrSignal.size(); ++i) {
+        ShowSignal(m_nrSignal[i], s.has && s.present[i], s.values[i], *kScales[i], kUnits[i],
+                   now - s.at);
     }
 }
 

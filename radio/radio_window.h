@@ -32,6 +32,7 @@
 #include "radio/signal_history.h"
 
 class QComboBox;
+class QGridLayout;
 class QLabel;
 class QLineEdit;
 class QProgressBar;
@@ -110,6 +111,10 @@ class RadioWindow : public QWidget {
     };
     enum Identity { kTechnology, kPlmn, kArea, kCellId, kCellCode, kChannel, kBand, kIdentityAge };
 
+    static SignalRow MakeSignalRow(const QString& name, QGridLayout& grid, int row);
+    static void ShowSignal(SignalRow& row, bool has, double value, const SignalScale& scale,
+                           const char* unit, RadioClock::duration age);
+    void RenderNr(RadioClock::time_point now);
     void OnTick();
     void FillPorts();
     void RenderIdentity(Technology tech, RadioClock::time_point now);
@@ -126,6 +131,9 @@ class RadioWindow : public QWidget {
     QComboBox* m_ports = nullptr;
     std::array<IdentityField, 8> m_identity{};
     std::array<SignalRow, 3> m_signal{};
+    enum NrIdentity { kNrPci, kNrArfcn, kNrBand, kNrCellId, kNrTac, kNrPlmn };
+    std::array<IdentityField, 6> m_nrIdentity{};
+    std::array<SignalRow, 2> m_nrSignal{};
     QLineEdit* m_neighbourCount = nullptr;
     QTableWidget* m_neighbours = nullptr;
     QLineEdit* m_status = nullptr;

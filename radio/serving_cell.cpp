@@ -150,6 +150,39 @@ bool LteIdentityOfServingCell(const RadioReports& r) {
            (m.pci == r.lteCell.report.pci && m.earfcn == r.lteCell.report.earfcnDl);
 }
 
+NrServing NrServingCell(const RadioReports& r, RadioClock::time_point now) {
+    NrServing s;
+    const bool identity = r.nrCell.FreshAt(now);
+    if (r.nrMeas.FreshAt(now)) {
+        const NrMeasurement& m = r.nrMeas.report;
+        const NrMeasCell* serving = nullptr;
+        for (std::size_t i = 0; i < m.count && i < m.cells.size(); ++i) {
+            const NrMeasCell& c = m.cells[i];
+            if (c.serving && (serving == nullptr || (identity && c.pci == r.nrCell.report.pci))) {
+                serving = &c;
+            }
+        }
+        if (serving != nullptr) {
+            s.has = true;
+            s.at = r.nrMeas.at;
+            s.pci = serving->pci;
+            s.arfcn = serving->arfcn;
+            s.values = {serving->rsrp / 128.0, serving->rsrq / 128.0};
+            s.present = {serving->rsrp != 0, serving->rsrq != 0};
+        }
+    }
+    if (identity && (!s.has || s.pci == r.nrCell.report.pci)) {
+        s.identity = true;
+        s.pci = r.nrCell.report.pci;
+        s.arfcn = s.has ? s.arfcn : r.nrCell.report.arfcnDl;
+    }
+    return s;
+}
+
+bool NrLive(const RadioReports& r, RadioClock::time_point now) {
+    return r.nrCell.FreshAt(now) || r.nrMeas.FreshAt(now);
+}
+
 std::vector<NeighbourRow> LteNeighbourRows(const RadioReports& r, RadioClock::time_point now) {
     std::vector<NeighbourRow> rows;
     if (r.lteNeighbours.FreshAt(now)) {
@@ -157,7 +190,7 @@ std::vector<NeighbourRow> LteNeighbourRows(const RadioReports& r, RadioClock::ti
         for (std::size_t i = 0; i < m.count; ++i) {
             const LteNeighbour& c = m.cells[i];
             rows.push_back({c.pci, m.earfcn, Db(c.rsrp), Db(c.rsrq), Db(c.rssi), true,
-                            NeighbourRole::Idle, 0, r.lteNeighbours.at});
+                            NeighbourRole::Idle, 0, -1, r.lteNeighbours.at});
         }
     }
     const LteServingCell* primary = PrimaryCell(r, now);
@@ -173,13 +206,25 @@ std::vector<NeighbourRow> LteNeighbourRows(const RadioReports& r, RadioClock::ti
             const NeighbourRole role = Serves(c) && c.servingIndex != 0 ? NeighbourRole::Secondary
                                                                         : NeighbourRole::Neighbour;
             rows.push_back({c.pci, c.earfcn, Db(c.rsrp), Db(c.rsrq), Db(c.rssi), true, role,
-                            c.servingIndex, carrier.at});
+                            c.servingIndex, -1, carrier.at});
+        }
+    }
+    if (r.nrMeas.FreshAt(now)) {
+        const NrServing serving = NrServingCell(r, now);
+        const NrMeasurement& m = r.nrMeas.report;
+        for (std::size_t i = 0; i < m.count && i < m.cells.size(); ++i) {
+            const NrMeasCell& c = m.cells[i];
+            if (serving.has && c.pci == serving.pci && c.arfcn == serving.arfcn) {
+                continue;
+            }
+            rows.push_back({c.pci, c.arfcn, c.rsrp / 128.0, c.rsrq / 128.0, 0, false,
+                            NeighbourRole::Nr, 0, c.hasSsb ? int(c.ssb) : -1, r.nrMeas.at});
         }
     }
     for (const MeasuredNeighbour& n : r.measured) {
         if (n.has && now - n.at <= kStaleAfter) {
             rows.push_back({n.pci, n.earfcn, Db(n.rsrp), Db(n.rsrq), 0, false,
-                            NeighbourRole::Neighbour, 0, n.at});
+                            NeighbourRole::Neighbour, 0, -1, n.at});
         }
     }
     // One row a cell: a secondary cell as such, else the newest report of it; not the serving one.
@@ -191,12 +236,14 @@ std::vector<NeighbourRow> LteNeighbourRows(const RadioReports& r, RadioClock::ti
     };
     std::vector<NeighbourRow> kept;
     for (const NeighbourRow& row : rows) {
-        if (serving && row.role != NeighbourRole::Secondary && row.pci == serving->pci &&
+        const bool nr = row.role == NeighbourRole::Nr;
+        if (serving && !nr && row.role != NeighbourRole::Secondary && row.pci == serving->pci &&
             row.earfcn == serving->earfcn) {
             continue;
         }
         const auto same = std::find_if(kept.begin(), kept.end(), [&](const NeighbourRow& k) {
-            return k.pci == row.pci && k.earfcn == row.earfcn;
+            return k.pci == row.pci && k.earfcn == row.earfcn &&
+                   (k.role == NeighbourRole::Nr) == nr;
         });
         if (same == kept.end()) {
             kept.push_back(row);

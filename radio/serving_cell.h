@@ -35,7 +35,7 @@ ServingSignal WcdmaServingSignal(const RadioReports& reports, RadioClock::time_p
 // An LTE cell other than the serving one: an idle-mode neighbour (0xB180), a cell the modem
 // measures but does not serve on (0xB193's other cells, 0xB179, 0xB195, 0xB192), or an
 // aggregated secondary cell.
-enum class NeighbourRole { Idle, Neighbour, Secondary };
+enum class NeighbourRole { Idle, Neighbour, Secondary, Nr };
 struct NeighbourRow {
     std::uint16_t pci = 0;
     std::uint32_t earfcn = 0;
@@ -43,9 +43,11 @@ struct NeighbourRow {
     bool hasRssi = true;
     NeighbourRole role = NeighbourRole::Idle;
     std::uint8_t servingIndex = 0;  // of a secondary cell
+    int ssb = -1;                   // of an NR cell with a beam
     RadioClock::time_point at{};
 };
-// The cells of the fresh reports, strongest RSRP first; a cell (EARFCN and PCI) named by several
+// The cells of the fresh reports (LTE, and the NR cells other than the NR serving cell),
+// strongest RSRP first; a cell (EARFCN and PCI) named by several
 // reports once, as a secondary cell if it is one, else from the newest report; never the
 // serving cell.
 // The serving cell's PCI and EARFCN as the newest fresh report names them: a measurement, or
@@ -55,6 +57,21 @@ std::optional<MeasuredServingCell> LteServingCellNamed(const RadioReports& repor
 // The identity packet (0xB0C2) describes the serving cell the newest measurement names (a
 // measurement of another cell since then clears it), whatever its age.
 bool LteIdentityOfServingCell(const RadioReports& reports);
+
+// The NR serving cell (0xB97F's serving cell of the identity's PCI, else its first) with its
+// identity when 0xB823 names the same cell: SS-RSRP and SS-RSRQ in values[0..1].
+struct NrServing {
+    bool has = false;  // a fresh measurement of a serving cell
+    RadioClock::time_point at{};
+    std::uint16_t pci = 0;
+    std::uint32_t arfcn = 0;
+    std::array<double, 2> values{};
+    std::array<bool, 2> present{};
+    bool identity = false;  // reports.nrCell is fresh and of this cell
+};
+NrServing NrServingCell(const RadioReports& reports, RadioClock::time_point now);
+// An NR report is fresh.
+bool NrLive(const RadioReports& reports, RadioClock::time_point now);
 
 std::vector<NeighbourRow> LteNeighbourRows(const RadioReports& reports, RadioClock::time_point now);
 
