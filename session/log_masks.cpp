@@ -16,6 +16,11 @@ void AddEquipment(std::span<const std::uint16_t> codes, std::vector<std::uint32_
     }
 }
 
+// An NR code (equipment 11 from item 0x800 on) of a modem without NR: never asked.
+bool NrWithoutNr(std::uint16_t code, std::uint32_t items) {
+    return code >= 0xB800 && code <= 0xBFFF && !NrLogCodesExist(items);
+}
+
 void SortUnique(auto& v) {
     std::sort(v.begin(), v.end());
     v.erase(std::unique(v.begin(), v.end()), v.end());
@@ -52,7 +57,7 @@ std::vector<std::uint16_t> LogMasks::Union(std::uint32_t equipment, std::uint32_
     std::vector<std::uint16_t> out;
     for (const auto& codes : codes_) {
         for (const std::uint16_t c : codes) {
-            if (EquipmentOf(c) == equipment && (c & 0xFFFu) < items) {
+            if (EquipmentOf(c) == equipment && (c & 0xFFFu) < items && !NrWithoutNr(c, items)) {
                 out.push_back(c);
             }
         }
@@ -61,11 +66,13 @@ std::vector<std::uint16_t> LogMasks::Union(std::uint32_t equipment, std::uint32_
     return out;
 }
 
-std::vector<std::uint16_t> LogMasks::BeyondMonitor(std::uint32_t equipment) const {
+std::vector<std::uint16_t> LogMasks::BeyondMonitor(std::uint32_t equipment,
+                                                   std::uint32_t items) const {
     std::vector<std::uint16_t> out;
     for (std::size_t v = 1; v < kLogViewCount; ++v) {
-        std::copy_if(codes_[v].begin(), codes_[v].end(), std::back_inserter(out),
-                     [&](std::uint16_t c) { return EquipmentOf(c) == equipment; });
+        std::copy_if(
+            codes_[v].begin(), codes_[v].end(), std::back_inserter(out),
+            [&](std::uint16_t c) { return EquipmentOf(c) == equipment && !NrWithoutNr(c, items); });
     }
     SortUnique(out);
     return out;

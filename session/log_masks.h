@@ -21,6 +21,7 @@
 #include <vector>
 
 #include "diag/log_packets.h"
+#include "diag/nr_packets.h"
 
 namespace norvane {
 
@@ -31,8 +32,8 @@ inline constexpr std::size_t kLogViewCount = 3;
 
 // The item counts taken when the modem does not answer operation 1: the NetMonitor's own frames'
 // counts for equipment 1 (961) and 4 (1917), and 521 for LTE (11), the count of a modem whose
-// answer is public and with which every LTE code in use here (up to 0xB195) fits. Other ids 0:
-// nothing of them is switched on.
+// answer is public and with which every LTE code in use here (up to 0xB195) fits (and no NR
+// code: an unknown modem is not taken to have NR). Other ids 0: nothing of them is switched on.
 inline constexpr LogItemCounts kDefaultItemCounts = {0, 961, 0, 0,   1917, 0, 0, 0,
                                                      0, 0,   0, 521, 0,    0, 0, 0};
 
@@ -42,9 +43,12 @@ inline constexpr LogItemCounts kDefaultItemCounts = {0, 961, 0, 0,   1917, 0, 0,
 inline constexpr std::array<std::uint16_t, 6> kLteLogCodes = {0xB0C2, 0xB179, 0xB17F,
                                                               0xB180, 0xB193, 0xB195};
 inline constexpr std::uint16_t kWcdmaCellLogCode = 0x4127;
-// What the radio window shows: the WCDMA cell list and serving cell, and the LTE reports.
-inline constexpr std::array<std::uint16_t, 8> kRadioLogCodes = {0x4005, 0x4127, 0xB0C2, 0xB179,
-                                                                0xB17F, 0xB180, 0xB193, 0xB195};
+// The codes of the NR reports (the serving cell's identity, the measurement database) are
+// kNrLogCodes (diag/nr_packets.h). A modem has them only when its item count for equipment 11
+// reaches kNrItemCountMin; one below it is neither asked for them nor told it lacks them.
+// What the radio window shows: the WCDMA cell list and serving cell, the LTE and the NR reports.
+inline constexpr std::array<std::uint16_t, 10> kRadioLogCodes = {
+    0x4005, 0x4127, 0xB0C2, 0xB179, 0xB17F, 0xB180, 0xB193, 0xB195, 0xB823, 0xB97F};
 
 // How long the session waits for the answer to operation 1, and to each mask another view
 // needs (the answer tells what the modem switched on).
@@ -65,12 +69,14 @@ class LogMasks {
     // Whether any view but the monitor needs a code.
     bool AnyBeyondMonitor() const;
     // The codes of `equipment` any view needs, ascending, each once, and below `items` (a code
-    // at or beyond the modem's item count cannot be switched on).
+    // at or beyond the modem's item count cannot be switched on); NR codes only when `items`
+    // says the modem has NR.
     std::vector<std::uint16_t> Union(std::uint32_t equipment, std::uint32_t items) const;
     // Every equipment id of a code a view other than the monitor needs, ascending.
     std::vector<std::uint32_t> EquipmentBeyondMonitor() const;
-    // The codes of `equipment` the views other than the monitor need, ascending, each once.
-    std::vector<std::uint16_t> BeyondMonitor(std::uint32_t equipment) const;
+    // The codes of `equipment` the views other than the monitor need, ascending, each once; NR
+    // codes only when `items` says the modem has NR (one without it does not lack them).
+    std::vector<std::uint16_t> BeyondMonitor(std::uint32_t equipment, std::uint32_t items) const;
 
   private:
     std::array<std::vector<std::uint16_t>, kLogViewCount> codes_;

@@ -410,7 +410,7 @@ void MonitoringSession::SendMask(std::uint32_t equipment, bool none) {
     // What the other views need is checked against the modem's answer: a log it leaves off is
     // said once, instead of a view that waits for reports that never come.
     const std::vector<std::uint16_t> wanted =
-        none ? std::vector<std::uint16_t>{} : masks_.BeyondMonitor(equipment);
+        none ? std::vector<std::uint16_t>{} : masks_.BeyondMonitor(equipment, items);
     if (!wanted.empty()) {
         answers_.ExpectMask(equipment);
     }

@@ -55,7 +55,7 @@ for command in $(cli_commands "$CLI"); do
 done
 expect_options "$SIM --" $(help_options "$SIM")
 
-expect "$SIM --rat " lte wcdma
+expect "$SIM --rat " lte lte-nr nr wcdma
 expect "$SIM --packet-version " 0 1 2
 expect "$SIM --speed " 
 expect "$SIM --replay " a.pcap b.pcapng c.bin d.qmdl runtime

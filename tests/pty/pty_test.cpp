@@ -249,10 +249,13 @@ TEST_F(Session, StartProbesAndSwitchesCellsOnButtonsWriteTheirRowsAndExitSendsTh
 // another view's codes asked for once with the item counts, then the union of each equipment
 // id, so one view switching off keeps the other's bits; the radio window's own session sends
 // none of the NetMonitor's frames. A modem that does not tell its item counts is asked once and
-// gets masks of the usual sizes.
+// gets masks of the usual sizes. The radio window's NR codes go only to a modem with NR (2561
+// items on equipment 11); one with 521 gets no NR bit and no word about them.
 TEST(SessionMasks, EachEquipmentIdGetsTheUnionOfWhatTheOpenViewsNeed) {
     const std::vector<std::uint16_t> radio(kRadioLogCodes.begin(), kRadioLogCodes.end());
     const Bytes lteOn = test::MaskFrame(11, 521, {0xB0C2, 0xB179, 0xB17F, 0xB180, 0xB193, 0xB195});
+    const Bytes nrOn =
+        test::MaskFrame(11, 2561, {0xB0C2, 0xB179, 0xB17F, 0xB180, 0xB193, 0xB195, 0xB823, 0xB97F});
     const Bytes ask = test::EncodeFrame({0x73, 0, 0, 0, 1, 0, 0, 0});
     using Act = std::function<void(MonitoringSession&)>;
     const auto codes = [](std::vector<std::uint16_t> c) {
@@ -262,6 +265,7 @@ TEST(SessionMasks, EachEquipmentIdGetsTheUnionOfWhatTheOpenViewsNeed) {
         bool monitorFrames;
         std::vector<std::pair<Act, Bytes>> steps;
         test::Peer peer = test::Peer::kAnswers;
+        std::uint32_t lteItems = 521;
     } cases[] = {
         {true,
          {{[](MonitoringSession& s) { s.Start(); }, Concat({kProbe, RowBytes("ON Cell RSSI")})},
@@ -286,9 +290,17 @@ TEST(SessionMasks, EachEquipmentIdGetsTheUnionOfWhatTheOpenViewsNeed) {
           {codes({0xB193}),
            Concat({test::MaskFrame(4, 1917, {}), test::MaskFrame(11, 521, {0xB193})})}},
          test::Peer::kNoLogConfig},
+        {false,
+         {{[](MonitoringSession& s) { s.Start(); }, kProbe},
+          {codes(radio), Concat({ask, test::MaskFrame(4, 4087, {0x4005, 0x4127}), nrOn})},
+          {codes({0xB97F}),
+           Concat({test::MaskFrame(4, 4087, {}), test::MaskFrame(11, 2561, {0xB97F})})}},
+         test::Peer::kAnswers,
+         2561},
     };
     for (const auto& c : cases) {
         PtyModem modem(c.peer);
+        modem.AnswerItemCount(11, c.lteItems);
         test::RecordingView view;
         view.entry = modem.Entry();
         MonitoringSession session(view, nullptr, c.monitorFrames);

@@ -2,6 +2,8 @@
 // norvane-cli monitor with its JSON lines, stop frames and exit statuses.
 #include <signal.h>
 
+#include <regex>
+
 #include "diag/command_table.h"
 #include "session/monitoring_session.h"
 #include "tests/support/pty_modem.h"
@@ -110,16 +112,26 @@ TEST(CliMonitor, PrintsEveryListInOrderStopsOnSigintAndExitsTwoWithoutThePortAnd
     EXPECT_NE(output("lost").find("has gone away"), std::string::npos);
 }
 
-// The serving cell's and LTE reports: the simulated LTE and WCDMA radios and a replayed stream
-// of real phones (raw, timed by its stamps), printed by monitor with the options that ask them.
-TEST(CliMonitor, PrintsTheServingCellAndLteReportsOfEachRadioAndOfAReplayedPhone) {
+// The serving cell's, LTE and NR reports: the simulated LTE, LTE with NR and WCDMA radios and a
+// replayed stream of real phones (raw, timed by its stamps), printed by monitor with the options
+// that ask them. The LTE modem (521 items on equipment 11) gets no NR bit, the modem with NR
+// (2561) gets them; the NR drive exports NR rows with the identity of their cell.
+TEST(CliMonitor, PrintsTheServingCellLteAndNrReportsOfEachRadioAndOfAReplayedPhone) {
     const struct {
         std::vector<std::string> sim, options, types;
+        Bytes mask = {};       // of equipment 11, on the wire; empty: not looked for
+        std::string row = {};  // a row the monitor's lines export to (a regular expression)
     } cases[] = {
         {{"--rat", "lte", "--rate", "10"},
-         {"--lte"},
+         {"--lte", "--nr"},
          {"lte_cell", "lte_idle", "lte_idle_neighbours", "lte_serving", "lte_intra_meas",
-          "lte_neighbour_meas"}},
+          "lte_neighbour_meas"},
+         test::MaskFrame(11, 521, {0xB0C2, 0xB179, 0xB17F, 0xB180, 0xB193, 0xB195})},
+        {{"--rat", "lte-nr", "--rate", "10"},
+         {"--nr"},
+         {"nr_cell", "nr_meas"},
+         test::MaskFrame(11, 2561, {0xB823, 0xB97F}),
+         "\n[^,]*,,,,,NR,632628,393,-[0-9.]+,-[0-9.]+,,262,01,14881,7024656593\r\n"},
         {{"--rat", "wcdma"}, {"--wcdma-cell"}, {"wcdma_cell", "cells"}},
         {{"--replay", NORVANE_SOURCE_DIR "/tests/data/lte-samples.bin", "--speed", "50"},
          {"--lte"},
@@ -139,6 +151,16 @@ TEST(CliMonitor, PrintsTheServingCellAndLteReportsOfEachRadioAndOfAReplayedPhone
             << c.sim[0] << ": " << test::ReadFile(sim.Scratch("out")).substr(0, 600);
         kill(monitor, SIGINT);
         EXPECT_EQ(test::WaitExit(monitor, 3s), 0);
+        if (!c.mask.empty()) {
+            const Bytes wire = Recorded(sim);
+            EXPECT_FALSE(std::ranges::search(wire, c.mask).empty()) << c.sim[1];
+        }
+        if (!c.row.empty()) {
+            const pid_t exporter = test::Spawn({NORVANE_BINARY_DIR "/tools/norvane-cli", "export",
+                                                sim.Scratch("out"), "--csv", sim.Scratch("csv")});
+            EXPECT_EQ(test::WaitExit(exporter, 3s), 0);
+            EXPECT_TRUE(std::regex_search(test::ReadFile(sim.Scratch("csv")), std::regex(c.row)));
+        }
     }
 }
 

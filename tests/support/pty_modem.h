@@ -97,6 +97,13 @@ class PtyModem {
             poll(&p, 1, n > 0 ? 0 : 100);
         }
     }
+    // From now on operation 1 answers `items` for `equipment` (kItemCountsAnswer's other counts).
+    void AnswerItemCount(std::size_t equipment, std::uint32_t items) {
+        const std::lock_guard lock(mutex_);
+        for (std::size_t i = 0; i < 4; ++i) {
+            counts_[12 + 4 * equipment + i] = static_cast<std::uint8_t>(items >> (8 * i));
+        }
+    }
     // From now on each log-config mask (operation 3) is answered with the frame of `payload`.
     void AnswerMasksWith(const Bytes& payload) {
         const std::lock_guard lock(mutex_);
@@ -126,7 +133,6 @@ class PtyModem {
         const Bytes probe = StoredBytes(DiagProbeFrame);
         const Bytes reply = EncodeFrame({0x7B, 0, 1, 2, 3, 4, 5, 6, 7, 8, 9});
         const Bytes countsRequest = EncodeFrame({0x73, 0, 0, 0, 1, 0, 0, 0});
-        const Bytes counts = EncodeFrame(kItemCountsAnswer);
         std::array<std::uint8_t, 4096> chunk{};
         while (!stop_) {
             const int master = master_;
@@ -143,6 +149,7 @@ class PtyModem {
             }
             if (countsAnswered_ && n > 0 && received_.size() >= countsRequest.size() &&
                 std::equal(countsRequest.rbegin(), countsRequest.rend(), received_.rbegin())) {
+                const Bytes counts = EncodeFrame(counts_);
                 (void)!write(master, counts.data(), counts.size());
             }
             FrameCounters counters;
@@ -165,8 +172,9 @@ class PtyModem {
 
     bool answers_;
     bool countsAnswered_;
-    HdlcDeframer deframer_;  // the fake's thread only
-    Bytes maskAnswer_;       // under mutex_; empty: the echo
+    HdlcDeframer deframer_;             // the fake's thread only
+    Bytes maskAnswer_;                  // under mutex_; empty: the echo
+    Bytes counts_ = kItemCountsAnswer;  // under mutex_
     std::atomic<int> master_{-1};
     int holder_ = -1;
     std::string slave_;

@@ -57,6 +57,16 @@ TEST(DriveLog, RowsCarryTheLastPositionAndTheIdentityOfTheirCell) {
           R"({"type":"cells","cells":[]})", R"({"type":"sar_pa","sar":"High","pa":90})",
           R"({"type":"port","state":"gone"})"},
          "T2,,,,,WCDMA,10737,125,-88,-8.5,,262,03,40093,9\r\n"},
+        // NR: each layer's serving cell with a value, with the identity of its NR-ARFCN and PCI
+        // (not an LTE cell's of the same numbers); a 36-bit cell id
+        {{R"({"type":"nr_cell","pci":669,"nr_arfcn_dl":641760,"nr_arfcn_ul":640726,"band":78,"bandwidth_dl_mhz":90,"bandwidth_ul_mhz":90,"cell_id":21248152064,"tac":31017,"mcc":"262","mnc":"01"})",
+          R"({"type":"lte_cell","pci":669,"earfcn_dl":641760,"cell_id":1,"tac":2})",
+          R"({"type":"nr_meas","cells":[{"nr_arfcn":641760,"pci":669,"serving":true,"ssb":3,"rsrp":-95.5,"rsrq":-10.25},)"
+          R"({"nr_arfcn":641760,"pci":7,"serving":false,"ssb":1,"rsrp":-110,"rsrq":-15},)"
+          R"({"nr_arfcn":431070,"pci":988,"serving":true,"rsrp":-107.5},)"
+          R"({"nr_arfcn":156510,"pci":866,"serving":true,"rsrp":-100,"rsrq":-12}]})"},
+         ",,,,,NR,641760,669,-95.5,-10.25,,262,01,31017,21248152064\r\n"
+         ",,,,,NR,156510,866,-100,-12,,,,,\r\n"},
         // a dual-SIM modem: the first radio's reports only
         {{R"({"type":"lte_idle","sim":2,"earfcn":1,"pci":1,"rsrp":-80,"rsrq":-9,"rssi":-60})",
           R"({"type":"lte_idle","sim":1,"earfcn":2,"pci":2,"rsrp":-80,"rsrq":-9,"rssi":-60})"},

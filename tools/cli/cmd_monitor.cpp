@@ -28,8 +28,9 @@ namespace {
 constexpr int kFlushTickMs = 900;
 
 constexpr const char* kHelp =
-    "Usage: norvane-cli monitor [--sar-pa] [--lte] [--wcdma-cell] [--follow] [--record FILE]\n"
-    "                           [--gsmtap [HOST[:PORT]]] [--gps [HOST[:PORT]]] [--stats] [PORT]\n"
+    "Usage: norvane-cli monitor [--sar-pa] [--lte] [--nr] [--wcdma-cell] [--follow]\n"
+    "                           [--record FILE] [--gsmtap [HOST[:PORT]]] [--gps [HOST[:PORT]]]\n"
+    "                           [--stats] [PORT]\n"
     "\n"
     "Opens PORT, switches the modem's cell reporting on and prints every report it sends as\n"
     "one JSON line on standard output, with the keys of 'norvane-cli decode' preceded by\n"
@@ -49,6 +50,11 @@ constexpr const char* kHelp =
     "                   (lte_intra_meas, lte_neighbour_meas). The modem's item counts\n"
     "                   are asked first (log-config operation 1); a modem that does not answer\n"
     "                   within half a second is sent masks of the usual counts\n"
+    "  --nr             also switch the 5G NR reports on and print them: the NR serving cell's\n"
+    "                   identity (nr_cell) and the NR cells measured, serving and neighbours,\n"
+    "                   with their SS-RSRP/SS-RSRQ (nr_meas). Only a modem whose item count\n"
+    "                   for equipment 11 is at least 0x980 has them; one below it (or one that\n"
+    "                   does not answer) is not asked for them\n"
     "  --wcdma-cell     also switch the WCDMA serving cell's identity on (wcdma_cell)\n"
     "  --follow         when the port goes away (modem unplugged, reset or re-enumerated,\n"
     "                   simulator ended), print "
@@ -94,8 +100,8 @@ std::string UtcNow() {
 // Prints reports as JSON lines; messages go to standard error.
 class ConsoleView : public MonitorView {
   public:
-    ConsoleView(std::string entry, bool lte, bool wcdmaCell)
-        : entry_(std::move(entry)), lte_(lte), wcdmaCell_(wcdmaCell) {}
+    ConsoleView(std::string entry, bool lte, bool nr, bool wcdmaCell)
+        : entry_(std::move(entry)), lte_(lte), nr_(nr), wcdmaCell_(wcdmaCell) {}
 
     std::string PortListText() override { return entry_; }
     void ResetBars() override {}
@@ -108,14 +114,37 @@ class ConsoleView : public MonitorView {
     }
     void ShowCellReport(const CellReport& report) override { Print(CellReportJson(report)); }
     void ShowSarPaReport(const SarPaReport& report) override { Print(SarPaReportJson(report)); }
-    // The serving cell's and LTE reports only as asked for (a replayed capture holds them all).
+    // The serving cell's, LTE and NR reports only as asked for (a replayed capture holds them
+    // all). Signalling is not among the reports the monitor prints.
     void ShowLogFrame(const DecodedLogFrame& frame) override {
-        if (frame.kind == LogFrameKind::CellList || frame.kind == LogFrameKind::SarPa) {
-            MonitorView::ShowLogFrame(frame);
-        } else if (frame.kind == LogFrameKind::Rrc || frame.kind == LogFrameKind::RrcSegment ||
-                   frame.kind == LogFrameKind::Nas) {
-            // Signalling is not among the reports the monitor prints.
-        } else if (frame.kind == LogFrameKind::WcdmaCell ? wcdmaCell_ : lte_) {
+        bool asked = false;
+        switch (frame.kind) {
+            case LogFrameKind::CellList:
+            case LogFrameKind::SarPa:
+                MonitorView::ShowLogFrame(frame);
+                return;
+            case LogFrameKind::WcdmaCell:
+                asked = wcdmaCell_;
+                break;
+            case LogFrameKind::LteCell:
+            case LogFrameKind::LteIdle:
+            case LogFrameKind::LteIdleNeighbours:
+            case LogFrameKind::LteServing:
+            case LogFrameKind::LteIntraMeas:
+            case LogFrameKind::LteNeighbourMeas:
+                asked = lte_;
+                break;
+            case LogFrameKind::NrCell:
+            case LogFrameKind::NrMeas:
+                asked = nr_;
+                break;
+            case LogFrameKind::Rrc:
+            case LogFrameKind::RrcSegment:
+            case LogFrameKind::Nas:
+            case LogFrameKind::Other:
+                break;
+        }
+        if (asked) {
             for (const std::string& json : LogFrameJson(frame)) {
                 Print(json);
             }
@@ -140,6 +169,7 @@ class ConsoleView : public MonitorView {
 
     std::string entry_;
     bool lte_;
+    bool nr_;
     bool wcdmaCell_;
     std::mutex mutex_;
 };
@@ -220,6 +250,7 @@ class StatsAtExit {
 int RunMonitor(std::span<const std::string_view> args) {
     bool sarPa = false;
     bool lte = false;
+    bool nr = false;
     bool wcdmaCell = false;
     bool follow = false;
     bool stats = false;
@@ -239,6 +270,8 @@ int RunMonitor(std::span<const std::string_view> args) {
             sarPa = true;
         } else if (arg == "--lte") {
             lte = true;
+        } else if (arg == "--nr") {
+            nr = true;
         } else if (arg == "--wcdma-cell") {
             wcdmaCell = true;
         } else if (arg == "--follow") {
@@ -326,13 +359,16 @@ int RunMonitor(std::span<const std::string_view> args) {
             });
     }
 
-    ConsoleView view(entry, lte, wcdmaCell);
+    ConsoleView view(entry, lte, nr, wcdmaCell);
     StatsAtExit counts(stats);  // printed after the session has ended
     MonitoringSession session(view, &counts.stats);
     session.SetRecorder(recorder.get());
     std::vector<std::uint16_t> codes;
     if (lte) {
         codes.assign(kLteLogCodes.begin(), kLteLogCodes.end());
+    }
+    if (nr) {
+        codes.insert(codes.end(), kNrLogCodes.begin(), kNrLogCodes.end());
     }
     if (wcdmaCell) {
         codes.push_back(kWcdmaCellLogCode);

@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <cstring>
 #include <fstream>
+#include <limits>
 #include <memory>
 
 #include "capture/reader.h"
@@ -21,14 +22,17 @@
 namespace norvane::cli {
 namespace {
 
-// A whole number 0..2^32-1 of `key`, as identities and channels are.
-bool Whole(const JsonValue& v, std::string_view key, std::uint32_t& out, std::string& error) {
+// A whole number of `key` that T holds (and a JSON number holds exactly), as identities and
+// channels are.
+template <typename T>
+bool Whole(const JsonValue& v, std::string_view key, T& out, std::string& error) {
+    constexpr double kMax = std::min(static_cast<double>(std::numeric_limits<T>::max()), 0x1p53);
     const double* n = v.Number(key);
-    if (n == nullptr || *n < 0 || *n > 4294967295.0 || std::floor(*n) != *n) {
+    if (n == nullptr || *n < 0 || *n > kMax || std::floor(*n) != *n) {
         error = "no whole number \"" + std::string(key) + "\"";
         return false;
     }
-    out = static_cast<std::uint32_t>(*n);
+    out = static_cast<T>(*n);
     return true;
 }
 
@@ -40,6 +44,24 @@ bool Real(const JsonValue& v, std::string_view key, double& out, std::string& er
     }
     out = *n;
     return true;
+}
+
+// The keys of each radio's lines, and its names in the outputs.
+struct RatKeys {
+    const char* name;       // the CSV's and KML's rat
+    const char* channel;    // of a measured cell
+    const char* channelDl;  // of an identity
+    const char* code;
+    const char* level;
+    const char* quality;
+    const char* area;
+    const char* levelName;  // the KML placemark's name
+};
+constexpr RatKeys kWcdmaKeys{"WCDMA", "uarfcn", "uarfcn_dl", "psc", "rscp", "ecio", "lac", "RSCP"};
+constexpr RatKeys kLteKeys{"LTE", "earfcn", "earfcn_dl", "pci", "rsrp", "rsrq", "tac", "RSRP"};
+constexpr RatKeys kNrKeys{"NR", "nr_arfcn", "nr_arfcn_dl", "pci", "rsrp", "rsrq", "tac", "SS-RSRP"};
+const RatKeys& Keys(DriveRat rat) {
+    return rat == DriveRat::kLte ? kLteKeys : rat == DriveRat::kNr ? kNrKeys : kWcdmaKeys;
 }
 
 }  // namespace
@@ -70,17 +92,21 @@ bool DriveLog::TakeLine(std::string_view line, std::string& error) {
     }
     const double* simField = v.Number("sim");
     const double sim = simField != nullptr ? *simField : 0;
-    const bool known = *type == "lte_cell" || *type == "wcdma_cell" || *type == "lte_idle" ||
-                       *type == "lte_serving" || *type == "cells";
+    const bool known = *type == "lte_cell" || *type == "wcdma_cell" || *type == "nr_cell" ||
+                       *type == "lte_idle" || *type == "lte_serving" || *type == "nr_meas" ||
+                       *type == "cells";
     if (!known || sim != sim_.value_or(sim)) {
         return true;  // another radio's, or a report that holds no serving cell
     }
     sim_ = sim;
-    if (*type == "lte_cell" || *type == "wcdma_cell") {
-        return TakeIdentity(v, *type == "lte_cell", error);
+    const DriveRat rat = type->starts_with("lte_")  ? DriveRat::kLte
+                         : type->starts_with("nr_") ? DriveRat::kNr
+                                                    : DriveRat::kWcdma;
+    if (type->ends_with("_cell")) {
+        return TakeIdentity(v, rat, error);
     }
     if (*type == "lte_idle") {
-        return TakeMeasurement(v, v, true, error);
+        return TakeMeasurement(v, v, DriveRat::kLte, error);
     }
     const JsonValue* cells = v.Find("cells");
     if (cells == nullptr || cells->kind != JsonValue::Kind::kArray) {
@@ -91,7 +117,18 @@ bool DriveLog::TakeLine(std::string_view line, std::string& error) {
         for (const JsonValue& cell : cells->items) {
             const JsonValue* serving = cell.Find("is_serving");
             if ((serving == nullptr || serving->boolean) &&
-                !TakeMeasurement(v, cell, true, error)) {
+                !TakeMeasurement(v, cell, DriveRat::kLte, error)) {
+                return false;
+            }
+        }
+        return true;
+    }
+    if (*type == "nr_meas") {
+        // The serving cell of each layer; one the modem sent no value for is no measurement.
+        for (const JsonValue& cell : cells->items) {
+            const JsonValue* serving = cell.Find("serving");
+            if (serving != nullptr && serving->boolean && cell.Number("rsrp") != nullptr &&
+                cell.Number("rsrq") != nullptr && !TakeMeasurement(v, cell, DriveRat::kNr, error)) {
                 return false;
             }
         }
@@ -108,15 +145,15 @@ bool DriveLog::TakeLine(std::string_view line, std::string& error) {
             strongest = &cell;
         }
     }
-    return strongest == nullptr || TakeMeasurement(v, *strongest, false, error);
+    return strongest == nullptr || TakeMeasurement(v, *strongest, DriveRat::kWcdma, error);
 }
 
-bool DriveLog::TakeIdentity(const JsonValue& v, bool lte, std::string& error) {
+bool DriveLog::TakeIdentity(const JsonValue& v, DriveRat rat, std::string& error) {
     std::uint32_t channel = 0, code = 0;
     DriveIdentity id;
-    if (!Whole(v, lte ? "earfcn_dl" : "uarfcn_dl", channel, error) ||
-        !Whole(v, lte ? "pci" : "psc", code, error) ||
-        !Whole(v, lte ? "tac" : "lac", id.area, error) || !Whole(v, "cell_id", id.cellId, error)) {
+    const RatKeys& keys = Keys(rat);
+    if (!Whole(v, keys.channelDl, channel, error) || !Whole(v, keys.code, code, error) ||
+        !Whole(v, keys.area, id.area, error) || !Whole(v, "cell_id", id.cellId, error)) {
         return false;
     }
     const std::string* mcc = v.Text("mcc");
@@ -125,32 +162,34 @@ bool DriveLog::TakeIdentity(const JsonValue& v, bool lte, std::string& error) {
         id.mcc = *mcc;
         id.mnc = *mnc;
     }
-    identities_[Key{lte, channel, code}] = std::move(id);
+    identities_[Key{rat, channel, code}] = std::move(id);
     return true;
 }
 
-bool DriveLog::TakeMeasurement(const JsonValue& v, const JsonValue& cell, bool lte,
+bool DriveLog::TakeMeasurement(const JsonValue& v, const JsonValue& cell, DriveRat rat,
                                std::string& error) {
     DriveRow row;
     row.time = time_;
     row.position = position_;
-    row.lte = lte;
-    // An idle measurement and a serving cell carry their own channel; a WCDMA list's cells too.
-    const JsonValue& channelOwner = lte && &v != &cell && !cell.Find("earfcn") ? v : cell;
-    if (!Whole(channelOwner, lte ? "earfcn" : "uarfcn", row.channel, error) ||
-        !Whole(cell, lte ? "pci" : "psc", row.code, error) ||
-        !Real(cell, lte ? "rsrp" : "rscp", row.level, error) ||
-        !Real(cell, lte ? "rsrq" : "ecio", row.quality, error)) {
+    row.rat = rat;
+    const RatKeys& keys = Keys(rat);
+    // An idle measurement and a serving cell carry their own channel; a WCDMA list's and an NR
+    // measurement's cells too.
+    const JsonValue& channelOwner =
+        rat == DriveRat::kLte && &v != &cell && !cell.Find("earfcn") ? v : cell;
+    if (!Whole(channelOwner, keys.channel, row.channel, error) ||
+        !Whole(cell, keys.code, row.code, error) || !Real(cell, keys.level, row.level, error) ||
+        !Real(cell, keys.quality, row.quality, error)) {
         return false;
     }
-    if (lte) {
+    if (rat == DriveRat::kLte) {
         double rssi = 0;
         if (!Real(cell, "rssi", rssi, error)) {
             return false;
         }
         row.rssi = rssi;
     }
-    if (const auto id = identities_.find(Key{lte, row.channel, row.code});
+    if (const auto id = identities_.find(Key{rat, row.channel, row.code});
         id != identities_.end()) {
         row.identity = id->second;
     }
@@ -228,7 +267,7 @@ void XmlText(std::string& out, std::string_view text) {
 }
 
 const SignalScale& LevelScale(const DriveRow& row) {
-    return row.lte ? kRsrpScale : kRscpScale;
+    return row.rat == DriveRat::kWcdma ? kRscpScale : kRsrpScale;
 }
 
 }  // namespace
@@ -254,7 +293,9 @@ std::string DriveCsv(std::span<const DriveRow> rows) {
         } else {
             out += ",,,";
         }
-        out += r.lte ? ",LTE," : ",WCDMA,";
+        out += ',';
+        out += Keys(r.rat).name;
+        out += ',';
         out += std::to_string(r.channel) + ',' + std::to_string(r.code) + ',';
         Num(out, r.level);
         out += ',';
@@ -298,7 +339,10 @@ std::string DriveKml(std::span<const DriveRow> rows) {
         const char* const style = kStyles[static_cast<int>(Rate(r.level, LevelScale(r)))];
         out += "<Placemark><name>";
         Num(out, r.level);
-        out += r.lte ? " dBm RSRP</name>" : " dBm RSCP</name>";
+        const RatKeys& keys = Keys(r.rat);
+        out += " dBm ";
+        out += keys.levelName;
+        out += "</name>";
         if (!r.time.empty()) {
             out += "<TimeStamp><when>";
             XmlText(out, r.time);
@@ -317,15 +361,15 @@ std::string DriveKml(std::span<const DriveRow> rows) {
         std::string level, quality;
         Num(level, r.level);
         Num(quality, r.quality);
-        data("rat", r.lte ? "LTE" : "WCDMA");
+        data("rat", keys.name);
         data("channel", std::to_string(r.channel));
-        data(r.lte ? "pci" : "psc", std::to_string(r.code));
-        data(r.lte ? "rsrp" : "rscp", level);
-        data(r.lte ? "rsrq" : "ecio", quality);
+        data(keys.code, std::to_string(r.code));
+        data(keys.level, level);
+        data(keys.quality, quality);
         data("rating", style);
         if (r.identity) {
             data("plmn", r.identity->mcc + r.identity->mnc);
-            data(r.lte ? "tac" : "lac", std::to_string(r.identity->area));
+            data(keys.area, std::to_string(r.identity->area));
             data("cell_id", std::to_string(r.identity->cellId));
         }
         out += "</ExtendedData><Point><coordinates>";

@@ -2,9 +2,10 @@
 // cell, with the last position the receiver reported before it and the cell's identity.
 //
 // Measurements: each serving cell of an "lte_serving" report (cells flagged is_serving, and every
-// cell of the packet versions without the flag), each "lte_idle", and the strongest cell (by
-// RSCP) of a WCDMA cell list ("cells"). Identity: the latest "lte_cell" / "wcdma_cell" of the
-// same channel and PCI / PSC. Position: the latest "position" line with a fix; one with "fix":
+// cell of the packet versions without the flag), each "lte_idle", each serving cell of an
+// "nr_meas" with its SS-RSRP and SS-RSRQ, and the strongest cell (by RSCP) of a WCDMA cell list
+// ("cells"). Identity: the latest "lte_cell" / "nr_cell" / "wcdma_cell" of the same channel and
+// PCI / PSC. Position: the latest "position" line with a fix; one with "fix":
 // "none" forgets it, so rows after it have no position until the next fix. A dual-SIM modem's
 // reports are taken from the first radio seen, as the radio window does.
 #pragma once
@@ -28,19 +29,21 @@ struct DrivePosition {
 };
 
 struct DriveIdentity {
-    std::string mcc, mnc;    // empty when the report held none
-    std::uint32_t area = 0;  // TAC or LAC
-    std::uint32_t cellId = 0;
+    std::string mcc, mnc;      // empty when the report held none
+    std::uint32_t area = 0;    // TAC or LAC
+    std::uint64_t cellId = 0;  // NR's has 36 bits
 };
+
+enum class DriveRat : std::uint8_t { kWcdma, kLte, kNr };
 
 struct DriveRow {
     std::string time;  // as the log has it; empty for a raw stream without times
     std::optional<DrivePosition> position;
-    bool lte = false;            // else WCDMA
-    std::uint32_t channel = 0;   // EARFCN or UARFCN
+    DriveRat rat = DriveRat::kWcdma;
+    std::uint32_t channel = 0;   // EARFCN, NR-ARFCN or UARFCN
     std::uint32_t code = 0;      // PCI or PSC
-    double level = 0;            // RSRP or RSCP, dBm
-    double quality = 0;          // RSRQ or Ec/Io, dB
+    double level = 0;            // RSRP, SS-RSRP or RSCP, dBm
+    double quality = 0;          // RSRQ, SS-RSRQ or Ec/Io, dB
     std::optional<double> rssi;  // LTE only
     std::optional<DriveIdentity> identity;
 };
@@ -54,9 +57,10 @@ class DriveLog {
     const std::vector<DriveRow>& rows() const { return rows_; }
 
   private:
-    using Key = std::tuple<bool, std::uint32_t, std::uint32_t>;  // lte, channel, code
-    bool TakeIdentity(const JsonValue& v, bool lte, std::string& error);
-    bool TakeMeasurement(const JsonValue& v, const JsonValue& cell, bool lte, std::string& error);
+    using Key = std::tuple<DriveRat, std::uint32_t, std::uint32_t>;  // rat, channel, code
+    bool TakeIdentity(const JsonValue& v, DriveRat rat, std::string& error);
+    bool TakeMeasurement(const JsonValue& v, const JsonValue& cell, DriveRat rat,
+                         std::string& error);
     bool TakePosition(const JsonValue& v, std::string& error);
 
     std::vector<DriveRow> rows_;

@@ -33,10 +33,20 @@ constexpr std::size_t kSimMaxCells = 14;
 
 }  // namespace
 
+LogItemCounts SimItemCounts(Rat rat) {
+    LogItemCounts counts = kSimItemCounts;
+    if (rat == Rat::kNr || rat == Rat::kLteNr) {
+        counts[11] = kSimNrItemCount;
+    }
+    return counts;
+}
+
 SimModem::SimModem(const ModemOptions& options)
     : options_(options),
       radio_(options.seed, kSimMaxCells, options.packetVersion == 0 ? 4 : 10),
       lte_(options.seed),
+      nr_(options.seed),
+      itemCounts_(SimItemCounts(options.rat)),
       rng_(options.seed ^ 0x9E3779B9u),
       diagMode_(!options.atMode),
       lastStamp_(static_cast<std::int64_t>(options.startUptimeMs) * kTimeStampPerMillisecond) {}
@@ -129,7 +139,7 @@ void SimModem::OnLogConfig(std::span<const std::uint8_t> payload, Bytes& out) {
         on_.fill(false);
         Log("every log off");
     } else if (*op == kLogConfigOpItemCounts) {
-        for (const std::uint32_t n : kSimItemCounts) {
+        for (const std::uint32_t n : itemCounts_) {
             put32(n);
         }
     } else if (*op == kLogConfigOpSetMask) {
@@ -139,7 +149,7 @@ void SimModem::OnLogConfig(std::span<const std::uint8_t> payload, Bytes& out) {
             return;
         }
         const std::uint32_t items =
-            mask->equipment < kSimItemCounts.size() ? kSimItemCounts[mask->equipment] : 0;
+            mask->equipment < itemCounts_.size() ? itemCounts_[mask->equipment] : 0;
         if (items == 0) {
             reply[kLogConfigStatusOffset] = 1;  // invalid equipment id
             AppendFrame(reply, out);
@@ -281,14 +291,13 @@ void SimModem::AppendNoise(Bytes& out) {
 }
 
 void SimModem::AppendServingCell(std::int64_t stamp, std::uint64_t uptimeMs, Bytes& out) {
-    std::array<std::uint8_t, kFrameBufferSize> p{};
-    const auto append = [&](std::size_t length) { AppendFrame(std::span(p.data(), length), out); };
     const bool identityDue = uptimeMs >= identityDueMs_;
     if (identityDue) {
         identityDueMs_ = uptimeMs + 1000;
     }
     if (options_.rat == Rat::kWcdma) {
         if (LogOn(kWcdmaCellIdLogCode) && identityDue && !radio_.Cells().empty()) {
+            std::array<std::uint8_t, kFrameBufferSize> p{};
             const SimCell& serving = radio_.Cells()[0];
             WcdmaCellIdentity id;
             id.uarfcnDl = static_cast<std::uint32_t>(serving.uarfcn);
@@ -301,10 +310,21 @@ void SimModem::AppendServingCell(std::int64_t stamp, std::uint64_t uptimeMs, Byt
             id.plmn.known = true;
             id.plmn.mcc = {'2', '6', '2'};
             id.plmn.mnc = {'0', '2'};
-            append(WriteWcdmaCellIdentity(p, stamp, id));
+            AppendFrame(std::span(p.data(), WriteWcdmaCellIdentity(p, stamp, id)), out);
         }
         return;
     }
+    if (options_.rat != Rat::kNr) {
+        AppendLte(stamp, identityDue, out);
+    }
+    if (NrCellThere()) {
+        AppendNr(stamp, identityDue, out);
+    }
+}
+
+void SimModem::AppendLte(std::int64_t stamp, bool identityDue, Bytes& out) {
+    std::array<std::uint8_t, kFrameBufferSize> p{};
+    const auto append = [&](std::size_t length) { AppendFrame(std::span(p.data(), length), out); };
     if (LogOn(0xB0C2) && identityDue) {
         append(WriteLteCellIdentity(p, stamp, lte_.Identity()));
     }
@@ -332,9 +352,28 @@ void SimModem::AppendServingCell(std::int64_t stamp, std::uint64_t uptimeMs, Byt
     }
 }
 
+bool SimModem::NrCellThere() const {
+    // Non-standalone: the NR cell is added with each connection and released with it.
+    return options_.rat == Rat::kNr || (options_.rat == Rat::kLteNr && lte_.Connected());
+}
+
+void SimModem::AppendNr(std::int64_t stamp, bool identityDue, Bytes& out) {
+    std::array<std::uint8_t, kFrameBufferSize> p{};
+    const auto append = [&](std::size_t length) { AppendFrame(std::span(p.data(), length), out); };
+    if (LogOn(kNrCellInfoLogCode) && identityDue) {
+        append(WriteNrCellIdentity(p, stamp, nr_.Identity()));
+    }
+    if (LogOn(kNrMeasLogCode)) {
+        // A standalone modem of today's firmware, a non-standalone one of an older one.
+        const std::uint32_t version = options_.rat == Rat::kNr ? NrVersion(3, 0) : NrVersion(2, 7);
+        append(WriteNrMeasurement(p, stamp, nr_.Measurement(version)));
+    }
+}
+
 void SimModem::Tick(std::uint64_t uptimeMs, double seconds, Bytes& out) {
     radio_.Advance(seconds);
     lte_.Advance(seconds);
+    nr_.Advance(seconds);
     if (!diagMode_ || !AnyLogOn()) {
         return;
     }

@@ -13,24 +13,32 @@
 #include "diag/hdlc.h"
 #include "diag/log_packets.h"
 #include "tools/sim/lte_radio.h"
+#include "tools/sim/nr_radio.h"
 #include "tools/sim/radio.h"
 
 namespace norvane::sim {
 
 using Bytes = std::vector<std::uint8_t>;
 
-// The radio the modem is on: WCDMA (the cell list 0x4005 and the serving cell's identity 0x4127)
-// or LTE (0xB0C2, 0xB17F, 0xB180, 0xB193).
-enum class Rat : std::uint8_t { kWcdma, kLte };
+// The radio the modem is on: WCDMA (the cell list 0x4005 and the serving cell's identity 0x4127),
+// LTE (0xB0C2, 0xB179, 0xB17F, 0xB180, 0xB193, 0xB195), 5G NR standalone (0xB823, 0xB97F), or
+// LTE with an NR cell added while connected (non-standalone: the LTE reports, and the NR ones
+// while the NR cell is there).
+enum class Rat : std::uint8_t { kWcdma, kLte, kNr, kLteNr };
 
 // The log codes the modem knows, each switched on and off by its bit in the mask of its
 // equipment id.
-inline constexpr std::array<std::uint16_t, 9> kSimLogCodes = {
-    kCellListLogCode, kSarPaLogCode, 0x4127, 0xB0C2, 0xB179, 0xB17F, 0xB180, 0xB193, 0xB195};
+inline constexpr std::array<std::uint16_t, 11> kSimLogCodes = {
+    kCellListLogCode, kSarPaLogCode, 0x4127, 0xB0C2, 0xB179, 0xB17F,
+    0xB180,           0xB193,        0xB195, 0xB823, 0xB97F};
 
-// The item counts it answers to log-config operation 1 (those of a published modem's answer).
+// The item counts it answers to log-config operation 1 (those of a published modem's answer,
+// without NR: 521 for equipment 11). A modem with NR has more on equipment 11.
 inline constexpr LogItemCounts kSimItemCounts = {0, 4095, 0,   0,   4087, 4087, 28, 2910,
                                                  0, 2070, 914, 521, 0,    519,  0,  0};
+inline constexpr std::uint32_t kSimNrItemCount = 0xA01;  // 2561
+static_assert(NrLogCodesExist(kSimNrItemCount) && !NrLogCodesExist(kSimItemCounts[11]));
+LogItemCounts SimItemCounts(Rat rat);
 
 struct ModemOptions {
     Rat rat = Rat::kWcdma;
@@ -75,6 +83,9 @@ class SimModem {
     void AppendCellList(std::int64_t stamp, Bytes& out);
     void AppendSarPa(std::int64_t stamp, Bytes& out);
     void AppendServingCell(std::int64_t stamp, std::uint64_t uptimeMs, Bytes& out);
+    void AppendLte(std::int64_t stamp, bool identityDue, Bytes& out);
+    void AppendNr(std::int64_t stamp, bool identityDue, Bytes& out);
+    bool NrCellThere() const;
     std::int64_t NextTimeStamp(std::uint64_t uptimeMs);
     void Log(std::string_view text) const;
 
@@ -82,6 +93,8 @@ class SimModem {
     HdlcDeframer deframer_;
     RadioScene radio_;
     LteScene lte_;
+    NrScene nr_;
+    LogItemCounts itemCounts_;
     std::mt19937 rng_;
     std::function<void(std::string_view)> log_;
     bool diagMode_;

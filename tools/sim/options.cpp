@@ -4,9 +4,12 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
+#include <iterator>
 #include <string_view>
+#include <utility>
 
 namespace norvane::sim {
 
@@ -19,9 +22,10 @@ the monitor lists as "Simulated UMTS modem Diagnostics"; the link is removed on 
 
 The modem speaks DIAG: it answers the 0x7B loopback probe and the 0x73 log-config
 operations as a modem does (operation 1 with its item count per equipment id: 4095 for
-id 1, 4087 for ids 4 and 5, 521 for LTE id 11; operation 3 with status, equipment id,
-the count in force and the mask now set), acknowledges 0x4B subsystem commands, and
-streams what the masks switch on. On WCDMA (--rat wcdma, the default):
+id 1, 4087 for ids 4 and 5, 521 for LTE id 11, or 2561 (0xA01) for id 11 on --rat nr and
+lte-nr, a modem with NR; operation 3 with status, equipment id, the count in force and the
+mask now set), acknowledges 0x4B subsystem commands, and streams what the masks switch on.
+On WCDMA (--rat wcdma, the default):
   log 0x4005  WCDMA cell list: 1 to 14 cells on real band I and band VIII channels,
               RSCP and Ec/Io (-26.5 to -3 dB, in half-dB steps) drifting, ranked as real
               modems rank them, cells appearing and fading, up to six GSM neighbours,
@@ -43,6 +47,17 @@ PCI 212, 262/01), its RSRP and RSRQ drifting:
   log 0xB195  connected: the neighbours on the primary cell's channel (subpacket 31,
               version 4);
   log 0x117C  as on WCDMA.
+On 5G NR standalone (--rat nr), a band n78 cell (NR-ARFCN 632628, PCI 393, 262/01,
+100 MHz), its SS-RSRP and SS-RSRQ drifting and its best beam (SSB index) moving:
+  log 0xB823  the NR serving cell's identity (version 3.0), once a second;
+  log 0xB97F  the measurement database (version 3.0): the serving cell and up to four
+              NR neighbours on its channel, each on a beam of its own, appearing and
+              fading;
+  log 0x117C  as on WCDMA.
+On LTE with NR (--rat lte-nr, non-standalone), the LTE cell of --rat lte as the anchor,
+with the NR cell added in each connected phase and released with it: the LTE reports
+as on --rat lte, and while the NR cell is there 0xB823 as on --rat nr and 0xB97F in
+version 2.7 (none in the idle phases).
 
 Options:
   --at-mode        start in AT mode: ignore DIAG until "AT$QCDMG\r\n" arrives, answer
@@ -52,7 +67,8 @@ Options:
   --noise          put line garbage and frames with a bad check sequence between real ones
   --numbered       the GSM count of the n-th cell list is n mod 256 (to check for loss;
                    n mod 64, with as many GSM records, in packet versions 1 and 2)
-  --rat wcdma|lte  the radio the modem is on (default wcdma)
+  --rat wcdma|lte|nr|lte-nr
+                   the radio the modem is on (default wcdma)
   --packet-version V
                    layout of the cell list: 0 (default, the oldest), 1 or 2
   --record FILE    write every byte received from the host to FILE
@@ -148,11 +164,17 @@ std::optional<SimOptions> ParseSimOptions(int argc, char** argv, std::string& er
         } else if (arg == "--rat") {
             const char* v = value();
             const std::string_view rat = v != nullptr ? v : "";
-            if (rat != "wcdma" && rat != "lte") {
-                error = error.empty() ? "--rat takes wcdma or lte" : error;
+            constexpr std::pair<std::string_view, Rat> kRats[] = {{"wcdma", Rat::kWcdma},
+                                                                  {"lte", Rat::kLte},
+                                                                  {"nr", Rat::kNr},
+                                                                  {"lte-nr", Rat::kLteNr}};
+            const auto* known = std::find_if(std::begin(kRats), std::end(kRats),
+                                             [&](const auto& r) { return r.first == rat; });
+            if (known == std::end(kRats)) {
+                error = error.empty() ? "--rat takes wcdma, lte, nr or lte-nr" : error;
                 return std::nullopt;
             }
-            o.modem.rat = rat == "lte" ? Rat::kLte : Rat::kWcdma;
+            o.modem.rat = known->second;
         } else if (arg == "--packet-version") {
             const char* v = value();
             if (v == nullptr || !ParseUnsigned(v, n) || n > 2) {
