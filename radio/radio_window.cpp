@@ -360,7 +360,7 @@ RadioWindow::RadioWindow(RadioReportSource* source, QWidget* parent, RadioClockS
     // plot gives way first); the title bar and a panel take about 60 pixels more.
     const QScreen* shown = screen();
     const int room = shown != nullptr ? shown->availableGeometry().height() - 60 : 860;
-    resize(1060, std::max(minimumSizeHint().height(), std::min(room, 860)));
+    resize(1200, std::max(minimumSizeHint().height(), std::min(room, 860)));
 }
 
 RadioWindow::~RadioWindow() {

@@ -171,7 +171,7 @@ SignallingList::SignallingList(QWidget* parent) : QTableView(parent) {
     };
     setColumnWidth(SignallingModel::kTime, width("00:00:00.000"));
     setColumnWidth(SignallingModel::kDirection, width("Dir"));
-    setColumnWidth(SignallingModel::kTechnology, width("WCDMA"));
+    setColumnWidth(SignallingModel::kTechnology, width("Technology"));
     setColumnWidth(SignallingModel::kChannel, width("BCCH-DL-SCH"));
     drained_.reserve(kSignallingRows);
 }

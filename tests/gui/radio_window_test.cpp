@@ -13,6 +13,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <atomic>
+#include <functional>
 #include <map>
 #include <thread>
 
@@ -230,7 +231,7 @@ TEST(RadioWindow, TabReachesEveryValue) {
     w.activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(&w));
     QStringList names;
-    for (int i = 0; i < 22; ++i) {
+    for (int i = 0; i < 32; ++i) {
         names << QApplication::focusWidget()->accessibleName();
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
     }
@@ -238,7 +239,8 @@ TEST(RadioWindow, TabReachesEveryValue) {
         names.join(", ").toStdString(),
         "Port, Technology, MCC / MNC, TAC, Cell ID, PCI, EARFCN, Band, Identity age, RSRP, "
         "RSRP age, RSRQ, RSRQ age, RSSI, RSSI age, Neighbour count, LTE neighbours, Position, "
-        "Status, RRC state, Signalling, Port");
+        "Status, NR PCI, NR-ARFCN, NR band, NR cell ID, NR TAC, NR MCC / MNC, SS-RSRP, "
+        "SS-RSRP age, SS-RSRQ, SS-RSRQ age, RRC state, Signalling, Port");
 }
 
 // Reports at any rate: taking one allocates nothing, the window draws at its own pace, and what
@@ -433,6 +435,36 @@ TEST(RadioWindow, SignallingListRrcStateAndHandovers) {
     w.Render();
     EXPECT_EQ(list->model()->rowCount(), 2000);
     EXPECT_EQ(list->verticalScrollBar()->value(), 0);
+}
+
+// On the simulated LTE anchor with an NR cell: both technologies, the NR cell's identity and
+// signal, its neighbours in the table.
+TEST(RadioWindow, ShowsTheSimulatedNrCellBesideItsLteAnchor) {
+    QTemporaryDir dir;
+    qputenv("XDG_RUNTIME_DIR", dir.path().toUtf8());
+    test::SimProcess sim({"--rat", "lte-nr", "--rate", "10"}, SimulatorLinkPath());
+    RadioSession session;
+    auto* w = new RadioWindow(&session);
+    const auto shows = [&](const char* name, const std::function<bool(const std::string&)>& ok) {
+        return QTest::qWaitFor([&] { return ok(Read(*w, name)); }, 15000);
+    };
+    const auto is = [](std::string want) {
+        return [want](const std::string& v) { return v == want; };
+    };
+    EXPECT_TRUE(shows("Technology", is("LTE + NR"))) << Read(*w, "Status");
+    EXPECT_TRUE(shows("NR PCI", is("393")));
+    EXPECT_TRUE(shows("NR band", is("n78, 100 MHz"))) << Read(*w, "NR band");
+    EXPECT_TRUE(shows("SS-RSRP", [](const std::string& v) { return v.find(" dBm, ") != v.npos; }));
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] {
+            return std::ranges::any_of(Rows(*w), [](const std::string& r) {
+                return r.find("NR neighbour, SSB") != std::string::npos;
+            });
+        },
+        15000));
+    w->close();
+    delete w;
+    qunsetenv("XDG_RUNTIME_DIR");
 }
 
 // On the simulated LTE modem through the window's own session, started on the preselected port:
