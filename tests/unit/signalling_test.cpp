@@ -7,6 +7,7 @@
 
 #include "diag/gsmtap.h"
 #include "diag/log_decoder.h"
+#include "diag/rrc_tracker.h"
 #include "tests/support/frames.h"
 #include "tools/cli/report_json.h"
 
@@ -234,6 +235,74 @@ TEST(Signalling, GsmtapHeaders) {
     SignallingMessage lteOnWcdmaChannel;
     lteOnWcdmaChannel.channel = SignallingChannel::kBcchFach;
     EXPECT_FALSE(SignallingGsmtapHeader(lteOnWcdmaChannel));
+}
+
+// A stream of messages as a view sees them: the RRC state each leaves, and the handovers (a
+// reconfiguration answered on another cell; one answered on its own cell, or never, is none).
+TEST(RrcTracker, StateAndHandovers) {
+    using C = SignallingChannel;
+    using K = RrcEvent::Kind;
+    const struct {
+        SignallingRat rat;
+        C channel;
+        std::string_view name;
+        std::uint16_t pci;
+        std::uint32_t earfcn;
+        K event;
+        RrcState state;
+        std::string_view text;  // of a handover
+    } steps[] = {
+        {SignallingRat::kLte, C::kPcch, "Paging", 212, 1300, K::kNone, RrcState::kUnknown, ""},
+        {SignallingRat::kLte, C::kDlCcch, "RRCConnectionSetup", 212, 1300, K::kConnected,
+         RrcState::kConnected, ""},
+        {SignallingRat::kLte, C::kDlDcch, "RRCConnectionReconfiguration", 212, 1300, K::kNone,
+         RrcState::kConnected, ""},
+        {SignallingRat::kLte, C::kUlDcch, "RRCConnectionReconfigurationComplete", 212, 1300,
+         K::kNone, RrcState::kConnected, ""},
+        {SignallingRat::kLte, C::kDlDcch, "RRCConnectionReconfiguration", 212, 1300, K::kNone,
+         RrcState::kConnected, ""},
+        {SignallingRat::kLte, C::kUlDcch, "MeasurementReport", 212, 1300, K::kNone,
+         RrcState::kConnected, ""},
+        {SignallingRat::kLte, C::kUlDcch, "RRCConnectionReconfigurationComplete", 185, 1300,
+         K::kHandover, RrcState::kConnected, "Handover PCI 212 \u2192 185"},
+        {SignallingRat::kLte, C::kUlDcch, "RRCConnectionReconfigurationComplete", 193, 1300,
+         K::kNone, RrcState::kConnected, ""},  // answers nothing
+        {SignallingRat::kLte, C::kDlDcch, "RRCConnectionReconfiguration", 185, 1300, K::kNone,
+         RrcState::kConnected, ""},
+        {SignallingRat::kLte, C::kUlDcch, "RRCConnectionReconfigurationComplete", 185, 3050,
+         K::kHandover, RrcState::kConnected,
+         "Handover PCI 185 \u2192 185, EARFCN 1300 \u2192 3050"},
+        {SignallingRat::kLte, C::kDlDcch, "RRCConnectionReconfiguration", 185, 3050, K::kNone,
+         RrcState::kConnected, ""},
+        {SignallingRat::kLte, C::kDlDcch, "RRCConnectionRelease", 185, 3050, K::kIdle,
+         RrcState::kIdle, ""},
+        {SignallingRat::kLte, C::kUlDcch, "RRCConnectionReconfigurationComplete", 17, 3050,
+         K::kConnected, RrcState::kConnected, ""},  // the release ended the reconfiguration
+        {SignallingRat::kWcdma, C::kDlCcch, "RRCConnectionReject", 0, 0, K::kIdle, RrcState::kIdle,
+         ""},
+        {SignallingRat::kWcdma, C::kUlDcch, "MeasurementReport", 0, 0, K::kConnected,
+         RrcState::kConnected, ""},
+        {SignallingRat::kWcdma, C::kUlDcch, "RRCConnectionReleaseComplete", 0, 0, K::kIdle,
+         RrcState::kIdle, ""},
+    };
+    RrcTracker tracker;
+    int k = 0;
+    for (const auto& s : steps) {
+        SignallingMessage m;
+        m.rat = s.rat;
+        m.channel = s.channel;
+        m.name = s.name;
+        m.pci = s.pci;
+        m.earfcn = s.earfcn;
+        const RrcEvent e = tracker.Add(m);
+        EXPECT_EQ(e.kind, s.event) << "step " << k;
+        EXPECT_EQ(tracker.state(), s.state) << "step " << k++;
+        std::array<char, 64> text{};
+        EXPECT_EQ(std::string_view(text.data(), e.kind == K::kHandover ? HandoverText(e, text) : 0),
+                  s.text);
+    }
+    std::array<char, 26> tooShort{};
+    EXPECT_EQ(HandoverText({K::kHandover, 212, 185, 1300, 3050}, tooShort), 0U);
 }
 
 }  // namespace
