@@ -75,8 +75,18 @@ GsmtapSender::~GsmtapSender() {
 }
 
 void GsmtapSender::Send(FrameDirection direction, std::span<const std::uint8_t> payload) {
-    auto header = GsmtapHeader(direction);
-    iovec parts[2] = {{header.data(), header.size()},
+    SendParts(GsmtapHeader(direction), payload);
+}
+
+void GsmtapSender::SendSignalling(const SignallingMessage& message) {
+    if (const auto header = SignallingGsmtapHeader(message)) {
+        SendParts(*header, message.pdu);
+    }
+}
+
+void GsmtapSender::SendParts(std::span<const std::uint8_t> header,
+                             std::span<const std::uint8_t> payload) {
+    iovec parts[2] = {{const_cast<std::uint8_t*>(header.data()), header.size()},
                       {const_cast<std::uint8_t*>(payload.data()), payload.size()}};
     msghdr message{};
     message.msg_iov = parts;
