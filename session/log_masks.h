@@ -42,6 +42,10 @@ inline constexpr LogItemCounts kDefaultItemCounts = {0, 961, 0, 0,   1917, 0, 0,
 inline constexpr std::array<std::uint16_t, 6> kLteLogCodes = {0xB0C2, 0xB179, 0xB17F,
                                                               0xB180, 0xB193, 0xB195};
 inline constexpr std::uint16_t kWcdmaCellLogCode = 0x4127;
+// The codes of the signalling messages: WCDMA RRC (equipment 4), LTE RRC and the plain LTE NAS
+// logs (equipment 11).
+inline constexpr std::array<std::uint16_t, 6> kSignallingLogCodes = {0x412F, 0xB0C0, 0xB0E2,
+                                                                     0xB0E3, 0xB0EC, 0xB0ED};
 // What the radio window shows: the WCDMA cell list and serving cell, and the LTE reports.
 inline constexpr std::array<std::uint16_t, 8> kRadioLogCodes = {0x4005, 0x4127, 0xB0C2, 0xB179,
                                                                 0xB17F, 0xB180, 0xB193, 0xB195};

@@ -9,6 +9,7 @@
 #include <ctime>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -28,8 +29,9 @@ namespace {
 constexpr int kFlushTickMs = 900;
 
 constexpr const char* kHelp =
-    "Usage: norvane-cli monitor [--sar-pa] [--lte] [--wcdma-cell] [--follow] [--record FILE]\n"
-    "                           [--gsmtap [HOST[:PORT]]] [--gps [HOST[:PORT]]] [--stats] [PORT]\n"
+    "Usage: norvane-cli monitor [--sar-pa] [--lte] [--wcdma-cell] [--signalling] [--follow]\n"
+    "                           [--record FILE] [--gsmtap [HOST[:PORT]]] [--gps [HOST[:PORT]]]\n"
+    "                           [--stats] [PORT]\n"
     "\n"
     "Opens PORT, switches the modem's cell reporting on and prints every report it sends as\n"
     "one JSON line on standard output, with the keys of 'norvane-cli decode' preceded by\n"
@@ -50,6 +52,10 @@ constexpr const char* kHelp =
     "                   are asked first (log-config operation 1); a modem that does not answer\n"
     "                   within half a second is sent masks of the usual counts\n"
     "  --wcdma-cell     also switch the WCDMA serving cell's identity on (wcdma_cell)\n"
+    "  --signalling     also switch the signalling logs on and print their messages as\n"
+    "                   'norvane-cli decode' does (rrc, nas): LTE RRC 0xB0C0 (a message the\n"
+    "                   modem logs in parts printed once, joined), the plain LTE NAS logs\n"
+    "                   0xB0E2, 0xB0E3, 0xB0EC, 0xB0ED and WCDMA RRC 0x412F\n"
     "  --follow         when the port goes away (modem unplugged, reset or re-enumerated,\n"
     "                   simulator ended), print "
     "{\"time\":..,\"type\":\"port\",\"state\":\"gone\"},\n"
@@ -59,12 +65,16 @@ constexpr const char* kHelp =
     "                   does not open (ModemManager may have taken it), keep waiting\n"
     "  --record FILE    record the port's traffic: FILE.pcap keeps every checked frame in\n"
     "                   both directions as GSMTAP packets (Wireshark, 'norvane-cli decode',\n"
-    "                   'norvane-sim --replay'), FILE.bin the bytes read from the port. If\n"
+    "                   'norvane-sim --replay') and, after its frame, each signalling message\n"
+    "                   as a GSMTAP packet Wireshark decodes (as 'norvane-cli convert' writes\n"
+    "                   them), FILE.bin the bytes read from the port. If\n"
     "                   writing fails later (disk full), that is said once on standard error,\n"
     "                   recording stops and monitoring goes on\n"
     "  --gsmtap [HOST[:PORT]]\n"
     "                   send every checked frame as a GSMTAP datagram to HOST:PORT (default\n"
-    "                   127.0.0.1:4729), e.g. for 'wireshark -k -i lo -f \"udp port 4729\"';\n"
+    "                   127.0.0.1:4729), e.g. for 'wireshark -k -i lo -f \"udp port 4729\"',\n"
+    "                   each signalling message after its frame as a datagram of its own that\n"
+    "                   Wireshark decodes (RRC and NAS messages shown while monitoring);\n"
     "                   the next argument is taken as HOST[:PORT] unless it begins with '-'\n"
     "                   or holds a '/' (or write --gsmtap=HOST[:PORT])\n"
     "  --gps [HOST[:PORT]]\n"
@@ -94,8 +104,8 @@ std::string UtcNow() {
 // Prints reports as JSON lines; messages go to standard error.
 class ConsoleView : public MonitorView {
   public:
-    ConsoleView(std::string entry, bool lte, bool wcdmaCell)
-        : entry_(std::move(entry)), lte_(lte), wcdmaCell_(wcdmaCell) {}
+    ConsoleView(std::string entry, bool lte, bool wcdmaCell, bool signalling)
+        : entry_(std::move(entry)), lte_(lte), wcdmaCell_(wcdmaCell), signalling_(signalling) {}
 
     std::string PortListText() override { return entry_; }
     void ResetBars() override {}
@@ -114,7 +124,12 @@ class ConsoleView : public MonitorView {
             MonitorView::ShowLogFrame(frame);
         } else if (frame.kind == LogFrameKind::Rrc || frame.kind == LogFrameKind::RrcSegment ||
                    frame.kind == LogFrameKind::Nas) {
-            // Signalling is not among the reports the monitor prints.
+            // The receive thread alone calls this: the joiner needs no lock.
+            const std::optional<SignallingMessage> m =
+                signalling_ ? joiner_->Add(frame) : std::nullopt;
+            if (m) {
+                Print(SignallingJson(*m, frame));
+            }
         } else if (frame.kind == LogFrameKind::WcdmaCell ? wcdmaCell_ : lte_) {
             for (const std::string& json : LogFrameJson(frame)) {
                 Print(json);
@@ -141,6 +156,8 @@ class ConsoleView : public MonitorView {
     std::string entry_;
     bool lte_;
     bool wcdmaCell_;
+    bool signalling_;
+    const std::unique_ptr<SignallingJoiner> joiner_ = std::make_unique<SignallingJoiner>();
     std::mutex mutex_;
 };
 
@@ -221,6 +238,7 @@ int RunMonitor(std::span<const std::string_view> args) {
     bool sarPa = false;
     bool lte = false;
     bool wcdmaCell = false;
+    bool signalling = false;
     bool follow = false;
     bool stats = false;
     std::string port;
@@ -241,6 +259,8 @@ int RunMonitor(std::span<const std::string_view> args) {
             lte = true;
         } else if (arg == "--wcdma-cell") {
             wcdmaCell = true;
+        } else if (arg == "--signalling") {
+            signalling = true;
         } else if (arg == "--follow") {
             follow = true;
         } else if (arg == "--stats") {
@@ -326,7 +346,7 @@ int RunMonitor(std::span<const std::string_view> args) {
             });
     }
 
-    ConsoleView view(entry, lte, wcdmaCell);
+    ConsoleView view(entry, lte, wcdmaCell, signalling);
     StatsAtExit counts(stats);  // printed after the session has ended
     MonitoringSession session(view, &counts.stats);
     session.SetRecorder(recorder.get());
@@ -336,6 +356,9 @@ int RunMonitor(std::span<const std::string_view> args) {
     }
     if (wcdmaCell) {
         codes.push_back(kWcdmaCellLogCode);
+    }
+    if (signalling) {
+        codes.insert(codes.end(), kSignallingLogCodes.begin(), kSignallingLogCodes.end());
     }
     session.SetLogCodes(LogView::kTool, codes);  // sent after the cell list's frame
     session.Start();
