@@ -14,6 +14,7 @@
 #include "diag/log_packets.h"
 #include "tools/sim/lte_radio.h"
 #include "tools/sim/radio.h"
+#include "tools/sim/signalling_flow.h"
 
 namespace norvane::sim {
 
@@ -24,9 +25,10 @@ using Bytes = std::vector<std::uint8_t>;
 enum class Rat : std::uint8_t { kWcdma, kLte };
 
 // The log codes the modem knows, each switched on and off by its bit in the mask of its
-// equipment id.
-inline constexpr std::array<std::uint16_t, 9> kSimLogCodes = {
-    kCellListLogCode, kSarPaLogCode, 0x4127, 0xB0C2, 0xB179, 0xB17F, 0xB180, 0xB193, 0xB195};
+// equipment id: the reports, and the signalling (WCDMA RRC, LTE RRC, the plain LTE NAS logs).
+inline constexpr std::array<std::uint16_t, 15> kSimLogCodes = {
+    kCellListLogCode, kSarPaLogCode, 0x4127, 0xB0C2, 0xB179, 0xB17F, 0xB180, 0xB193,
+    0xB195,           0x412F,        0xB0C0, 0xB0E2, 0xB0E3, 0xB0EC, 0xB0ED};
 
 // The item counts it answers to log-config operation 1 (those of a published modem's answer).
 inline constexpr LogItemCounts kSimItemCounts = {0, 4095, 0,   0,   4087, 4087, 28, 2910,
@@ -82,6 +84,7 @@ class SimModem {
     HdlcDeframer deframer_;
     RadioScene radio_;
     LteScene lte_;
+    SignallingFlow signalling_;
     std::mt19937 rng_;
     std::function<void(std::string_view)> log_;
     bool diagMode_;
@@ -91,6 +94,7 @@ class SimModem {
     std::int64_t lastStamp_ = 0;
     std::uint64_t cellListsSent_ = 0;
     std::uint64_t sarPaSent_ = 0;
+    Bytes* signallingOut_ = nullptr;  // where the signalling flow's frames go, during Tick
 };
 
 }  // namespace norvane::sim
