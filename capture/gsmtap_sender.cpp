@@ -91,9 +91,13 @@ void GsmtapSender::SendParts(std::span<const std::uint8_t> header,
     msghdr message{};
     message.msg_iov = parts;
     message.msg_iovlen = 2;
-    // Not looked at: a full socket buffer (EAGAIN) or no listener (ECONNREFUSED, from the ICMP
-    // answer to an earlier datagram) loses this datagram only; the next one is tried afresh.
-    (void)::sendmsg(fd_, &message, MSG_DONTWAIT | MSG_NOSIGNAL);
+    // With no socket listening (Wireshark only captures), each datagram draws an ICMP answer
+    // that the next send reports as ECONNREFUSED without sending: that send is tried once more,
+    // or every other datagram would be lost. Otherwise not looked at: a full socket buffer
+    // (EAGAIN) loses this datagram only.
+    if (::sendmsg(fd_, &message, MSG_DONTWAIT | MSG_NOSIGNAL) < 0 && errno == ECONNREFUSED) {
+        (void)::sendmsg(fd_, &message, MSG_DONTWAIT | MSG_NOSIGNAL);
+    }
 }
 
 }  // namespace norvane
