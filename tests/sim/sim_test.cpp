@@ -110,9 +110,10 @@ TEST(CliMonitor, PrintsEveryListInOrderStopsOnSigintAndExitsTwoWithoutThePortAnd
     EXPECT_NE(output("lost").find("has gone away"), std::string::npos);
 }
 
-// The serving cell's and LTE reports: the simulated LTE and WCDMA radios and a replayed stream
-// of real phones (raw, timed by its stamps), printed by monitor with the options that ask them.
-TEST(CliMonitor, PrintsTheServingCellAndLteReportsOfEachRadioAndOfAReplayedPhone) {
+// The serving cell's and LTE reports and the signalling: the simulated LTE and WCDMA radios and
+// a replayed stream of real phones (raw, timed by its stamps), printed by monitor with the
+// options that ask them.
+TEST(CliMonitor, PrintsTheServingCellLteReportsAndSignallingOfEachRadioAndOfAReplayedPhone) {
     const struct {
         std::vector<std::string> sim, options, types;
     } cases[] = {
@@ -124,6 +125,8 @@ TEST(CliMonitor, PrintsTheServingCellAndLteReportsOfEachRadioAndOfAReplayedPhone
         {{"--replay", NORVANE_SOURCE_DIR "/tests/data/lte-samples.bin", "--speed", "50"},
          {"--lte"},
          {"lte_cell", "lte_serving", "lte_intra_meas", "lte_neighbour_meas"}},
+        {{"--rat", "lte", "--rate", "10"}, {"--signalling"}, {"rrc", "nas"}},
+        {{"--rat", "wcdma"}, {"--signalling"}, {"rrc"}},
     };
     for (const auto& c : cases) {
         test::SimProcess sim(c.sim);
