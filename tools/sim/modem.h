@@ -48,6 +48,9 @@ struct ModemOptions {
 class SimModem {
   public:
     explicit SimModem(const ModemOptions& options);
+    // The signalling flow calls back into this object: it stays where it was made.
+    SimModem(const SimModem&) = delete;
+    SimModem& operator=(const SimModem&) = delete;
 
     // Human-readable notes of what the host did ("log mask: 0x4005 on"), for --verbose.
     void SetLog(std::function<void(std::string_view)> log) { log_ = std::move(log); }
