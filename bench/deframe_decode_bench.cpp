@@ -1,5 +1,6 @@
-// Throughput of the receive path: a stream of cell lists of every version, SAR/PA reports and
-// other packets, deframed in pieces of a read's size and every frame decoded.
+// Throughput of the receive path: a stream of cell lists of every version, SAR/PA reports,
+// serving-cell and signalling packets and other packets, deframed in pieces of a read's size,
+// every frame decoded and every signalling message taken through the joiner.
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
@@ -14,12 +15,14 @@ void BM_DeframeDecode(benchmark::State& state) {
     const test::Bytes stream = test::RealisticStream(20000);
     const auto piece = static_cast<std::size_t>(state.range(0));
     auto deframer = std::make_unique<HdlcDeframer>();
+    auto joiner = std::make_unique<SignallingJoiner>();
     for (auto _ : state) {
         for (auto in = std::span(stream); !in.empty();) {
             const auto [status, consumed] = deframer->Feed(in.first(std::min(piece, in.size())));
             in = in.subspan(consumed);
             if (status == HdlcDeframer::Status::kFrame) {
-                benchmark::DoNotOptimize(DecodeLogFrame(deframer->Payload()));
+                const DecodedLogFrame frame = DecodeLogFrame(deframer->Payload());
+                benchmark::DoNotOptimize(joiner->Add(frame));
             }
         }
     }

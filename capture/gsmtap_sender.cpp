@@ -75,15 +75,29 @@ GsmtapSender::~GsmtapSender() {
 }
 
 void GsmtapSender::Send(FrameDirection direction, std::span<const std::uint8_t> payload) {
-    auto header = GsmtapHeader(direction);
-    iovec parts[2] = {{header.data(), header.size()},
+    SendParts(GsmtapHeader(direction), payload);
+}
+
+void GsmtapSender::SendSignalling(const SignallingMessage& message) {
+    if (const auto header = SignallingGsmtapHeader(message)) {
+        SendParts(*header, message.pdu);
+    }
+}
+
+void GsmtapSender::SendParts(std::span<const std::uint8_t> header,
+                             std::span<const std::uint8_t> payload) {
+    iovec parts[2] = {{const_cast<std::uint8_t*>(header.data()), header.size()},
                       {const_cast<std::uint8_t*>(payload.data()), payload.size()}};
     msghdr message{};
     message.msg_iov = parts;
     message.msg_iovlen = 2;
-    // Not looked at: a full socket buffer (EAGAIN) or no listener (ECONNREFUSED, from the ICMP
-    // answer to an earlier datagram) loses this datagram only; the next one is tried afresh.
-    (void)::sendmsg(fd_, &message, MSG_DONTWAIT | MSG_NOSIGNAL);
+    // With no socket listening (Wireshark only captures), each datagram draws an ICMP answer
+    // that the next send reports as ECONNREFUSED without sending: that send is tried once more,
+    // or every other datagram would be lost. Otherwise not looked at: a full socket buffer
+    // (EAGAIN) loses this datagram only.
+    if (::sendmsg(fd_, &message, MSG_DONTWAIT | MSG_NOSIGNAL) < 0 && errno == ECONNREFUSED) {
+        (void)::sendmsg(fd_, &message, MSG_DONTWAIT | MSG_NOSIGNAL);
+    }
 }
 
 }  // namespace norvane

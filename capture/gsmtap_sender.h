@@ -1,5 +1,5 @@
-// Live GSMTAP: each checked frame as one UDP datagram, for Wireshark listening on the loopback
-// device (see capture.h for how failures are reported).
+// Live GSMTAP: each checked frame, and each signalling message, as one UDP datagram, for Wireshark
+// listening on the loopback device (see capture.h for how failures are reported).
 #pragma once
 
 #include <cstdint>
@@ -24,9 +24,13 @@ class GsmtapSender {
     GsmtapSender& operator=(const GsmtapSender&) = delete;
 
     void Send(FrameDirection direction, std::span<const std::uint8_t> payload);
+    // A signalling message as a GSMTAP datagram Wireshark decodes (diag/gsmtap.h); one GSMTAP
+    // has no type for is passed over.
+    void SendSignalling(const SignallingMessage& message);
 
   private:
     explicit GsmtapSender(int fd) : fd_(fd) {}
+    void SendParts(std::span<const std::uint8_t> header, std::span<const std::uint8_t> payload);
     const int fd_;
 };
 

@@ -14,11 +14,19 @@
 
 #include "capture/capture.h"
 #include "diag/gsmtap.h"
+#include "diag/log_decoder.h"
 
 typedef struct pcap pcap_t;
 typedef struct pcap_dumper pcap_dumper_t;
 
 namespace norvane {
+
+// When the signalling message of `frame` went: the modem's time of day where the frame's stamp
+// holds one, else `fallback` (the frame's time).
+inline CaptureTime MessageTime(const DecodedLogFrame& frame, CaptureTime fallback) {
+    return frame.hasModemTime ? CaptureTime(std::chrono::milliseconds(frame.modemTimeUnixMs))
+                              : fallback;
+}
 
 // Writes one capture file. Safe to call from several threads (the receive thread records what
 // was read, the UI thread what was written). Packets are gathered in memory and reach the file

@@ -245,4 +245,23 @@ DecodedLogFrame DecodeLogFrame(std::span<const std::uint8_t> payload) {
     return out;
 }
 
+std::optional<SignallingMessage> SignallingJoiner::Add(const DecodedLogFrame& frame) {
+    if (frame.kind == LogFrameKind::Nas ||
+        (frame.kind == LogFrameKind::Rrc && frame.signalling.rat != SignallingRat::kLte)) {
+        return frame.signalling;
+    }
+    if (frame.kind != LogFrameKind::Rrc && frame.kind != LogFrameKind::RrcSegment) {
+        return std::nullopt;
+    }
+    return joiners_[std::min<std::size_t>(frame.sim, joiners_.size() - 1)].Add(frame.signalling);
+}
+
+std::uint64_t SignallingJoiner::dropped() const {
+    std::uint64_t n = 0;
+    for (const LteRrcJoiner& j : joiners_) {
+        n += j.dropped();
+    }
+    return n;
+}
+
 }  // namespace norvane

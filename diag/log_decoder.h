@@ -5,6 +5,7 @@
 
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <span>
 
 #include "diag/log_packets.h"
@@ -115,5 +116,21 @@ struct DecodedLogFrame {
 // declares. Parts of an LTE RRC message (RrcSegment) need joining across frames, which this
 // stateless call cannot do: see LteRrcJoiner in diag/signalling.h.
 DecodedLogFrame DecodeLogFrame(std::span<const std::uint8_t> payload);
+
+// The signalling messages of a stream of decoded frames: the message of an Rrc or Nas frame as
+// it is, the parts of an LTE RRC message joined (one LteRrcJoiner for each radio of a dual-SIM
+// modem). One per stream, fed every frame in order. Pure: no allocation, no I/O; 24 KiB, so
+// owned by the caller, not on a small stack.
+class SignallingJoiner {
+  public:
+    // The whole message `frame` carries or completes (its pdu valid as long as the frame's
+    // payload is, or, joined, until the next call), else nothing.
+    std::optional<SignallingMessage> Add(const DecodedLogFrame& frame);
+    // Messages dropped so far because a part was missing (LteRrcJoiner::dropped).
+    std::uint64_t dropped() const;
+
+  private:
+    std::array<LteRrcJoiner, 3> joiners_;  // unwrapped, radio 1, radio 2 and on
+};
 
 }  // namespace norvane

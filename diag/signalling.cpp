@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "diag/log_packets.h"
 #include "diag/signalling_names.h"
 
 namespace norvane {
@@ -151,6 +152,111 @@ PacketDecode DecodeWcdmaRrc(std::span<const std::uint8_t> payload, SignallingMes
     out.pdu = block ? message.subspan(1) : message;
     out.name = block ? WcdmaBlockName(b) : WcdmaRrcMessageName(out.channel, out.pdu);
     return PacketDecode::kOk;
+}
+
+namespace {
+
+// What the writers put into the fields nothing reads: LTE RRC release 14.3 (and NR release 15.3
+// from version 25 on), radio bearer 1, no SIB mask; NAS log version 1 of NAS release 9.5.0.
+constexpr std::array<std::uint8_t, 2> kLteRrcRelease = {0x0E, 0x30};
+constexpr std::array<std::uint8_t, 2> kNrRrcRelease = {0x0F, 0x30};
+constexpr std::uint8_t kRadioBearer = 1;
+constexpr std::array<std::uint8_t, 4> kLteNasHeader = {0x01, 0x09, 0x05, 0x00};
+constexpr std::uint8_t kNasEsm = 0x02;  // protocol discriminator
+constexpr std::uint8_t kWcdmaSibType = 0x09;
+constexpr std::uint8_t kWcdmaSibWithCellType = 0x89;
+
+// A log frame of `size` payload bytes; its payload, or an empty span when it does not fit or
+// is too long for the header's length.
+std::span<std::uint8_t> StartPayload(std::span<std::uint8_t> out, std::size_t size,
+                                     std::uint16_t code, std::int64_t stamp) {
+    if (size > 0xFFFF - kLogHeaderSize || !StartLogFrame(out, size, code, stamp)) {
+        return {};
+    }
+    return out.subspan(kLogHeaderSize, size);
+}
+
+}  // namespace
+
+std::size_t WriteLteRrc(std::span<std::uint8_t> out, std::int64_t stamp, std::uint8_t version,
+                        const SignallingMessage& m) {
+    const LteRrcLayout* l = FindLteRrcLayout(version);
+    const LteRrcPduNumbers* numbers = FindLteRrcPduNumbers(version);
+    const auto channel = std::find(kLteRrcChannels.begin(), kLteRrcChannels.end(), m.channel);
+    if (l == nullptr || numbers == nullptr || channel == kLteRrcChannels.end()) {
+        return 0;
+    }
+    const auto p = StartPayload(out, l->pdu + m.pdu.size(), kLteRrcLogCode, stamp);
+    if (p.empty()) {
+        return 0;
+    }
+    p[0] = version;
+    auto at = std::copy(kLteRrcRelease.begin(), kLteRrcRelease.end(), p.begin() + 1);
+    if (l->pci > 4) {  // the layouts with the NR release
+        at = std::copy(kNrRrcRelease.begin(), kNrRrcRelease.end(), at);
+    }
+    *at = kRadioBearer;
+    PutLe(p, l->pci, 2, m.pci);
+    PutLe(p, l->earfcn, l->earfcnWidth, m.earfcn);
+    PutLe(
+        p, l->sfn, 2,
+        static_cast<std::uint32_t>(m.sfn << kLteRrcSfnShift | (m.subframe & kLteRrcSubframeMask)));
+    p[l->pduNumber] = numbers->numbers[static_cast<std::size_t>(channel - kLteRrcChannels.begin())];
+    PutLe(p, l->length, 2, static_cast<std::uint32_t>(m.pdu.size()));
+    if (l->segment != 0) {
+        p[l->segment] = m.segment;
+    }
+    std::copy(m.pdu.begin(), m.pdu.end(), p.begin() + l->pdu);
+    return kLogHeaderSize + p.size();
+}
+
+std::size_t WriteLteNas(std::span<std::uint8_t> out, std::int64_t stamp,
+                        const SignallingMessage& m) {
+    const bool esm = !m.pdu.empty() && (m.pdu[0] & 0x0F) == kNasEsm;
+    const bool up = m.direction == SignallingDirection::kUplink;
+    const std::uint16_t code = esm ? (up ? kLteNasEsmOutLogCode : kLteNasEsmInLogCode)
+                                   : (up ? kLteNasEmmOutLogCode : kLteNasEmmInLogCode);
+    const auto p = StartPayload(out, kLteNasMessage + m.pdu.size(), code, stamp);
+    if (p.empty()) {
+        return 0;
+    }
+    std::copy(kLteNasHeader.begin(), kLteNasHeader.end(), p.begin());
+    std::copy(m.pdu.begin(), m.pdu.end(), p.begin() + kLteNasMessage);
+    return kLogHeaderSize + p.size();
+}
+
+std::size_t WriteWcdmaRrc(std::span<std::uint8_t> out, std::int64_t stamp,
+                          const SignallingMessage& m) {
+    const bool block = m.channel == SignallingChannel::kSib;
+    const auto type = std::find_if(
+        kWcdmaRrcChannelTypes.begin(), kWcdmaRrcChannelTypes.end(), [&](const auto& t) {
+            return t.channel == m.channel && t.cell == m.hasUarfcn &&
+                   (!block || t.type == kWcdmaSibType || t.type == kWcdmaSibWithCellType);
+        });
+    const auto blockType = std::find(kWcdmaBlockTypes.begin(), kWcdmaBlockTypes.end(), m.block);
+    if (type == kWcdmaRrcChannelTypes.end() || (block && blockType == kWcdmaBlockTypes.end()) ||
+        (block && m.hasUarfcn && m.block == WcdmaBlock::kSib11bis)) {
+        return 0;
+    }
+    const std::size_t at = m.hasUarfcn ? kWcdmaRrcCellMessage : kWcdmaRrcMessage;
+    const std::size_t length = m.pdu.size() + (block ? 1 : 0);
+    const auto p = StartPayload(out, at + length, kWcdmaRrcLogCode, stamp);
+    if (p.empty()) {
+        return 0;
+    }
+    p[0] = type->type;
+    p[1] = kRadioBearer;
+    PutLe(p, kWcdmaRrcLength, 2, static_cast<std::uint32_t>(length));
+    if (m.hasUarfcn) {
+        PutLe(p, kWcdmaRrcUarfcn, 2, m.uarfcn);
+        PutLe(p, kWcdmaRrcPsc, 2, m.psc);
+    }
+    if (block) {
+        p[at] = static_cast<std::uint8_t>(blockType - kWcdmaBlockTypes.begin());
+    }
+    std::copy(m.pdu.begin(), m.pdu.end(),
+              p.begin() + static_cast<std::ptrdiff_t>(at + length - m.pdu.size()));
+    return kLogHeaderSize + p.size();
 }
 
 void LteRrcJoiner::Drop() {

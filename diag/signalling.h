@@ -231,6 +231,25 @@ PacketDecode DecodeLteNas(std::uint16_t code, std::span<const std::uint8_t> payl
                           SignallingMessage& out);
 PacketDecode DecodeWcdmaRrc(std::span<const std::uint8_t> payload, SignallingMessage& out);
 
+// Writers of whole log frames (header included) carrying `m`, for the simulated modem and the
+// tests; the fields this program does not read (releases, radio bearer, SIB mask) are written as
+// the modems of the public captures write them. Each returns the frame's size, or 0 (nothing
+// usable written) for a version, channel or block without a layout here, a message longer than
+// its length field holds, or a frame that does not fit `out`.
+// 0xB0C0 in packet `version`: m's channel, PCI, EARFCN (cut to 16 bits before version 8), SFN
+// and sub-frame, segment id (version 30 on) and PDU.
+std::size_t WriteLteRrc(std::span<std::uint8_t> out, std::int64_t stamp, std::uint8_t version,
+                        const SignallingMessage& m);
+// The plain NAS log of m's direction and of its message's protocol (ESM when the protocol
+// discriminator, the low half of the first octet, is 2; else EMM).
+std::size_t WriteLteNas(std::span<std::uint8_t> out, std::int64_t stamp,
+                        const SignallingMessage& m);
+// 0x412F: the channel type of m's channel, the one that carries the cell when m.hasUarfcn; a
+// block (channel kSib) in the older firmware's type 9, or 0x89 with the cell (not SIB11bis, whose
+// type that firmware writes otherwise).
+std::size_t WriteWcdmaRrc(std::span<std::uint8_t> out, std::int64_t stamp,
+                          const SignallingMessage& m);
+
 // The largest LTE RRC message the joiner puts together (the largest PDCP SDU is 8188 bytes).
 inline constexpr std::size_t kLteRrcJoinedMax = 8192;
 

@@ -46,9 +46,15 @@ inline constexpr std::uint16_t kWcdmaCellLogCode = 0x4127;
 // The codes of the NR reports (the serving cell's identity, the measurement database) are
 // kNrLogCodes (diag/nr_packets.h). A modem has them only when its item count for equipment 11
 // reaches kNrItemCountMin; one below it is neither asked for them nor told it lacks them.
-// What the radio window shows: the WCDMA cell list and serving cell, the LTE and the NR reports.
-inline constexpr std::array<std::uint16_t, 10> kRadioLogCodes = {
-    0x4005, 0x4127, 0xB0C2, 0xB179, 0xB17F, 0xB180, 0xB193, 0xB195, 0xB823, 0xB97F};
+// The codes of the signalling messages: WCDMA RRC (equipment 4), LTE RRC and the plain LTE NAS
+// logs (equipment 11).
+inline constexpr std::array<std::uint16_t, 6> kSignallingLogCodes = {0x412F, 0xB0C0, 0xB0E2,
+                                                                     0xB0E3, 0xB0EC, 0xB0ED};
+// What the radio window shows: the WCDMA cell list and serving cell, the LTE and the NR reports,
+// and the signalling.
+inline constexpr std::array<std::uint16_t, 16> kRadioLogCodes = {
+    0x4005, 0x4127, 0x412F, 0xB0C0, 0xB0C2, 0xB0E2, 0xB0E3, 0xB0EC,
+    0xB0ED, 0xB179, 0xB17F, 0xB180, 0xB193, 0xB195, 0xB823, 0xB97F};
 
 // How long the session waits for the answer to operation 1, and to each mask another view
 // needs (the answer tells what the modem switched on).

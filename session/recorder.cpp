@@ -1,5 +1,6 @@
 #include "session/recorder.h"
 
+#include <optional>
 #include <utility>
 
 namespace norvane {
@@ -22,6 +23,24 @@ void CaptureRecorder::OnFrame(CaptureTime time, FrameDirection direction,
     if (sender_ != nullptr) {
         sender_->Send(direction, payload);
     }
+    if (direction != FrameDirection::kFromModem || (writer_ == nullptr && sender_ == nullptr)) {
+        return;
+    }
+    const DecodedLogFrame frame = DecodeLogFrame(payload);
+    CaptureError error;
+    {
+        // A joined message lives in the joiner until its next call.
+        const std::lock_guard lock(joinerMutex_);
+        if (const std::optional<SignallingMessage> m = joiner_->Add(frame)) {
+            if (writer_ != nullptr) {
+                error = writer_->WriteSignalling(MessageTime(frame, time), *m);
+            }
+            if (sender_ != nullptr) {
+                sender_->SendSignalling(*m);
+            }
+        }
+    }
+    Report(std::move(error));
 }
 
 void CaptureRecorder::OnPosition(CaptureTime time, std::string_view line) {

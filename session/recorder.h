@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <span>
 #include <string_view>
 
@@ -32,8 +33,11 @@ class FrameRecorder {
     }
 };
 
-// Records to a capture file and/or sends live GSMTAP. A failing file is reported once to
-// `onFailure` (from the thread that met it); monitoring and the live datagrams go on.
+// Records to a capture file and/or sends live GSMTAP. After each frame of the modem that carries
+// a signalling message (or the last part of one) the message follows as a GSMTAP packet of its
+// own, at the modem's time where the frame's stamp holds one (diag/gsmtap.h). A failing file is
+// reported once to `onFailure` (from the thread that met it); monitoring and the live datagrams
+// go on.
 class CaptureRecorder final : public FrameRecorder {
   public:
     using FailureSink = std::function<void(const CaptureError&)>;
@@ -50,6 +54,9 @@ class CaptureRecorder final : public FrameRecorder {
     const std::unique_ptr<CaptureWriter> writer_;
     const std::unique_ptr<GsmtapSender> sender_;
     const FailureSink onFailure_;
+    // The parts of RRC messages; several sessions may record into one recorder at once.
+    std::mutex joinerMutex_;
+    const std::unique_ptr<SignallingJoiner> joiner_ = std::make_unique<SignallingJoiner>();
 };
 
 }  // namespace norvane

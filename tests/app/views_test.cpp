@@ -76,9 +76,11 @@ TEST_F(Views, TheRadioJoinsTheNetMonitorsModemAndLeavesItRunning) {
     Press(IDC_RADIO);  // reachable while the NetMonitor is open
     QPointer<RadioWindow> radio = start.radioWindow();
     ASSERT_NE(radio, nullptr);
-    const Bytes lte = MaskFrame(11, 521, {0xB0C2, 0xB179, 0xB17F, 0xB180, 0xB193, 0xB195});
+    const Bytes lte = MaskFrame(
+        11, 521,
+        {0xB0C0, 0xB0C2, 0xB0E2, 0xB0E3, 0xB0EC, 0xB0ED, 0xB179, 0xB17F, 0xB180, 0xB193, 0xB195});
     const Bytes joined = Concat({test::EncodeFrame({0x73, 0, 0, 0, 1, 0, 0, 0}),
-                                 MaskFrame(4, 4087, {0x4005, 0x4127}), lte});
+                                 MaskFrame(4, 4087, {0x4005, 0x4127, 0x412F}), lte});
     EXPECT_EQ(modem.WaitFor(joined.size()), joined) << "no second probe, the radio's masks added";
     EXPECT_TRUE(QTest::qWaitFor([&] {
         return Read(*radio, "Status") == "Monitoring " + SimulatorLinkPath();

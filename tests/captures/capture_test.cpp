@@ -15,7 +15,9 @@
 #include "capture/reader.h"
 #include "capture/writer.h"
 #include "tests/support/frames.h"
+#include "tests/support/pty_modem.h"
 #include "tests/support/sim_process.h"
+#include "tools/sim/replay.h"
 
 namespace norvane {
 namespace {
@@ -275,6 +277,86 @@ TEST_F(Capture, ADriveRecordedFromTheSimulatorDecodesAndReplaysToTheSameReports)
     EXPECT_EQ(cut.skipped, 1u);
     EXPECT_NE(cut.error.find(pcap), std::string::npos) << cut.error;
     EXPECT_EQ(cut.error.find('\n'), std::string::npos);
+}
+
+// The lines of `text` that hold `part`.
+std::size_t Count(const Lines& lines, std::string_view part) {
+    return static_cast<std::size_t>(std::ranges::count_if(
+        lines, [&](const std::string& l) { return l.find(part) != std::string::npos; }));
+}
+
+// Real phones' messages (tests/data/signalling-samples.md) and an RRCConnectionReconfiguration
+// logged in three parts, then one whose first part is missing: converted, tshark decodes every
+// message after its frame, and malformed only the one whose ciphered NAS part Wireshark cannot
+// read; decode reads the frames alone, to the lines of the raw input, and the replay plays them
+// alone.
+TEST_F(Capture, ConvertedSignallingIsDecodedByTsharkAndDecodesAsItsInput) {
+    const std::string samples = ReadFile(NORVANE_SOURCE_DIR "/tests/data/signalling-samples.bin");
+    Bytes stream(samples.begin(), samples.end());
+    for (const auto& [segment, hex] : {std::pair<std::uint8_t, const char*>{1, "2202"},
+                                       {2, "0100"},
+                                       {7, "9c040790"},
+                                       {2, "0100"},
+                                       {7, "9c04"}}) {
+        SignallingMessage m;
+        m.channel = SignallingChannel::kDlDcch;
+        m.segment = segment;
+        const Bytes pdu = test::HexBytes(hex);
+        m.pdu = pdu;
+        Bytes frame(64);
+        frame.resize(WriteLteRrc(frame, 0, 30, m));
+        test::AppendFrame(stream, frame);
+    }
+    std::ofstream(Path("in.bin"), std::ios::binary)
+        .write(reinterpret_cast<const char*>(stream.data()), std::ssize(stream));
+    int status = 0;
+    const Lines raw = SplitLines(Shell(kCli + " decode --stats " + Path("in.bin"), status));
+    EXPECT_EQ(raw.size(), 65U);
+    EXPECT_NE(ReadFile(Path("sh.err")).find(", rrc parts dropped: 1\n"), std::string::npos);
+    Shell(kCli + " convert " + Path("in.bin") + " " + Path("out.pcap"), status);
+    ASSERT_EQ(status, 0) << ReadFile(Path("sh.err"));
+    if (std::system("tshark -v >/dev/null 2>&1") == 0) {
+        const Lines info = SplitLines(Shell(
+            "tshark -r " + Path("out.pcap") + " -T fields -e gsmtap.type -e _ws.col.Info", status));
+        EXPECT_EQ(Count(info, "17\t"), 69U);  // every frame, as GSMTAP DIAG
+        EXPECT_EQ(info.size(), 69U + 65U);
+        EXPECT_EQ(Count(info, "Malformed"), 1U);
+        EXPECT_EQ(Count(info, "ULInformationTransfer[Malformed Packet]"), 1U);
+        EXPECT_EQ(info[info.size() - 3], "13\tRRCConnectionReconfiguration");  // after part 7
+    }
+    EXPECT_EQ(SplitLines(Shell(kCli + " decode --stats " + Path("out.pcap"), status), true), raw);
+    EXPECT_NE(ReadFile(Path("sh.err")).find("not GSMTAP DIAG: 65,"), std::string::npos);
+    std::string error;
+    const auto replay = sim::Replay::Load(Path("out.pcap"), 1, false, error);
+    ASSERT_TRUE(replay) << error;
+    EXPECT_EQ(replay->Packets(), 69U);
+}
+
+// Live: the simulated LTE modem's messages as Wireshark sees them while monitoring, each printed
+// message once on the loopback device, decoded whole.
+TEST_F(Capture, LiveSignallingIsDecodedByTsharkOnTheLoopback) {
+    const pid_t tshark = test::Spawn(
+        {"/bin/sh", "-c",
+         "exec tshark -i lo -f 'udp port 4729' -a duration:10 -T fields -e gsmtap.type -e "
+         "_ws.col.Info >" +
+             Path("tshark.out") + " 2>" + Path("tshark.err")});
+    if (!test::Eventually(
+            [&] { return ReadFile(Path("tshark.err")).find("Capturing on") != std::string::npos; },
+            std::chrono::seconds(5))) {
+        test::WaitExit(tshark, std::chrono::milliseconds(10));
+        GTEST_SKIP() << "tshark cannot capture on lo: " << ReadFile(Path("tshark.err"));
+    }
+    test::SimProcess sim({"--rat", "lte", "--rate", "10", "--seed", "3"});
+    int status = 0;
+    const Lines lines = Monitor("--signalling --gsmtap " + sim.link(), "6", status);
+    EXPECT_EQ(status, 0) << ReadFile(Path("sh.err"));
+    EXPECT_EQ(test::WaitExit(tshark, std::chrono::seconds(8)), 0);
+    const Lines seen = SplitLines(ReadFile(Path("tshark.out")));
+    EXPECT_EQ(Count(seen, "13\t"), Count(lines, "\"type\":\"rrc\""));
+    EXPECT_EQ(Count(seen, "18\t"), Count(lines, "\"type\":\"nas\""));
+    EXPECT_GE(Count(seen, "13\tRRCConnectionSetup"), 1U);
+    EXPECT_GE(Count(seen, "18\tTracking area update request"), 1U);
+    EXPECT_EQ(Count(seen, "Malformed"), 0U);
 }
 
 TEST_F(Capture, CapturesThatCannotBeMadeOrReadAreRefusedWithOneLine) {

@@ -49,7 +49,7 @@ cd "$SCRATCH" || exit 1
 mkdir runtime
 touch a.pcap b.pcapng c.bin d.qmdl e.jsonl f.kml g.csv notes.txt
 
-expect "$CLI " decode ports monitor export --help
+expect "$CLI " decode ports monitor export convert --help
 for command in $(cli_commands "$CLI"); do
     expect_options "$CLI $command --" $(help_options "$CLI" "$command")
 done

@@ -253,9 +253,12 @@ TEST_F(Session, StartProbesAndSwitchesCellsOnButtonsWriteTheirRowsAndExitSendsTh
 // items on equipment 11); one with 521 gets no NR bit and no word about them.
 TEST(SessionMasks, EachEquipmentIdGetsTheUnionOfWhatTheOpenViewsNeed) {
     const std::vector<std::uint16_t> radio(kRadioLogCodes.begin(), kRadioLogCodes.end());
-    const Bytes lteOn = test::MaskFrame(11, 521, {0xB0C2, 0xB179, 0xB17F, 0xB180, 0xB193, 0xB195});
-    const Bytes nrOn =
-        test::MaskFrame(11, 2561, {0xB0C2, 0xB179, 0xB17F, 0xB180, 0xB193, 0xB195, 0xB823, 0xB97F});
+    const Bytes lteOn = test::MaskFrame(
+        11, 521,
+        {0xB0C0, 0xB0C2, 0xB0E2, 0xB0E3, 0xB0EC, 0xB0ED, 0xB179, 0xB17F, 0xB180, 0xB193, 0xB195});
+    const Bytes nrOn = test::MaskFrame(11, 2561,
+                                       {0xB0C0, 0xB0C2, 0xB0E2, 0xB0E3, 0xB0EC, 0xB0ED, 0xB179,
+                                        0xB17F, 0xB180, 0xB193, 0xB195, 0xB823, 0xB97F});
     const Bytes ask = test::EncodeFrame({0x73, 0, 0, 0, 1, 0, 0, 0});
     using Act = std::function<void(MonitoringSession&)>;
     const auto codes = [](std::vector<std::uint16_t> c) {
@@ -269,8 +272,8 @@ TEST(SessionMasks, EachEquipmentIdGetsTheUnionOfWhatTheOpenViewsNeed) {
     } cases[] = {
         {true,
          {{[](MonitoringSession& s) { s.Start(); }, Concat({kProbe, RowBytes("ON Cell RSSI")})},
-          {codes(radio), Concat({ask, test::MaskFrame(4, 4087, {0x4005, 0x4127}), lteOn})},
-          {&MonitoringSession::SwitchCellsOff, test::MaskFrame(4, 4087, {0x4005, 0x4127})},
+          {codes(radio), Concat({ask, test::MaskFrame(4, 4087, {0x4005, 0x4127, 0x412F}), lteOn})},
+          {&MonitoringSession::SwitchCellsOff, test::MaskFrame(4, 4087, {0x4005, 0x4127, 0x412F})},
           {codes({0xB193}),
            Concat({test::MaskFrame(4, 4087, {}), test::MaskFrame(11, 521, {0xB193})})},
           {&MonitoringSession::SwitchCellsOn, RowBytes("ON Cell RSSI")},
@@ -281,18 +284,18 @@ TEST(SessionMasks, EachEquipmentIdGetsTheUnionOfWhatTheOpenViewsNeed) {
         {false,
          {{codes(radio), {}},
           {[](MonitoringSession& s) { s.Start(); },
-           Concat({kProbe, ask, test::MaskFrame(4, 4087, {0x4005, 0x4127}), lteOn})},
+           Concat({kProbe, ask, test::MaskFrame(4, 4087, {0x4005, 0x4127, 0x412F}), lteOn})},
           {&MonitoringSession::Stop,
            Concat({test::MaskFrame(4, 4087, {}), test::MaskFrame(11, 521, {}), {0x7E}})}}},
         {false,
          {{[](MonitoringSession& s) { s.Start(); }, kProbe},
-          {codes(radio), Concat({ask, test::MaskFrame(4, 1917, {0x4005, 0x4127}), lteOn})},
+          {codes(radio), Concat({ask, test::MaskFrame(4, 1917, {0x4005, 0x4127, 0x412F}), lteOn})},
           {codes({0xB193}),
            Concat({test::MaskFrame(4, 1917, {}), test::MaskFrame(11, 521, {0xB193})})}},
          test::Peer::kNoLogConfig},
         {false,
          {{[](MonitoringSession& s) { s.Start(); }, kProbe},
-          {codes(radio), Concat({ask, test::MaskFrame(4, 4087, {0x4005, 0x4127}), nrOn})},
+          {codes(radio), Concat({ask, test::MaskFrame(4, 4087, {0x4005, 0x4127, 0x412F}), nrOn})},
           {codes({0xB97F}),
            Concat({test::MaskFrame(4, 4087, {}), test::MaskFrame(11, 2561, {0xB97F})})}},
          test::Peer::kAnswers,
@@ -328,8 +331,9 @@ TEST(SessionMasks, LogsTheModemLeavesOffAreSaid) {
                         "0000000000000000000000000000"),
          {"The modem did not switch on logs 0xB179, 0xB193, 0xB195"}},
         {test::HexBytes("730000000300000001000000"),
-         {"The modem did not switch on logs 0x4005, 0x4127",
-          "The modem did not switch on logs 0xB0C2, 0xB179, 0xB17F, 0xB180, 0xB193, 0xB195"}},
+         {"The modem did not switch on logs 0x4005, 0x4127, 0x412F",
+          "The modem did not switch on logs 0xB0C0, 0xB0C2, 0xB0E2, 0xB0E3, 0xB0EC, 0xB0ED, "
+          "0xB179, 0xB17F, 0xB180, 0xB193, 0xB195"}},
         {{}, {}},
     };
     for (const auto& c : cases) {

@@ -73,9 +73,11 @@ TEST(SharedSession, TwoViewsOnOnePortShareReportsLossAndReturnAndTheLastEndsIt) 
         ASSERT_EQ(std::rename(fresh.c_str(), link.c_str()), 0);
     };
     const Bytes start = Concat({test::StoredBytes(DiagProbeFrame), test::RowBytes(kRowCellsOn)});
-    const Bytes radioOn = Concat(
-        {test::EncodeFrame({0x73, 0, 0, 0, 1, 0, 0, 0}), MaskFrame(4, 4087, {0x4005, 0x4127}),
-         MaskFrame(11, 521, {0xB0C2, 0xB179, 0xB17F, 0xB180, 0xB193, 0xB195})});
+    const Bytes radioOn = Concat({test::EncodeFrame({0x73, 0, 0, 0, 1, 0, 0, 0}),
+                                  MaskFrame(4, 4087, {0x4005, 0x4127, 0x412F}),
+                                  MaskFrame(11, 521,
+                                            {0xB0C0, 0xB0C2, 0xB0E2, 0xB0E3, 0xB0EC, 0xB0ED, 0xB179,
+                                             0xB17F, 0xB180, 0xB193, 0xB195})});
     auto modem = std::make_unique<PtyModem>();
     publish(*modem);
 

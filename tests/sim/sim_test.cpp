@@ -112,11 +112,11 @@ TEST(CliMonitor, PrintsEveryListInOrderStopsOnSigintAndExitsTwoWithoutThePortAnd
     EXPECT_NE(output("lost").find("has gone away"), std::string::npos);
 }
 
-// The serving cell's, LTE and NR reports: the simulated LTE, LTE with NR and WCDMA radios and a
-// replayed stream of real phones (raw, timed by its stamps), printed by monitor with the options
-// that ask them. The LTE modem (521 items on equipment 11) gets no NR bit, the modem with NR
-// (2561) gets them; the NR drive exports NR rows with the identity of their cell.
-TEST(CliMonitor, PrintsTheServingCellLteAndNrReportsOfEachRadioAndOfAReplayedPhone) {
+// The serving cell's, LTE and NR reports and the signalling: the simulated LTE, LTE with NR and
+// WCDMA radios and a replayed stream of real phones (raw, timed by its stamps), printed by monitor
+// with the options that ask them. The LTE modem (521 items on equipment 11) gets no NR bit, the
+// modem with NR (2561) gets them; the NR drive exports NR rows with the identity of their cell.
+TEST(CliMonitor, PrintsTheReportsAndSignallingOfEachRadioAndOfAReplayedPhone) {
     const struct {
         std::vector<std::string> sim, options, types;
         Bytes mask = {};       // of equipment 11, on the wire; empty: not looked for
@@ -136,6 +136,8 @@ TEST(CliMonitor, PrintsTheServingCellLteAndNrReportsOfEachRadioAndOfAReplayedPho
         {{"--replay", NORVANE_SOURCE_DIR "/tests/data/lte-samples.bin", "--speed", "50"},
          {"--lte"},
          {"lte_cell", "lte_serving", "lte_intra_meas", "lte_neighbour_meas"}},
+        {{"--rat", "lte", "--rate", "10"}, {"--signalling"}, {"rrc", "nas"}},
+        {{"--rat", "wcdma"}, {"--signalling"}, {"rrc"}},
     };
     for (const auto& c : cases) {
         test::SimProcess sim(c.sim);

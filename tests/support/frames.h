@@ -18,6 +18,7 @@
 #include "diag/log_packets.h"
 #include "diag/lte_packets.h"
 #include "diag/multi_sim.h"
+#include "diag/signalling.h"
 #include "diag/wcdma_packets.h"
 
 namespace norvane::test {
@@ -169,10 +170,37 @@ inline Bytes ServingCellPacket(std::uint32_t x, std::int64_t stamp) {
     return p;
 }
 
+// A signalling packet picked by `x`: LTE RRC of versions 7 and 26 on each channel, a plain NAS
+// message of either direction, WCDMA RRC with the cell.
+inline Bytes SignallingPacket(std::uint32_t x, std::int64_t stamp) {
+    static constexpr std::uint8_t kReconfiguration[] = {0x22, 0x02, 0x01, 0x00,
+                                                        0x9c, 0x04, 0x07, 0x90};
+    static constexpr std::uint8_t kServiceRequest[] = {0xc7, 0x00, 0x0b, 0x00};
+    SignallingMessage m;
+    m.channel = kLteRrcChannels[x % kLteRrcChannels.size()];
+    m.direction = x % 2 == 0 ? SignallingDirection::kUplink : SignallingDirection::kDownlink;
+    m.earfcn = m.uarfcn = 1300 + x % 64;
+    m.pci = m.psc = 0x7E;
+    m.hasUarfcn = true;
+    m.pdu = kReconfiguration;
+    Bytes p(256);
+    const std::uint32_t pick = (x >> 4) % 4;
+    if (pick == 2) {
+        m.pdu = kServiceRequest;
+        p.resize(WriteLteNas(p, stamp, m));
+    } else if (pick == 3) {
+        m.channel = SignallingChannel::kDlDcch;
+        p.resize(WriteWcdmaRrc(p, stamp, m));
+    } else {
+        p.resize(WriteLteRrc(p, stamp, pick == 0 ? 26 : 7, m));
+    }
+    return p;
+}
+
 // A realistic stream of `frames` frames: cell lists of versions 0, 1 and 2 (1 to 20 cells, up to
 // 6 GSM neighbours after version 0; PSC, RSCP and Ec/Io bytes that need escaping; one in two in
-// a dual-SIM wrapper), SAR/PA reports, serving-cell packets and other log packets of 40 to 300
-// bytes.
+// a dual-SIM wrapper), SAR/PA reports, serving-cell and signalling packets and other log packets
+// of 40 to 300 bytes.
 inline Bytes RealisticStream(std::size_t frames) {
     Bytes stream;
     std::uint32_t x = 12345;
@@ -201,6 +229,8 @@ inline Bytes RealisticStream(std::size_t frames) {
                                              static_cast<std::uint8_t>(60 + f % 40)));
         } else if (pick >= 8) {
             AppendFrame(stream, ServingCellPacket(x >> 3, static_cast<std::int64_t>(f) * 52400));
+        } else if (pick == 7) {
+            AppendFrame(stream, SignallingPacket(x >> 3, static_cast<std::int64_t>(f) * 52400));
         } else {
             AppendFrame(stream, OtherLogPayload(40 + (x >> 4) % 261, x));
         }

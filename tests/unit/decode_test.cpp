@@ -183,11 +183,11 @@ TEST(CliDecode, SampleStreamOutputErrorsAndExitStatus) {
     const std::string cases[][4] = {
         {"--stats " + q, "0", json,
          "bytes read: 809, frames: 17, reports: 11, bad check sequence: 1, overflow: 0, other: 5, "
-         "unknown version: 0\n"},
+         "unknown version: 0, rrc parts dropped: 0\n"},
         {"- < " + q, "0", json, ""},
         {"--stats '" + lte + ".bin'", "0", ReadFile(lte + ".jsonl"),
          "bytes read: 1865, frames: 11, reports: 11, bad check sequence: 0, overflow: 0, other: 0, "
-         "unknown version: 0\n"},
+         "unknown version: 0, rrc parts dropped: 0\n"},
         {"/nonexistent/stream.bin", "2", "",
          "norvane-cli decode: cannot read /nonexistent/stream.bin: No such file or directory\n"}};
     for (const auto& [args, status, wantOut, wantErr] : cases) {

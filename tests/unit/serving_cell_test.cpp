@@ -181,7 +181,7 @@ TEST(ServingCellPackets, PublishedPacketsPrintTheirJsonLines) {
     EXPECT_EQ(err,
               "bytes read: 2249, frames: 19, reports: 18, bad check sequence: 0, overflow: 0, "
               "other: 0, unknown "
-              "version: 1\n");
+              "version: 1, rrc parts dropped: 0\n");
 }
 
 // Each vector cut to its shortest, one byte shorter, of a version without a layout, in a frame

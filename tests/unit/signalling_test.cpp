@@ -237,6 +237,91 @@ TEST(Signalling, GsmtapHeaders) {
     EXPECT_FALSE(SignallingGsmtapHeader(lteOnWcdmaChannel));
 }
 
+// What the writers write reads back as it was written: LTE RRC in every version of the tables on
+// each channel (a part of a message from version 30 on), the NAS log of each direction and
+// protocol, WCDMA RRC with and without the cell, and a block; what has no layout is refused.
+TEST(Signalling, WritersReadBack) {
+    const Bytes pdu = Hex("220201009c040790");
+    const Bytes emm = Hex("07410b"), esm = Hex("5202d0");
+    std::vector<SignallingMessage> written;
+    std::vector<Bytes> frames;
+    const auto write = [&](SignallingMessage m, auto writer) {
+        frames.emplace_back(300);
+        frames.back().resize(writer(frames.back(), m));
+        written.push_back(m);
+    };
+    for (const LteRrcPduNumbers& row : kLteRrcPduNumbers) {
+        for (const std::uint8_t version : row.versions) {
+            for (std::size_t c = 0; version != 0 && c < kLteRrcChannels.size(); ++c) {
+                SignallingMessage m;
+                m.channel = kLteRrcChannels[c];
+                m.direction =
+                    c >= 6 ? SignallingDirection::kUplink : SignallingDirection::kDownlink;
+                m.earfcn = version < 8 ? 5780 : 66536;  // 16 bits before version 8
+                m.pci = 0x17E;
+                m.sfn = 0xAD1;
+                m.subframe = 6;
+                m.segment = version >= 30 ? 3 : 0;
+                m.pdu = pdu;
+                write(m, [&](std::span<std::uint8_t> out, const auto& w) {
+                    return WriteLteRrc(out, 0, version, w);
+                });
+            }
+        }
+    }
+    for (const Bytes* nas : {&emm, &esm}) {
+        for (const auto direction :
+             {SignallingDirection::kUplink, SignallingDirection::kDownlink}) {
+            SignallingMessage m;
+            m.protocol = SignallingProtocol::kNas;
+            m.direction = direction;
+            m.pdu = *nas;
+            write(m, [](std::span<std::uint8_t> out, const auto& w) {
+                return WriteLteNas(out, 0, w);
+            });
+        }
+    }
+    for (const bool cell : {false, true}) {
+        for (const WcdmaBlock block : {WcdmaBlock::kNone, WcdmaBlock::kSib3}) {
+            SignallingMessage m;
+            m.rat = SignallingRat::kWcdma;
+            m.channel =
+                block == WcdmaBlock::kNone ? SignallingChannel::kDlDcch : SignallingChannel::kSib;
+            m.block = block;
+            m.hasUarfcn = cell;
+            m.uarfcn = cell ? 10663 : 0;
+            m.psc = cell ? 397 : 0;
+            m.pdu = pdu;
+            write(m, [](std::span<std::uint8_t> out, const auto& w) {
+                return WriteWcdmaRrc(out, 0, w);
+            });
+        }
+    }
+    std::vector<std::uint16_t> nasCodes;
+    for (std::size_t k = 0; k < written.size(); ++k) {
+        const SignallingMessage& w = written[k];
+        const DecodedLogFrame d = DecodeLogFrame(frames[k]);
+        ASSERT_NE(d.kind, LogFrameKind::Other) << k;
+        const SignallingMessage& r = d.signalling;
+        EXPECT_EQ(std::tuple(r.protocol, r.rat, r.direction, r.channel, r.block, r.earfcn, r.pci,
+                             r.sfn, r.subframe, r.segment, r.hasUarfcn, r.uarfcn, r.psc),
+                  std::tuple(w.protocol, w.rat, w.direction, w.channel, w.block, w.earfcn, w.pci,
+                             w.sfn, w.subframe, w.segment, w.hasUarfcn, w.uarfcn, w.psc))
+            << k;
+        EXPECT_EQ(HexOf(r.pdu), HexOf(w.pdu)) << k;
+        if (w.protocol == SignallingProtocol::kNas) {
+            nasCodes.push_back(static_cast<std::uint16_t>(LeU16(frames[k], kLogCodeOffset)));
+        }
+    }
+    EXPECT_EQ(nasCodes, (std::vector<std::uint16_t>{0xB0ED, 0xB0EC, 0xB0E3, 0xB0E2}));
+    Bytes out(300);
+    SignallingMessage wcdmaOnly;
+    wcdmaOnly.channel = SignallingChannel::kBcchFach;
+    EXPECT_EQ(WriteLteRrc(out, 0, 26, wcdmaOnly), 0U);
+    EXPECT_EQ(WriteLteRrc(out, 0, 5, written[0]), 0U);  // no PDU numbers of version 5
+    EXPECT_EQ(WriteLteRrc(std::span(out).first(30), 0, 26, written[0]), 0U);
+}
+
 // A stream of messages as a view sees them: the RRC state each leaves, and the handovers (a
 // reconfiguration answered on another cell; one answered on its own cell, or never, is none).
 TEST(RrcTracker, StateAndHandovers) {

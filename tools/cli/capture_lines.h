@@ -10,6 +10,7 @@
 #include "capture/reader.h"
 #include "diag/frame_pump.h"
 #include "diag/hdlc.h"
+#include "diag/log_decoder.h"
 #include "tools/cli/report_json.h"
 
 namespace norvane::cli {
@@ -24,12 +25,20 @@ struct CaptureLineCounts {
     UtcSecondText utc;             // for the "time" of capture packets
 };
 
+// What reading one input carries from a packet to the next: the deframer of a raw stream and
+// the joiner of the parts of RRC messages (a message with a part missing is dropped and counted
+// by it). One per input; large, so kept on the heap.
+struct CaptureStreams {
+    HdlcDeframer deframer;
+    SignallingJoiner joiner;
+};
+
 // A piece of a raw stream: its frames' reports, each a line ended by '\n', appended to `out`.
-void AppendRawLines(HdlcDeframer& deframer, std::span<const std::uint8_t> piece, std::string& out,
+void AppendRawLines(CaptureStreams& streams, std::span<const std::uint8_t> piece, std::string& out,
                     CaptureLineCounts& counts);
 
 // One packet that `reader` returned, as lines appended to `out`.
 void AppendPacketLines(const CaptureReader& reader, const CaptureReader::Packet& packet,
-                       HdlcDeframer& deframer, std::string& out, CaptureLineCounts& counts);
+                       CaptureStreams& streams, std::string& out, CaptureLineCounts& counts);
 
 }  // namespace norvane::cli

@@ -37,8 +37,10 @@ constexpr const char* kDecodeUsage =
     "SAR/PA reports (0x117C), the serving cell's identity (WCDMA 0x4127, LTE 0xB0C2) and the\n"
     "LTE measurements (idle serving cell 0xB17F, idle neighbours 0xB180, connected serving\n"
     "cells 0xB193, connected-mode intra-frequency results 0xB179, neighbours by layer in\n"
-    "connected 0xB195 and idle mode 0xB192) are decoded and printed as one JSON object per\n"
-    "report (0xB195 and 0xB192: one per layer), one a line, in stream order:\n"
+    "connected 0xB195 and idle mode 0xB192) and the signalling messages (LTE RRC 0xB0C0, the\n"
+    "parts of a message the modem logs in parts joined into one; the plain LTE NAS logs\n"
+    "0xB0E2, 0xB0E3, 0xB0EC, 0xB0ED; WCDMA RRC 0x412F) are decoded and printed as one JSON\n"
+    "object per report (0xB195 and 0xB192: one per layer), one a line, in stream order:\n"
     "\n"
     "  "
     "{\"type\":\"cells\",\"hours\":1,\"minutes\":2,\"seconds\":3,\"milliseconds\":4,\"wcdma\":1,\n"
@@ -61,6 +63,11 @@ constexpr const char* kDecodeUsage =
     "   \"rsrq\":-17.9375}],\"detected\":[311]}\n"
     "  {\"type\":\"lte_neighbour_meas\",\"mode\":\"connected\",\"earfcn\":5780,\n"
     "   \"serving_index\":0,\"cells\":[{\"pci\":154,\"rsrp\":-110.6875,\"rsrq\":-24.375}]}\n"
+    "  {\"type\":\"rrc\",\"rat\":\"lte\",\"direction\":\"dl\",\"channel\":\"DL-DCCH\",\n"
+    "   "
+    "\"message\":\"RRCConnectionReconfiguration\",\"earfcn\":5780,\"pci\":185,\"pdu\":\"2412a0\"}\n"
+    "  {\"type\":\"nas\",\"rat\":\"lte\",\"direction\":\"ul\",\"message\":\"Service request\",\n"
+    "   \"pdu\":\"c7011600\"}\n"
     "\n"
     "Every report but the cell list and SAR/PA has \"modem_time\" after \"type\" (and \"sim\")\n"
     "when the modem stamps its packets with the time of day. In lte_intra_meas pci, rsrp\n"
@@ -77,7 +84,11 @@ constexpr const char* kDecodeUsage =
     "\"sar\" is Low, Normal, Medium, High, or null when the report carries\n"
     "no level; pa_overheated is true for PA values of 80 and below. \"version\" is the cell\n"
     "list's packet version (0, 1 or 2) and gsm_cells the GSM neighbours it carries (arfcn,\n"
-    "bsic, rssi in dBm).\n"
+    "bsic, rssi in dBm). A signalling message's \"message\" is its name as Wireshark shows it\n"
+    "(\"\" where Wireshark has none), \"pdu\" its bytes in hex; WCDMA RRC has \"uarfcn\" and\n"
+    "\"psc\" where the packet holds them, and channel \"SIB\" for one system information block.\n"
+    "The GSMTAP packets of signalling messages in a capture ('norvane-cli convert') are skipped:\n"
+    "the messages are read from the DIAG frames, each once.\n"
     "rsrp and rssi are in dBm, rsrq in dB, exact to 1/16; mcc and mnc are the digits the\n"
     "packet holds (left out when it holds none). In lte_serving, serving_index is 0 for the\n"
     "primary cell and 1 on for aggregated cells; is_serving is left out for the oldest packet\n"
@@ -90,7 +101,8 @@ constexpr const char* kDecodeUsage =
     "              sequence, of overlong frames dropped (overflow), of other frames and of\n"
     "              known packets of a version that is not decoded (unknown version); for a\n"
     "              capture also the number of packets that are not GSMTAP DIAG and of\n"
-    "              frames the host sent\n"
+    "              frames the host sent; last, the RRC messages logged in parts that were\n"
+    "              dropped because a part was missing (rrc parts dropped)\n"
     "  -h, --help  show this help\n"
     "\n"
     "Exit status: 0 when the whole input was read, 2 on a usage error or when FILE cannot be\n"
@@ -109,7 +121,7 @@ void Emit(std::string& out) {
 }
 
 // A file, raw or capture, packet by packet. Returns the exit status.
-int DecodeFile(const std::string& name, HdlcDeframer& deframer, Counts& counts) {
+int DecodeFile(const std::string& name, CaptureStreams& streams, Counts& counts) {
     CaptureError error;
     const std::unique_ptr<CaptureReader> reader = CaptureReader::Open(name, error);
     if (reader == nullptr) {
@@ -132,7 +144,7 @@ int DecodeFile(const std::string& name, HdlcDeframer& deframer, Counts& counts) 
             }
             break;
         }
-        AppendPacketLines(*reader, packet, deframer, out, counts.lines);
+        AppendPacketLines(*reader, packet, streams, out, counts.lines);
         // A raw stream is shown as each piece is read; a capture's lines a block at a time.
         if (reader->format() == CaptureFormat::kRaw || out.size() >= 64 * 1024) {
             Emit(out);
@@ -145,7 +157,7 @@ int DecodeFile(const std::string& name, HdlcDeframer& deframer, Counts& counts) 
 }
 
 // Standard input is a raw stream, possibly live: its reports are shown as each read ends.
-int DecodeStdin(HdlcDeframer& deframer, Counts& counts) {
+int DecodeStdin(CaptureStreams& streams, Counts& counts) {
     std::vector<std::uint8_t> buffer(64 * 1024);
     std::string out;
     for (;;) {
@@ -161,7 +173,7 @@ int DecodeStdin(HdlcDeframer& deframer, Counts& counts) {
         if (n == 0) {
             return 0;
         }
-        AppendRawLines(deframer, {buffer.data(), static_cast<std::size_t>(n)}, out, counts.lines);
+        AppendRawLines(streams, {buffer.data(), static_cast<std::size_t>(n)}, out, counts.lines);
         Emit(out);
     }
 }
@@ -192,11 +204,11 @@ int RunDecode(std::span<const std::string_view> args) {
         }
     }
 
-    auto deframer = std::make_unique<HdlcDeframer>();
+    auto streams = std::make_unique<CaptureStreams>();
     Counts counts;
     const int status = file != nullptr && *file != "-"
-                           ? DecodeFile(std::string(*file), *deframer, counts)
-                           : DecodeStdin(*deframer, counts);
+                           ? DecodeFile(std::string(*file), *streams, counts)
+                           : DecodeStdin(*streams, counts);
     if (stats) {
         // "frames" counts every frame that ended, good or not, and every overlong one.
         const CaptureLineCounts& c = counts.lines;
@@ -215,7 +227,8 @@ int RunDecode(std::span<const std::string_view> args) {
                          static_cast<unsigned long long>(counts.skipped),
                          static_cast<unsigned long long>(c.hostFrames));
         }
-        std::fputc('\n', stderr);
+        std::fprintf(stderr, ", rrc parts dropped: %llu\n",
+                     static_cast<unsigned long long>(streams->joiner.dropped()));
     }
     return status;
 }

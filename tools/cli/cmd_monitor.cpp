@@ -9,6 +9,7 @@
 #include <ctime>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -28,8 +29,9 @@ namespace {
 constexpr int kFlushTickMs = 900;
 
 constexpr const char* kHelp =
-    "Usage: norvane-cli monitor [--sar-pa] [--lte] [--nr] [--wcdma-cell] [--follow]\n"
-    "                           [--record FILE] [--gsmtap [HOST[:PORT]]] [--gps [HOST[:PORT]]]\n"
+    "Usage: norvane-cli monitor [--sar-pa] [--lte] [--nr] [--wcdma-cell] [--signalling]\n"
+    "                           [--follow] [--record FILE] [--gsmtap [HOST[:PORT]]]\n"
+    "                           [--gps [HOST[:PORT]]]\n"
     "                           [--stats] [PORT]\n"
     "\n"
     "Opens PORT, switches the modem's cell reporting on and prints every report it sends as\n"
@@ -56,6 +58,10 @@ constexpr const char* kHelp =
     "                   for equipment 11 is at least 0x980 has them; one below it (or one that\n"
     "                   does not answer) is not asked for them\n"
     "  --wcdma-cell     also switch the WCDMA serving cell's identity on (wcdma_cell)\n"
+    "  --signalling     also switch the signalling logs on and print their messages as\n"
+    "                   'norvane-cli decode' does (rrc, nas): LTE RRC 0xB0C0 (a message the\n"
+    "                   modem logs in parts printed once, joined), the plain LTE NAS logs\n"
+    "                   0xB0E2, 0xB0E3, 0xB0EC, 0xB0ED and WCDMA RRC 0x412F\n"
     "  --follow         when the port goes away (modem unplugged, reset or re-enumerated,\n"
     "                   simulator ended), print "
     "{\"time\":..,\"type\":\"port\",\"state\":\"gone\"},\n"
@@ -65,12 +71,16 @@ constexpr const char* kHelp =
     "                   does not open (ModemManager may have taken it), keep waiting\n"
     "  --record FILE    record the port's traffic: FILE.pcap keeps every checked frame in\n"
     "                   both directions as GSMTAP packets (Wireshark, 'norvane-cli decode',\n"
-    "                   'norvane-sim --replay'), FILE.bin the bytes read from the port. If\n"
+    "                   'norvane-sim --replay') and, after its frame, each signalling message\n"
+    "                   as a GSMTAP packet Wireshark decodes (as 'norvane-cli convert' writes\n"
+    "                   them), FILE.bin the bytes read from the port. If\n"
     "                   writing fails later (disk full), that is said once on standard error,\n"
     "                   recording stops and monitoring goes on\n"
     "  --gsmtap [HOST[:PORT]]\n"
     "                   send every checked frame as a GSMTAP datagram to HOST:PORT (default\n"
-    "                   127.0.0.1:4729), e.g. for 'wireshark -k -i lo -f \"udp port 4729\"';\n"
+    "                   127.0.0.1:4729), e.g. for 'wireshark -k -i lo -f \"udp port 4729\"',\n"
+    "                   each signalling message after its frame as a datagram of its own that\n"
+    "                   Wireshark decodes (RRC and NAS messages shown while monitoring);\n"
     "                   the next argument is taken as HOST[:PORT] unless it begins with '-'\n"
     "                   or holds a '/' (or write --gsmtap=HOST[:PORT])\n"
     "  --gps [HOST[:PORT]]\n"
@@ -100,8 +110,12 @@ std::string UtcNow() {
 // Prints reports as JSON lines; messages go to standard error.
 class ConsoleView : public MonitorView {
   public:
-    ConsoleView(std::string entry, bool lte, bool nr, bool wcdmaCell)
-        : entry_(std::move(entry)), lte_(lte), nr_(nr), wcdmaCell_(wcdmaCell) {}
+    ConsoleView(std::string entry, bool lte, bool nr, bool wcdmaCell, bool signalling)
+        : entry_(std::move(entry)),
+          lte_(lte),
+          nr_(nr),
+          wcdmaCell_(wcdmaCell),
+          signalling_(signalling) {}
 
     std::string PortListText() override { return entry_; }
     void ResetBars() override {}
@@ -140,7 +154,15 @@ class ConsoleView : public MonitorView {
                 break;
             case LogFrameKind::Rrc:
             case LogFrameKind::RrcSegment:
-            case LogFrameKind::Nas:
+            case LogFrameKind::Nas: {
+                // The receive thread alone calls this: the joiner needs no lock.
+                const std::optional<SignallingMessage> m =
+                    signalling_ ? joiner_->Add(frame) : std::nullopt;
+                if (m) {
+                    Print(SignallingJson(*m, frame));
+                }
+                return;
+            }
             case LogFrameKind::Other:
                 break;
         }
@@ -171,6 +193,8 @@ class ConsoleView : public MonitorView {
     bool lte_;
     bool nr_;
     bool wcdmaCell_;
+    bool signalling_;
+    const std::unique_ptr<SignallingJoiner> joiner_ = std::make_unique<SignallingJoiner>();
     std::mutex mutex_;
 };
 
@@ -252,6 +276,7 @@ int RunMonitor(std::span<const std::string_view> args) {
     bool lte = false;
     bool nr = false;
     bool wcdmaCell = false;
+    bool signalling = false;
     bool follow = false;
     bool stats = false;
     std::string port;
@@ -274,6 +299,8 @@ int RunMonitor(std::span<const std::string_view> args) {
             nr = true;
         } else if (arg == "--wcdma-cell") {
             wcdmaCell = true;
+        } else if (arg == "--signalling") {
+            signalling = true;
         } else if (arg == "--follow") {
             follow = true;
         } else if (arg == "--stats") {
@@ -359,7 +386,7 @@ int RunMonitor(std::span<const std::string_view> args) {
             });
     }
 
-    ConsoleView view(entry, lte, nr, wcdmaCell);
+    ConsoleView view(entry, lte, nr, wcdmaCell, signalling);
     StatsAtExit counts(stats);  // printed after the session has ended
     MonitoringSession session(view, &counts.stats);
     session.SetRecorder(recorder.get());
@@ -372,6 +399,9 @@ int RunMonitor(std::span<const std::string_view> args) {
     }
     if (wcdmaCell) {
         codes.push_back(kWcdmaCellLogCode);
+    }
+    if (signalling) {
+        codes.insert(codes.end(), kSignallingLogCodes.begin(), kSignallingLogCodes.end());
     }
     session.SetLogCodes(LogView::kTool, codes);  // sent after the cell list's frame
     session.Start();

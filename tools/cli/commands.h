@@ -11,5 +11,6 @@ int RunDecode(std::span<const std::string_view> args);
 int RunPorts(std::span<const std::string_view> args);
 int RunMonitor(std::span<const std::string_view> args);
 int RunExport(std::span<const std::string_view> args);
+int RunConvert(std::span<const std::string_view> args);
 
 }  // namespace norvane::cli

@@ -414,7 +414,7 @@ bool ReadCapture(const std::string& path, DriveLog& log, std::string& error) {
         return false;
     }
     reader->KeepPositions();
-    auto deframer = std::make_unique<HdlcDeframer>();
+    auto streams = std::make_unique<CaptureStreams>();
     CaptureLineCounts counts;
     std::string lines;
     CaptureReader::Packet packet;
@@ -428,7 +428,7 @@ bool ReadCapture(const std::string& path, DriveLog& log, std::string& error) {
             return false;
         }
         lines.clear();
-        AppendPacketLines(*reader, packet, *deframer, lines, counts);
+        AppendPacketLines(*reader, packet, *streams, lines, counts);
         for (std::size_t at = 0, end; (end = lines.find('\n', at)) != std::string::npos;
              at = end + 1) {
             if (!log.TakeLine(std::string_view(lines).substr(at, end - at), error)) {

@@ -21,6 +21,9 @@ constexpr const char* kUsage =
     "                   record the traffic (--record) and send it to Wireshark (--gsmtap)\n"
     "  export FILE      write a drive's serving-cell measurements with their positions from\n"
     "                   a JSON-lines log or a capture as a map (--kml) and a table (--csv)\n"
+    "  convert IN OUT.pcap\n"
+    "                   write the DIAG frames of a raw stream or a capture into a pcap with\n"
+    "                   each RRC and NAS message as a GSMTAP packet Wireshark decodes\n"
     "\n"
     "Run 'norvane-cli COMMAND --help' for the options of a command.\n";
 
@@ -45,6 +48,9 @@ int main(int argc, char** argv) {
     }
     if (command == "export") {
         return norvane::cli::RunExport(rest);
+    }
+    if (command == "convert") {
+        return norvane::cli::RunConvert(rest);
     }
     std::fprintf(stderr, "norvane-cli: unknown command '%.*s'\n\n%s",
                  static_cast<int>(command.size()), command.data(), kUsage);

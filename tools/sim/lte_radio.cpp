@@ -103,6 +103,17 @@ LteCellIdentity LteScene::Identity() const {
     return id;
 }
 
+void LteScene::HandOver(std::uint16_t pci) {
+    SimLteCell left = carriers_[0];
+    left.trend = -1.5;  // the modem is moving away from it
+    std::erase_if(neighbours_, [&](const SimLteCell& n) { return n.pci == pci; });
+    if (neighbours_.size() == kMaxNeighbours) {
+        neighbours_.erase(neighbours_.begin());
+    }
+    neighbours_.push_back(left);
+    carriers_[0].pci = pci;
+}
+
 LteIdleMeasurement LteScene::IdleMeasurement() const {
     const SimLteCell& c = carriers_[0];
     return {5, c.earfcn, c.pci, InSixteenths(c.rsrp), InSixteenths(c.rsrq), InSixteenths(Rssi(c))};

@@ -35,6 +35,9 @@ class LteScene {
     // The primary cell first, then the secondary cells in use (none while idle).
     std::vector<SimLteCell> Carriers() const;
     LteCellIdentity Identity() const;
+    // The primary cell becomes cell `pci` on its channel (a handover): the cell left is a
+    // neighbour from now on, and the cell taken is one no longer.
+    void HandOver(std::uint16_t pci);
 
     // The reports of the scene now, in the units of the packets.
     LteIdleMeasurement IdleMeasurement() const;

@@ -47,6 +47,9 @@ SimModem::SimModem(const ModemOptions& options)
       lte_(options.seed),
       nr_(options.seed),
       itemCounts_(SimItemCounts(options.rat)),
+      signalling_(
+          [this](std::uint16_t code) { return LogOn(code); },
+          [this](std::span<const std::uint8_t> frame) { AppendFrame(frame, *signallingOut_); }),
       rng_(options.seed ^ 0x9E3779B9u),
       diagMode_(!options.atMode),
       lastStamp_(static_cast<std::int64_t>(options.startUptimeMs) * kTimeStampPerMillisecond) {}
@@ -393,6 +396,13 @@ void SimModem::Tick(std::uint64_t uptimeMs, double seconds, Bytes& out) {
             AppendSarPa(stamp, out);
         }
         AppendServingCell(stamp, uptimeMs, out);
+    }
+    // Signalling goes at its own pace, whatever the burst.
+    signallingOut_ = &out;
+    if (options_.rat == Rat::kLte) {
+        signalling_.Lte(lte_, uptimeMs, NextTimeStamp(uptimeMs));
+    } else if (!radio_.Cells().empty()) {
+        signalling_.Wcdma(radio_.Cells()[0], uptimeMs, NextTimeStamp(uptimeMs));
     }
 }
 

@@ -15,6 +15,7 @@
 #include "tools/sim/lte_radio.h"
 #include "tools/sim/nr_radio.h"
 #include "tools/sim/radio.h"
+#include "tools/sim/signalling_flow.h"
 
 namespace norvane::sim {
 
@@ -27,10 +28,10 @@ using Bytes = std::vector<std::uint8_t>;
 enum class Rat : std::uint8_t { kWcdma, kLte, kNr, kLteNr };
 
 // The log codes the modem knows, each switched on and off by its bit in the mask of its
-// equipment id.
-inline constexpr std::array<std::uint16_t, 11> kSimLogCodes = {
-    kCellListLogCode, kSarPaLogCode, 0x4127, 0xB0C2, 0xB179, 0xB17F,
-    0xB180,           0xB193,        0xB195, 0xB823, 0xB97F};
+// equipment id: the reports, and the signalling (WCDMA RRC, LTE RRC, the plain LTE NAS logs).
+inline constexpr std::array<std::uint16_t, 17> kSimLogCodes = {
+    kCellListLogCode, kSarPaLogCode, 0x4127, 0xB0C2, 0xB179, 0xB17F, 0xB180, 0xB193, 0xB195,
+    0xB823,           0xB97F,        0x412F, 0xB0C0, 0xB0E2, 0xB0E3, 0xB0EC, 0xB0ED};
 
 // The item counts it answers to log-config operation 1 (those of a published modem's answer,
 // without NR: 521 for equipment 11). A modem with NR has more on equipment 11.
@@ -54,6 +55,9 @@ struct ModemOptions {
 class SimModem {
   public:
     explicit SimModem(const ModemOptions& options);
+    // The signalling flow calls back into this object: it stays where it was made.
+    SimModem(const SimModem&) = delete;
+    SimModem& operator=(const SimModem&) = delete;
 
     // Human-readable notes of what the host did ("log mask: 0x4005 on"), for --verbose.
     void SetLog(std::function<void(std::string_view)> log) { log_ = std::move(log); }
@@ -95,6 +99,7 @@ class SimModem {
     LteScene lte_;
     NrScene nr_;
     LogItemCounts itemCounts_;
+    SignallingFlow signalling_;
     std::mt19937 rng_;
     std::function<void(std::string_view)> log_;
     bool diagMode_;
@@ -104,6 +109,7 @@ class SimModem {
     std::int64_t lastStamp_ = 0;
     std::uint64_t cellListsSent_ = 0;
     std::uint64_t sarPaSent_ = 0;
+    Bytes* signallingOut_ = nullptr;  // where the signalling flow's frames go, during Tick
 };
 
 }  // namespace norvane::sim

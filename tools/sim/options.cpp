@@ -34,7 +34,11 @@ On WCDMA (--rat wcdma, the default):
   log 0x4127  the WCDMA serving cell's identity (its channel and PSC, LAC, MCC/MNC
               262/02), once a second;
   log 0x117C  SAR/PA report, from the ON_AGC3 mask until OFF_AGC: the SAR level changes,
-              the PA value swings across 80.
+              the PA value swings across 80;
+  log 0x412F  WCDMA RRC on the serving cell, in cycles of 3 s idle (system information,
+              paging) and 9 s connected (connection set-up, security, measurement
+              control, a measurement report a second, an active set update every 4 s,
+              release).
 On LTE (--rat lte), cycles of 3 s idle and 9 s connected on a band 3 cell (EARFCN 1300,
 PCI 212, 262/01), its RSRP and RSRQ drifting:
   log 0xB0C2  the LTE serving cell's identity (version 3), once a second;
@@ -46,6 +50,14 @@ PCI 212, 262/01), its RSRP and RSRQ drifting:
               (version 4);
   log 0xB195  connected: the neighbours on the primary cell's channel (subpacket 31,
               version 4);
+  log 0xB0C0  LTE RRC (version 26) and logs 0xB0E2, 0xB0E3, 0xB0EC, 0xB0ED the plain NAS
+              messages, following the cycles: SIB1, system information and paging
+              while idle; the connection set-up (a service request, every third time a
+              tracking area update) as it connects; a measurement report a second and
+              reconfigurations while connected; in every other connected phase, the
+              first on, a handover: a reconfiguration with mobility answered by its
+              completion on the new cell (PCI 168 or 26), which then serves; the
+              release as it goes idle. The messages are real ones of a phone's capture;
   log 0x117C  as on WCDMA.
 On 5G NR standalone (--rat nr), a band n78 cell (NR-ARFCN 632628, PCI 393, 262/01,
 100 MHz), its SS-RSRP and SS-RSRQ drifting and its best beam (SSB index) moving:
