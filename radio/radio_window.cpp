@@ -380,7 +380,8 @@ void RadioWindow::closeEvent(QCloseEvent* event) {
 }
 
 void RadioWindow::TakeReport(const DecodedLogFrame& frame) {
-    if (frame.kind != LogFrameKind::Rrc && frame.kind != LogFrameKind::Nas) {
+    if (frame.kind != LogFrameKind::Rrc && frame.kind != LogFrameKind::RrcSegment &&
+        frame.kind != LogFrameKind::Nas) {
         m_store.Take(frame);
         return;
     }
@@ -389,7 +390,7 @@ void RadioWindow::TakeReport(const DecodedLogFrame& frame) {
                                     : std::chrono::duration_cast<std::chrono::milliseconds>(
                                           std::chrono::system_clock::now().time_since_epoch())
                                           .count();
-    m_signalling->Take(frame.signalling, unixMs);
+    m_signalling->Take(frame, unixMs);
 }
 
 void RadioWindow::SetStatusText(const QString& text) {

@@ -47,8 +47,13 @@ SignallingRow NoteRow(std::string_view text, std::int64_t unixMs) {
     return row;
 }
 
-void SignallingInbox::Take(const SignallingMessage& message, std::int64_t unixMs) {
+void SignallingInbox::Take(const DecodedLogFrame& frame, std::int64_t unixMs) {
     const std::lock_guard lock(mutex_);
+    const std::optional<SignallingMessage> whole = joiner_.Add(frame);
+    if (!whole) {
+        return;  // a part of a message still to come, or one dropped for a missing part
+    }
+    const SignallingMessage& message = *whole;
     const RrcEvent event = tracker_.Add(message);
     Put(MessageRow(message, unixMs));
     if (event.kind == RrcEvent::Kind::kHandover) {

@@ -16,6 +16,7 @@
 #include <mutex>
 #include <vector>
 
+#include "diag/log_decoder.h"
 #include "diag/rrc_tracker.h"
 #include "diag/signalling.h"
 
@@ -41,8 +42,9 @@ SignallingRow NoteRow(std::string_view text, std::int64_t unixMs);
 // RRC state and handovers they show (diag/rrc_tracker.h); a handover adds its own row.
 class SignallingInbox {
   public:
-    // Allocates nothing; when more than kSignallingRows wait, the oldest goes.
-    void Take(const SignallingMessage& message, std::int64_t unixMs);
+    // A message, or a part of one (joined with the others); allocates nothing; when more than
+    // kSignallingRows wait, the oldest goes.
+    void Take(const DecodedLogFrame& frame, std::int64_t unixMs);
     // Moves what waits into `out` (cleared first), oldest first, and says how many handovers
     // came since the last call; UI thread.
     std::size_t Drain(std::vector<SignallingRow>& out);
@@ -55,6 +57,7 @@ class SignallingInbox {
     std::array<SignallingRow, kSignallingRows> ring_{};
     std::size_t first_ = 0;
     std::size_t count_ = 0;
+    SignallingJoiner joiner_;
     RrcTracker tracker_;
     std::size_t handovers_ = 0;
 };
@@ -81,9 +84,7 @@ class SignallingList final : public QTableView {
     explicit SignallingList(QWidget* parent = nullptr);
 
     // Any thread.
-    void Take(const SignallingMessage& message, std::int64_t unixMs) {
-        inbox_.Take(message, unixMs);
-    }
+    void Take(const DecodedLogFrame& frame, std::int64_t unixMs) { inbox_.Take(frame, unixMs); }
     // UI thread: shows what came since the last call; follows the newest row unless the user
     // has scrolled away from the bottom. Returns the number of handovers among it.
     std::size_t Show();

@@ -107,6 +107,16 @@ std::vector<std::string> Rows(QWidget& window) {
     return rows;
 }
 
+// The signalling list, found by its accessible name.
+QTableView* SignallingView(QWidget& window) {
+    for (QTableView* t : window.findChildren<QTableView*>()) {
+        if (t->accessibleName() == "Signalling") {
+            return t;
+        }
+    }
+    return nullptr;
+}
+
 struct Clock {
     std::atomic<long> ms{1'000'000};
     RadioClockSource Source() {
@@ -390,11 +400,7 @@ TEST(RadioWindow, SignallingListRrcStateAndHandovers) {
                    w.TakeReport(d);
                });
     w.Render();
-    auto* list = w.findChild<QTableView*>("", Qt::FindChildrenRecursively);
-    for (QTableView* t : w.findChildren<QTableView*>()) {
-        list = t->accessibleName() == "Signalling" ? t : list;
-    }
-    ASSERT_EQ(list->accessibleName(), "Signalling");
+    QTableView* list = SignallingView(w);
     const auto row = [&](int r) {
         QStringList cells;
         for (int c = 0; c < list->model()->columnCount(); ++c) {
@@ -497,6 +503,10 @@ TEST(RadioWindow, ShowsTheSimulatedLteModemThroughItsOwnSession) {
         3000))
         << w->Plot().Legend().join(", ").toStdString();
     EXPECT_EQ(Read(*w, "Status"), "Monitoring " + sim.link());
+    // Its signalling: the list fills, the RRC state follows set-up and release.
+    EXPECT_TRUE(QTest::qWaitFor([&] { return Read(*w, "RRC state") == "RRC connected"; }, 15000));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return Read(*w, "RRC state") == "RRC idle"; }, 15000));
+    EXPECT_GT(SignallingView(*w)->model()->rowCount(), 10);
     w->close();
     delete w;
     EXPECT_FALSE(session.PortOpen());
