@@ -221,7 +221,7 @@ RadioWindow::RadioWindow(RadioReportSource* source, QWidget* parent, RadioClockS
     // The cell on the left, its signalling on the right.
     auto* columns = new QHBoxLayout(this);
     auto* layout = new QVBoxLayout;
-    columns->addLayout(layout, 3);
+    columns->addLayout(layout, 1);
 
     auto* portRow = new QHBoxLayout;
     auto* portCaption = new QLabel(QStringLiteral("&Port:"));
@@ -302,7 +302,7 @@ RadioWindow::RadioWindow(RadioReportSource* source, QWidget* parent, RadioClockS
     layout->addWidget(m_status);
 
     auto* right = new QVBoxLayout;
-    columns->addLayout(right, 2);
+    columns->addLayout(right, 1);
     auto* nrBox = new QGroupBox(QStringLiteral("NR cell"));
     auto* nrGrid = new QGridLayout(nrBox);
     static constexpr const char* kNrNames[] = {"NR PCI",     "NR-ARFCN", "NR band",
@@ -358,9 +358,12 @@ RadioWindow::RadioWindow(RadioReportSource* source, QWidget* parent, RadioClockS
     setStyleSheet(QString::fromLatin1(kValueStyle));
     // As tall as the window likes to be, but no taller than the screen leaves room for (the
     // plot gives way first); the title bar and a panel take about 60 pixels more.
+    // As wide as the cell and its signalling side by side want, within the screen's width.
     const QScreen* shown = screen();
     const int room = shown != nullptr ? shown->availableGeometry().height() - 60 : 860;
-    resize(1200, std::max(minimumSizeHint().height(), std::min(room, 860)));
+    const int across = shown != nullptr ? shown->availableGeometry().width() - 20 : 1300;
+    resize(std::max(minimumSizeHint().width(), std::min(across, 1300)),
+           std::max(minimumSizeHint().height(), std::min(room, 860)));
 }
 
 RadioWindow::~RadioWindow() {

@@ -177,7 +177,7 @@ SignallingList::SignallingList(QWidget* parent) : QTableView(parent) {
     setColumnWidth(SignallingModel::kTime, width("00:00:00.000"));
     setColumnWidth(SignallingModel::kDirection, width("Dir"));
     setColumnWidth(SignallingModel::kTechnology, width("Technology"));
-    setColumnWidth(SignallingModel::kChannel, width("BCCH-DL-SCH"));
+    setColumnWidth(SignallingModel::kChannel, width("BCCH-DL-SCH") - 8);
     drained_.reserve(kSignallingRows);
 }
 
