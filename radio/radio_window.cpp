@@ -20,7 +20,7 @@
 #include <optional>
 
 #include "diag/bands.h"
-#include "link/port_discovery.h"
+#include "portlist/port_combo.h"
 #include "radio/history_plot.h"
 
 namespace norvane {
@@ -62,26 +62,6 @@ constexpr int kNeighbourRowsShown = 8;
 enum NeighbourColumn { kColPci, kColEarfcn, kColRsrp, kColRsrq, kColRssi, kColCell, kColAge };
 const char* const kNeighbourHeaders[] = {"PCI",      "EARFCN", "RSRP dBm", "RSRQ dB",
                                          "RSSI dBm", "Cell",   "Age"};
-
-// The port list as discovery fills it; each entry keeps its bytes as item data.
-constexpr char kPreselected[] = "preselected";  // the port list chose the entry shown
-
-class ComboPortList final : public PortListView {
-  public:
-    explicit ComboPortList(QComboBox& combo) : m_combo(combo) {}
-    int AddString(std::string_view entry) override {
-        const QByteArray bytes(entry.data(), static_cast<qsizetype>(entry.size()));
-        m_combo.addItem(QString::fromUtf8(bytes), bytes);
-        return m_combo.count() - 1;
-    }
-    void SetCurSel(int index) override {
-        m_combo.setCurrentIndex(index);
-        m_combo.setProperty(kPreselected, true);
-    }
-
-  private:
-    QComboBox& m_combo;
-};
 
 // A value as a read-only, frameless text field: Tab reaches it, a screen reader reads its
 // accessible name and then its text.
@@ -269,18 +249,18 @@ RadioWindow::RadioWindow(RadioReportSource* source, QWidget* parent, RadioClockS
     if (m_source != nullptr) {
         m_source->ShowIn(this);  // before the first port is chosen
     }
-    FillPorts();
+    const bool preselected = FillPortCombo(*m_ports);
     // SESSION WIRING: the only place the window talks to the modem's side. It starts on the
     // port the list chose (a diagnostics port, or the simulator), and on every port the user
     // chooses.
     const auto selectPort = [this](int index) {
         if (m_source != nullptr && index >= 0) {
-            const QByteArray entry = m_ports->itemData(index).toByteArray();
-            m_source->SelectPort(std::string_view(entry.constData(), entry.size()));
+            m_store.ChooseRadioAgain();
+            m_source->SelectPort(PortComboEntry(*m_ports, index));
         }
     };
     connect(m_ports, &QComboBox::activated, this, selectPort);
-    if (m_ports->property(kPreselected).toBool()) {
+    if (preselected) {
         selectPort(m_ports->currentIndex());
     }
     auto* esc = new QShortcut(QKeySequence(Qt::Key_Escape), this);
@@ -318,11 +298,6 @@ void RadioWindow::SetStatusText(const QString& text) {
     QMetaObject::invokeMethod(this, [this, text] { m_status->setText(text); });
 }
 
-void RadioWindow::FillPorts() {
-    ComboPortList list(*m_ports);
-    FillPortList(list);
-}
-
 void RadioWindow::OnTick() {
     const RadioClock::time_point now = m_store.Now();
     if (m_store.Taken() != m_drawnTaken || now - m_drawnAt >= std::chrono::seconds(1)) {
@@ -331,8 +306,7 @@ void RadioWindow::OnTick() {
 }
 
 void RadioWindow::Render() {
-    m_drawnTaken = m_store.Taken();  // before the copy: a report taken meanwhile is drawn next
-    m_store.CopyTo(m_view);
+    m_drawnTaken = m_store.CopyTo(m_view);
     const RadioClock::time_point now = m_store.Now();
     m_drawnAt = now;
     ++m_renders;
@@ -471,8 +445,8 @@ void RadioWindow::RenderIdentity(Technology tech, RadioClock::time_point now) {
     QString techText = tech == Technology::None ? QString()
                        : lte                    ? QStringLiteral("LTE")
                                                 : QStringLiteral("WCDMA");
-    if (m_view.radioId) {
-        techText += QStringLiteral(" (radio %1)").arg(*m_view.radioId);
+    if (m_view.radio.Chosen() != 0) {
+        techText += QStringLiteral(" (radio %1)").arg(m_view.radio.Chosen());
     }
     SetField(m_identity[kTechnology], {}, techText, tech != Technology::None);
     std::array<QString, kIdentityAge> texts;

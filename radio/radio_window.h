@@ -26,9 +26,9 @@
 #include <vector>
 
 #include "position/gps_client.h"
-#include "radio/radio_reports.h"
 #include "radio/serving_cell.h"
 #include "radio/signal_history.h"
+#include "session/latest_reports.h"
 
 class QComboBox;
 class QLabel;
@@ -109,7 +109,6 @@ class RadioWindow : public QWidget {
     enum Identity { kTechnology, kPlmn, kArea, kCellId, kCellCode, kChannel, kBand, kIdentityAge };
 
     void OnTick();
-    void FillPorts();
     void RenderIdentity(Technology tech, RadioClock::time_point now);
     void RenderSignal(Technology tech, RadioClock::time_point now);
     void RenderNeighbours(RadioClock::time_point now);

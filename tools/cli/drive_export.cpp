@@ -68,14 +68,15 @@ bool DriveLog::TakeLine(std::string_view line, std::string& error) {
     if (*type == "position") {
         return TakePosition(v, error);
     }
-    const double* simField = v.Number("sim");
-    const double sim = simField != nullptr ? *simField : 0;
     const bool known = *type == "lte_cell" || *type == "wcdma_cell" || *type == "lte_idle" ||
                        *type == "lte_serving" || *type == "cells";
-    if (!known || sim != sim_.value_or(sim)) {
-        return true;  // another radio's, or a report that holds no serving cell
+    std::uint32_t sim = 0;  // unwrapped without "sim"
+    if (!known || (v.Find("sim") != nullptr && !Whole(v, "sim", sim, error))) {
+        return !known;  // a report that holds no serving cell, or a radio that is no number
     }
-    sim_ = sim;
+    if (!radio_.Takes(sim)) {
+        return true;  // another radio's
+    }
     if (*type == "lte_cell" || *type == "wcdma_cell") {
         return TakeIdentity(v, *type == "lte_cell", error);
     }
