@@ -367,40 +367,36 @@ void RadioWindow::RecordHistory(Technology tech, RadioClock::time_point now) {
 }
 
 void RadioWindow::FollowGps(std::string_view address) {
-    m_gps = std::make_unique<GpsClient>(address);
+    m_gps = std::make_unique<GpsFollower>(
+        address, [this](const Position& p) { TakePosition(p); },
+        [this](GpsFollower::Gpsd state, const std::string& text) {
+            const bool answers =
+                state == GpsFollower::Gpsd::kAnswers || state == GpsFollower::Gpsd::kBack;
+            Show(m_position, answers ? QStringLiteral("no fix") : QString::fromStdString(text));
+        });
     m_gpsRetry = new QTimer(this);
     m_gpsRetry->setSingleShot(true);
-    connect(m_gpsRetry, &QTimer::timeout, this, &RadioWindow::ConnectGps);
-    ConnectGps();
+    connect(m_gpsRetry, &QTimer::timeout, this, &RadioWindow::WatchGps);
+    WatchGps();
 }
 
-void RadioWindow::ConnectGps() {
-    std::string error;
-    if (!m_gps->Connect(error)) {
-        Show(m_position, QString::fromStdString(error));
-        m_gpsRetry->start(std::chrono::milliseconds(kReconnectInterval));
-        return;
-    }
-    Show(m_position, QStringLiteral("no fix"));
-    m_gpsNotifier = new QSocketNotifier(m_gps->Fd(), QSocketNotifier::Read, this);
-    connect(m_gpsNotifier, &QSocketNotifier::activated, this, &RadioWindow::ReadGps);
-}
-
-void RadioWindow::ReadGps() {
-    m_gpsStates.clear();
-    const GpsClient::Read got = m_gps->Take(m_gpsStates);
-    if (!m_gpsStates.empty()) {
-        TakePosition(m_gpsStates.back());
-    }
-    if (got == GpsClient::Read::kGone) {
-        if (m_source != nullptr) {
-            m_source->TakePosition(Position{});  // the fix is lost with gpsd
-        }
-        delete m_gpsNotifier;  // its descriptor is closed
+void RadioWindow::WatchGps() {
+    m_gps->Retry();
+    const int fd = m_gps->Fd();
+    if (m_gpsNotifier != nullptr && m_gpsNotifier->socket() != fd) {
+        m_gpsNotifier->setEnabled(false);  // its descriptor is closed; it may be signalling now
+        m_gpsNotifier->deleteLater();
         m_gpsNotifier = nullptr;
-        Show(m_position, QStringLiteral("gpsd at %1 has gone away")
-                             .arg(QString::fromStdString(m_gps->Address())));
-        m_gpsRetry->start(std::chrono::milliseconds(kReconnectInterval));
+    }
+    if (fd >= 0 && m_gpsNotifier == nullptr) {
+        m_gpsNotifier = new QSocketNotifier(fd, QSocketNotifier::Read, this);
+        connect(m_gpsNotifier, &QSocketNotifier::activated, this, [this] {
+            m_gps->Read();
+            WatchGps();
+        });
+    }
+    if (const auto wait = m_gps->RetryIn(GpsFollower::Clock::now())) {
+        m_gpsRetry->start(*wait);
     }
 }
 
