@@ -4,7 +4,8 @@
 # links of each room's library at configure time; norvane_room_headers() makes the compiler
 # refuse an include of a room that is not linked. A new room is its row here and its folder's
 # add_subdirectory().
-set(NORVANE_ROOMS diag link capture position session framework widgets res monitor radio app tools)
+set(NORVANE_ROOMS diag link capture position session framework widgets res portlist monitor radio app
+    tools)
 
 set(NORVANE_USES_diag "")  # bytes only
 set(NORVANE_USES_link "")  # I/O only; the sizes it needs are passed in, not taken from diag
@@ -14,8 +15,11 @@ set(NORVANE_USES_session diag link capture)
 set(NORVANE_USES_framework "")  # Qt only; knows no resources and nothing of the modem
 set(NORVANE_USES_widgets framework)  # knows nothing of the application
 set(NORVANE_USES_res framework)  # the dialog template types only
-set(NORVANE_USES_monitor diag link session framework widgets res)
-set(NORVANE_USES_radio diag link position session)  # plain Qt widgets: no framework, no templates
+# The port drop-down both windows show: Qt and link only. Not in framework, which knows nothing
+# of the modem and which the radio window does not use.
+set(NORVANE_USES_portlist link)
+set(NORVANE_USES_monitor diag link session framework widgets res portlist)
+set(NORVANE_USES_radio diag link position session portlist)  # plain Qt: no framework, no templates
 set(NORVANE_USES_app capture session framework widgets res monitor radio)
 set(NORVANE_USES_tools diag link capture position session)
 

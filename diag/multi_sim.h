@@ -31,4 +31,25 @@ SimPacket UnwrapMultiSim(std::span<const std::uint8_t> payload);
 // Writes the wrapper's header for radio `radio` into `out`.
 void PutMultiSimHeader(std::span<std::uint8_t, kMultiSimHeaderSize> out, std::uint32_t radio);
 
+// Of a dual-SIM modem, the one radio a view shows: the radio of the first wrapped packet is
+// chosen and the packets of any other radio are passed over. An unwrapped packet (sim 0: a
+// single-SIM modem's) is always taken. Every view and the drive export follow this rule.
+class FirstRadio {
+  public:
+    // Whether a report of radio `sim` (0: unwrapped) is taken; the first wrapped one chooses.
+    bool Takes(std::uint32_t sim) {
+        if (chosen_ == 0) {
+            chosen_ = sim;
+        }
+        return sim == 0 || sim == chosen_;
+    }
+    // The radio chosen; 0 until a wrapped packet came.
+    std::uint32_t Chosen() const { return chosen_; }
+    // Chooses again from the next wrapped packet on (another port, another modem).
+    void Forget() { chosen_ = 0; }
+
+  private:
+    std::uint32_t chosen_ = 0;
+};
+
 }  // namespace norvane

@@ -172,30 +172,30 @@ bool SameRecord(const ModemIdentity& a, const ModemIdentity& b) {
     return !a.syspath.empty() && a.syspath == b.syspath && a.initialized == b.initialized;
 }
 
-bool LinkLeadsToLivePty(const std::string& linkPath) {
+std::optional<std::string> LivePtyOfLink(const std::string& linkPath) {
     static constexpr std::string_view kPtsPrefix = "/dev/pts/";
     // Only a link of our own: anyone can plant a name under /tmp.
     struct stat linkStat {};
     if (lstat(linkPath.c_str(), &linkStat) != 0 || !S_ISLNK(linkStat.st_mode) ||
         linkStat.st_uid != getuid()) {
-        return false;
+        return std::nullopt;
     }
     char target[64];
     const ssize_t n = readlink(linkPath.c_str(), target, sizeof target);
     if (n <= 0 || static_cast<std::size_t>(n) >= sizeof target) {
-        return false;
+        return std::nullopt;
     }
-    const std::string_view path(target, static_cast<std::size_t>(n));
-    if (path.substr(0, kPtsPrefix.size()) != kPtsPrefix) {
-        return false;
-    }
-    const std::string_view number = path.substr(kPtsPrefix.size());
-    if (number.empty() || number.find_first_not_of("0123456789") != std::string_view::npos) {
-        return false;
+    std::string path(target, static_cast<std::size_t>(n));
+    if (!path.starts_with(kPtsPrefix) ||
+        !discovery::ParseDecimal(std::string_view(path).substr(kPtsPrefix.size()))) {
+        return std::nullopt;
     }
     // A pty's slave node exists only while its master is open.
     struct stat ptsStat {};
-    return stat(std::string(path).c_str(), &ptsStat) == 0 && S_ISCHR(ptsStat.st_mode);
+    if (stat(path.c_str(), &ptsStat) != 0 || !S_ISCHR(ptsStat.st_mode)) {
+        return std::nullopt;
+    }
+    return path;
 }
 
 }  // namespace norvane

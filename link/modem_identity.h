@@ -52,8 +52,10 @@ bool SameModem(const ModemIdentity& lost, const ModemIdentity& candidate);
 // True when both describe the same udev record: the same sysfs path, added at the same time.
 bool SameRecord(const ModemIdentity& a, const ModemIdentity& b);
 
-// True when `linkPath` is a symbolic link of ours that leads to a pty slave that exists, that
-// is, whose master (the simulator) is open.
-bool LinkLeadsToLivePty(const std::string& linkPath);
+// The pty slave ("/dev/pts/N") that `linkPath` leads to, when `linkPath` is a symbolic link of
+// ours and that slave exists, that is, while its master (the simulator) is open; nullopt
+// otherwise. The one check of the simulator's link: the port list and the watch for its return
+// both ask it.
+std::optional<std::string> LivePtyOfLink(const std::string& linkPath);
 
 }  // namespace norvane

@@ -2,13 +2,13 @@
 // the simulator's link. The devices themselves come from udev_ports.cpp.
 #include "link/port_discovery.h"
 
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdlib>
 #include <cstring>
 #include <utility>
 
+#include "link/modem_identity.h"
 #include "link/port_text.h"
 #include "link/udev_ports.h"
 
@@ -38,17 +38,6 @@ bool Contains(std::string_view text, std::string_view part) {
 
 constexpr std::string_view kSimulatorLinkName = "norvane-sim";
 constexpr std::string_view kPtsPrefix = "/dev/pts/";
-
-void AddClassPortsOf(PortListView& list, const discovery::TtyScan& scan, PortClass source,
-                     bool preselect) {
-    std::vector<PortCandidate> candidates = scan.Of(source);
-    if (source == PortClass::kPorts) {
-        if (auto simulator = RunningSimulatorCandidate()) {
-            candidates.push_back(std::move(*simulator));
-        }
-    }
-    AddPortCandidates(list, candidates, preselect);
-}
 
 // Source 4's value `index`; fails past the last one and where a text would not fit its buffer.
 bool SerialCommValueAt(const std::vector<SerialCommValue>& values, int index, std::string& data,
@@ -102,9 +91,18 @@ void AddPortCandidates(PortListView& list, std::span<const PortCandidate> candid
 void FillPortList(PortListView& list) {
     // One read of udev's list for the whole fill.
     const discovery::TtyScan scan = discovery::ScanTtys();
-    AddClassPortsOf(list, scan, PortClass::kPorts, true);
-    AddClassPortsOf(list, scan, PortClass::kModem, false);
-    list.AddString(SimulatorLinkPath() + std::string(kPortEntrySeparator) + "Simulated modem");
+    // The simulator is listed once: while it runs, source 1 names it (and may preselect it);
+    // otherwise source 3 offers its link, for a simulator started later.
+    std::optional<PortCandidate> simulator = RunningSimulatorCandidate();
+    std::vector<PortCandidate> ports = scan.Of(PortClass::kPorts);
+    if (simulator) {
+        ports.push_back(*simulator);
+    }
+    AddPortCandidates(list, ports, true);
+    AddPortCandidates(list, scan.Of(PortClass::kModem), false);
+    if (!simulator) {
+        list.AddString(SimulatorLinkPath() + std::string(kPortEntrySeparator) + "Simulated modem");
+    }
     std::string data;
     std::string name;
     for (int index = 0; index < kMaxSerialCommValues; ++index) {
@@ -134,33 +132,14 @@ std::string SimulatorLinkPath() {
 
 std::optional<PortCandidate> RunningSimulatorCandidate() {
     const std::string link = SimulatorLinkPath();
-    // Only a link of our own: anyone can plant a name under /tmp.
-    struct stat linkStat {};
-    if (lstat(link.c_str(), &linkStat) != 0 || !S_ISLNK(linkStat.st_mode) ||
-        linkStat.st_uid != getuid()) {
-        return std::nullopt;
-    }
-    char target[64];
-    const ssize_t n = readlink(link.c_str(), target, sizeof target);
-    if (n <= 0 || static_cast<std::size_t>(n) >= sizeof target) {
-        return std::nullopt;
-    }
-    const std::string_view path(target, static_cast<std::size_t>(n));
-    if (path.substr(0, kPtsPrefix.size()) != kPtsPrefix) {
-        return std::nullopt;
-    }
-    const std::string_view number = path.substr(kPtsPrefix.size());
-    if (!discovery::ParseDecimal(number)) {
-        return std::nullopt;
-    }
-    // A pty's slave node exists only while its master is open, that is while the simulator runs.
-    struct stat ptsStat {};
-    if (stat(std::string(path).c_str(), &ptsStat) != 0 || !S_ISCHR(ptsStat.st_mode)) {
+    const std::optional<std::string> pty = LivePtyOfLink(link);
+    if (!pty) {
         return std::nullopt;
     }
     PortCandidate c;
     c.portName = link;
-    c.friendlyName = "Simulated UMTS modem Diagnostics (pts/" + std::string(number) + ")";
+    c.friendlyName =
+        "Simulated UMTS modem Diagnostics (pts/" + pty->substr(kPtsPrefix.size()) + ")";
     return c;
 }
 

@@ -5,7 +5,7 @@
 //   1. USB serial ports that are not CDC-ACM (ttyUSB, ttyHS, ...), in device node order, plus
 //      the running simulator's link. These may preselect.
 //   2. CDC-ACM ports (ttyACM), in device node order. Never preselect.
-//   3. The simulator's link, always listed.
+//   3. The simulator's link, while the simulator does not run (running, it is in source 1).
 //   4. Every tty with hardware behind it, as "devnode - kernel driver".
 // Every entry reads "device - description"; the port channel opens the text before the first
 // " - ". Nothing removes duplicates: a USB port shows up in source 1 and again in source 4.

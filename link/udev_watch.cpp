@@ -207,7 +207,7 @@ std::error_code Waiter::Start() {
 }
 
 std::optional<std::string> Waiter::LookNow() {
-    if (FollowsLink() && LinkLeadsToLivePty(linkPath_)) {
+    if (FollowsLink() && LivePtyOfLink(linkPath_)) {
         return linkPath_;
     }
     udev* context = udev_.context();
@@ -242,7 +242,7 @@ std::optional<std::string> Waiter::LookNow() {
 
 std::optional<std::string> Waiter::ReadEvents() {
     std::optional<std::string> back;
-    if (link_.Drain() && LinkLeadsToLivePty(linkPath_)) {
+    if (link_.Drain() && LivePtyOfLink(linkPath_)) {
         back = linkPath_;
     }
     for (const TtyEvent& event : udev_.Drain()) {

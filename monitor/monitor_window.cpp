@@ -1,46 +1,19 @@
 #include "monitor/monitor_window.h"
 
-#include <QByteArray>
 #include <QMetaObject>
 #include <QPointer>
 #include <QProgressBar>
 #include <QThread>
-#include <QVariant>
 #include <algorithm>
 #include <utility>
 
 #include "framework/framework.h"
 #include "framework/message_box.h"
-#include "link/port_discovery.h"
-#include "link/serial_port.h"
 #include "monitor/window_picture.h"
+#include "portlist/port_combo.h"
 
 namespace norvane {
 namespace {
-
-// The port list as discovery fills it. Each entry keeps its bytes as item data, so the device
-// name handed to the port channel is exactly what discovery found, whatever its encoding.
-class ComboPortList final : public PortListView {
-  public:
-    explicit ComboPortList(QComboBox& combo) : m_combo(combo) {}
-
-    int AddString(std::string_view entry) override {
-        const QByteArray bytes(entry.data(), static_cast<qsizetype>(entry.size()));
-        // Adding an entry selects nothing: a QComboBox selects its first entry by itself, a
-        // Windows list keeps "no selection" until SetCurSel.
-        const int selected = m_combo.currentIndex();
-        m_combo.addItem(QString::fromUtf8(bytes), bytes);
-        if (m_combo.currentIndex() != selected) {
-            m_combo.setCurrentIndex(selected);
-        }
-        return m_combo.count() - 1;
-    }
-    // setCurrentIndex raises no CBN_SELCHANGE: the framework maps that to a user's choice only.
-    void SetCurSel(int index) override { m_combo.setCurrentIndex(index); }
-
-  private:
-    QComboBox& m_combo;
-};
 
 QString SarText(SarLevel level) {
     switch (level) {
@@ -83,6 +56,8 @@ CComDlg::CComDlg(QWidget* parent, PortSessions* sessions)
     : CDialog(DialogResource(IDD_NETMONITOR), parent),
       m_ownSessions(sessions != nullptr ? nullptr : std::make_unique<PortSessions>()),
       m_monitoring(sessions != nullptr ? *sessions : *m_ownSessions, *this, LogView::kMonitor) {
+    // The first report after each showing asks the UI thread to show it.
+    m_store.SetWake([this] { OnUiThread([this] { PaceReports(); }); });
     m_reportTimer.setSingleShot(true);
     connect(&m_reportTimer, &QTimer::timeout, this, [this] { ApplyLatestReports(); });
 }
@@ -107,8 +82,7 @@ bool CComDlg::OnInitDialog() {
     CDialog::OnInitDialog();
     FitCountLabels();
 
-    ComboPortList ports(*m_portCombo);
-    FillPortList(ports);
+    FillPortCombo(*m_portCombo);
 
     ResetBars();
     m_rscpBars[0].SetBarColor(kFirstBarGreen);
@@ -187,7 +161,7 @@ void CComDlg::OnBnClickedOffSarPa() {
 }
 
 void CComDlg::OnCbnSelchangePort() {
-    m_shownSim = 0;
+    m_store.ChooseRadioAgain();
     ResetBars();
     StartMonitoring();
 }
@@ -195,13 +169,7 @@ void CComDlg::OnCbnSelchangePort() {
 // --- the monitoring control's view ---
 
 std::string CComDlg::PortListText() {
-    const int index = m_portCombo->currentIndex();
-    if (index < 0) {
-        return {};
-    }
-    const QVariant bytes = m_portCombo->itemData(index);
-    return bytes.isValid() ? bytes.toByteArray().toStdString()
-                           : m_portCombo->itemText(index).toStdString();
+    return PortComboEntry(*m_portCombo, m_portCombo->currentIndex());
 }
 
 void CComDlg::ResetBars() {
@@ -222,18 +190,11 @@ void CComDlg::SetUpTimeText(std::string_view text) {
 
 void CComDlg::ShowReturnedPort(std::string_view devicePath) {
     OnUiThread([this, device = std::string(devicePath)] {
-        m_shownSim = 0;
+        m_store.ChooseRadioAgain();
         // The list as discovery finds it now, with the returned modem's first entry selected. Code
         // changing the selection raises no CBN_SELCHANGE, so this starts nothing by itself.
-        m_portCombo->clear();
-        ComboPortList ports(*m_portCombo);
-        FillPortList(ports);
-        for (int i = 0; i < m_portCombo->count(); ++i) {
-            if (PortDevicePath(m_portCombo->itemData(i).toByteArray().toStdString()) == device) {
-                m_portCombo->setCurrentIndex(i);
-                break;
-            }
-        }
+        FillPortCombo(*m_portCombo);
+        SelectPortDevice(*m_portCombo, device);
     });
 }
 
@@ -249,21 +210,11 @@ void CComDlg::MessageBox(std::string_view text, std::string_view caption) {
 }
 
 void CComDlg::ShowCellReport(const CellReport& report) {
-    std::unique_lock lock(m_latestMutex);
-    m_latestCells = report;
-    if (!std::exchange(m_latestPosted, true)) {
-        lock.unlock();
-        OnUiThread([this] { PaceReports(); });
-    }
+    m_store.Take(report);
 }
 
 void CComDlg::ShowSarPaReport(const SarPaReport& report) {
-    std::unique_lock lock(m_latestMutex);
-    m_latestSarPa = report;
-    if (!std::exchange(m_latestPosted, true)) {
-        lock.unlock();
-        OnUiThread([this] { PaceReports(); });
-    }
+    m_store.Take(report);
 }
 
 void CComDlg::PaceReports() {
@@ -279,23 +230,16 @@ void CComDlg::PaceReports() {
 }
 
 void CComDlg::ApplyLatestReports() {
-    std::optional<CellReport> cells;
-    std::optional<SarPaReport> sarPa;
-    {
-        const std::lock_guard lock(m_latestMutex);
-        cells = std::exchange(m_latestCells, std::nullopt);
-        sarPa = std::exchange(m_latestSarPa, std::nullopt);
-        m_latestPosted = false;
-    }
-    if (m_ending || (!cells && !sarPa)) {
+    const std::uint64_t shown = std::exchange(m_shownTaken, m_store.CopyTo(m_shown));
+    if (m_ending || m_shownTaken == shown) {
         return;
     }
     m_sinceReport.start();
-    if (cells) {
-        ApplyCellReport(*cells);
+    if (m_shown.cellList.taken > shown) {
+        ApplyCellReport(m_shown.cellList.report);
     }
-    if (sarPa) {
-        ApplySarPaReport(*sarPa);
+    if (m_shown.sarPa.taken > shown) {
+        ApplySarPaReport(m_shown.sarPa.report);
     }
 }
 
@@ -320,17 +264,7 @@ void CComDlg::OnUiThread(std::function<void()> work) {
 
 // --- presentation ---
 
-bool CComDlg::ShowsSim(std::uint32_t sim) {
-    if (m_shownSim == 0) {
-        m_shownSim = sim;
-    }
-    return sim == m_shownSim;
-}
-
 void CComDlg::ApplyCellReport(const CellReport& report) {
-    if (!ShowsSim(report.sim)) {
-        return;
-    }
     if (report.hasModemTime) {
         constexpr std::int64_t kDayMs = 24 * 3600 * 1000;
         const auto ms = static_cast<int>(report.modemTimeUnixMs % kDayMs);
@@ -383,9 +317,6 @@ void CComDlg::SetLabel(CReadOnlyEdit& label, int id, COLORREF background, const 
 }
 
 void CComDlg::ApplySarPaReport(const SarPaReport& report) {
-    if (!ShowsSim(report.sim)) {
-        return;
-    }
     if (report.hasSarLevel) {
         const QString text = SarText(report.sarLevel);
         if (!text.isEmpty()) {

@@ -13,8 +13,9 @@
 // session at once: nothing waits for the frames to go out, and no call reaches the window after.
 //
 // Reports reach the screen at its pace: the latest cell list and the latest SAR/PA report are
-// kept, and shown at most every kReportGapMs; the last report of a stream is always shown, at
-// most kReportGapMs after it came. Once the window is ending, reports are dropped.
+// kept (session/latest_reports.h, with the radio window's rules), and shown at most every
+// kReportGapMs; the last report of a stream is always shown, at most kReportGapMs after it
+// came. Once the window is ending, reports are dropped.
 //
 // The window is not modal: the start window stays usable beside it (its Radio button above all).
 //
@@ -31,8 +32,6 @@
 #include <array>
 #include <functional>
 #include <memory>
-#include <mutex>
-#include <optional>
 #include <string>
 #include <string_view>
 
@@ -40,6 +39,7 @@
 #include "framework/dialog.h"
 #include "framework/progress_ctrl.h"
 #include "res/resource.h"
+#include "session/latest_reports.h"
 #include "session/port_sessions.h"
 #include "widgets/status_label.h"
 
@@ -113,23 +113,19 @@ class CComDlg : public CDialog, public MonitorView {
     void ApplyLatestReports();
     void ApplyCellReport(const CellReport& report);
     void ApplySarPaReport(const SarPaReport& report);
-    // Whether a report of radio `sim` (0: not wrapped) is shown; the first one chooses.
-    bool ShowsSim(std::uint32_t sim);
     void SetLabel(CReadOnlyEdit& label, int id, COLORREF background, const QString& text);
 
     CReadOnlyEdit m_sarLabel;
     CReadOnlyEdit m_paLabel;
     QComboBox* m_portCombo = nullptr;
-    // The latest reports not yet shown, kept for the UI thread by the receive thread.
-    std::mutex m_latestMutex;
-    std::optional<CellReport> m_latestCells;
-    std::optional<SarPaReport> m_latestSarPa;
-    bool m_latestPosted = false;  // a PaceReports is on its way to the UI thread
-    QElapsedTimer m_sinceReport;  // since reports were last shown
+    // The latest reports, kept for the UI thread by the receive thread; the copy being shown.
+    LatestReports m_store;
+    RadioReports m_shown;
+    std::uint64_t m_shownTaken = 0;  // the store's count at the last copy
+    QElapsedTimer m_sinceReport;     // since reports were last shown
     QTimer m_reportTimer;
     std::array<CProgressCtrl, kCellRows> m_rscpBars;
     bool m_ending = false;
-    std::uint32_t m_shownSim = 0;                 // the radio shown; 0 until the first report
     std::unique_ptr<PortSessions> m_ownSessions;  // without the program's
     // Last: destroyed first, so nothing reaches the window once its controls go.
     SessionSeat m_monitoring;

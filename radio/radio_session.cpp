@@ -39,16 +39,11 @@ void RadioSession::TakePosition(const Position& position) {
     if (!recording_) {
         return;
     }
-    const PositionPace::Say say = pace_.Take(position, PositionPace::Clock::now());
-    if (say == PositionPace::Say::kNothing) {
-        return;
-    }
     // Written by the worker, so that a full capture buffer never reaches the disk from here.
     const CaptureTime now = CaptureClock::now();
     std::string line;
     UtcSecondText second;
-    AppendWithTime(line, now, PositionJson(say == PositionPace::Say::kFix ? position : Position{}),
-                   second);
+    AppendWithTime(line, now, PositionJson(position), second);
     seat_.RecordPosition(now, std::move(line));
 }
 

@@ -42,9 +42,9 @@ class RadioSession final : public RadioReportSource, private MonitorView {
     // How many windows watch the port of this one (itself included).
     std::size_t Watchers() const { return seat_.Watchers(); }
 
-    // Every frame of the ports this window opens and the positions gpsd gives (at most one a
-    // second, and the loss of the fix) go to `recorder` from the next port on; nullptr records
-    // nothing. It must outlive the session.
+    // Every frame of the ports this window opens and the positions the window takes (at most
+    // one a second, and the loss of the fix: position/gps_follower.h) go to `recorder` from the
+    // next port on; nullptr records nothing. It must outlive the session.
     void SetRecorder(FrameRecorder* recorder);
     void TakePosition(const Position& position) override;
 
@@ -61,7 +61,6 @@ class RadioSession final : public RadioReportSource, private MonitorView {
 
     std::atomic<RadioWindow*> window_{nullptr};
     bool recording_ = false;  // owner's thread only
-    PositionPace pace_;       // owner's thread only
     std::unique_ptr<PortSessions> ownSessions_;
     SessionSeat seat_;  // last: leaves first
 };

@@ -20,7 +20,7 @@
 #include <optional>
 
 #include "diag/bands.h"
-#include "link/port_discovery.h"
+#include "portlist/port_combo.h"
 #include "radio/history_plot.h"
 #include "radio/signalling_list.h"
 
@@ -65,26 +65,6 @@ constexpr unsigned kNrCellBits = 12;
 enum NeighbourColumn { kColPci, kColEarfcn, kColRsrp, kColRsrq, kColRssi, kColCell, kColAge };
 const char* const kNeighbourHeaders[] = {"PCI",      "Channel", "RSRP dBm", "RSRQ dB",
                                          "RSSI dBm", "Cell",    "Age"};
-
-// The port list as discovery fills it; each entry keeps its bytes as item data.
-constexpr char kPreselected[] = "preselected";  // the port list chose the entry shown
-
-class ComboPortList final : public PortListView {
-  public:
-    explicit ComboPortList(QComboBox& combo) : m_combo(combo) {}
-    int AddString(std::string_view entry) override {
-        const QByteArray bytes(entry.data(), static_cast<qsizetype>(entry.size()));
-        m_combo.addItem(QString::fromUtf8(bytes), bytes);
-        return m_combo.count() - 1;
-    }
-    void SetCurSel(int index) override {
-        m_combo.setCurrentIndex(index);
-        m_combo.setProperty(kPreselected, true);
-    }
-
-  private:
-    QComboBox& m_combo;
-};
 
 // A value as a read-only, frameless text field: Tab reaches it, a screen reader reads its
 // accessible name and then its text.
@@ -334,18 +314,18 @@ RadioWindow::RadioWindow(RadioReportSource* source, QWidget* parent, RadioClockS
     if (m_source != nullptr) {
         m_source->ShowIn(this);  // before the first port is chosen
     }
-    FillPorts();
+    const bool preselected = FillPortCombo(*m_ports);
     // SESSION WIRING: the only place the window talks to the modem's side. It starts on the
     // port the list chose (a diagnostics port, or the simulator), and on every port the user
     // chooses.
     const auto selectPort = [this](int index) {
         if (m_source != nullptr && index >= 0) {
-            const QByteArray entry = m_ports->itemData(index).toByteArray();
-            m_source->SelectPort(std::string_view(entry.constData(), entry.size()));
+            m_store.ChooseRadioAgain();
+            m_source->SelectPort(PortComboEntry(*m_ports, index));
         }
     };
     connect(m_ports, &QComboBox::activated, this, selectPort);
-    if (m_ports->property(kPreselected).toBool()) {
+    if (preselected) {
         selectPort(m_ports->currentIndex());
     }
     auto* esc = new QShortcut(QKeySequence(Qt::Key_Escape), this);
@@ -400,11 +380,6 @@ void RadioWindow::SetStatusText(const QString& text) {
     QMetaObject::invokeMethod(this, [this, text] { m_status->setText(text); });
 }
 
-void RadioWindow::FillPorts() {
-    ComboPortList list(*m_ports);
-    FillPortList(list);
-}
-
 void RadioWindow::OnTick() {
     const RadioClock::time_point now = m_store.Now();
     if (m_store.Taken() != m_drawnTaken || now - m_drawnAt >= std::chrono::seconds(1)) {
@@ -413,8 +388,7 @@ void RadioWindow::OnTick() {
 }
 
 void RadioWindow::Render() {
-    m_drawnTaken = m_store.Taken();  // before the copy: a report taken meanwhile is drawn next
-    m_store.CopyTo(m_view);
+    m_drawnTaken = m_store.CopyTo(m_view);
     const RadioClock::time_point now = m_store.Now();
     m_drawnAt = now;
     ++m_renders;
@@ -492,40 +466,36 @@ void RadioWindow::RecordHistory(Technology tech, RadioClock::time_point now) {
 }
 
 void RadioWindow::FollowGps(std::string_view address) {
-    m_gps = std::make_unique<GpsClient>(address);
+    m_gps = std::make_unique<GpsFollower>(
+        address, [this](const Position& p) { TakePosition(p); },
+        [this](GpsFollower::Gpsd state, const std::string& text) {
+            const bool answers =
+                state == GpsFollower::Gpsd::kAnswers || state == GpsFollower::Gpsd::kBack;
+            Show(m_position, answers ? QStringLiteral("no fix") : QString::fromStdString(text));
+        });
     m_gpsRetry = new QTimer(this);
     m_gpsRetry->setSingleShot(true);
-    connect(m_gpsRetry, &QTimer::timeout, this, &RadioWindow::ConnectGps);
-    ConnectGps();
+    connect(m_gpsRetry, &QTimer::timeout, this, &RadioWindow::WatchGps);
+    WatchGps();
 }
 
-void RadioWindow::ConnectGps() {
-    std::string error;
-    if (!m_gps->Connect(error)) {
-        Show(m_position, QString::fromStdString(error));
-        m_gpsRetry->start(std::chrono::milliseconds(kReconnectInterval));
-        return;
-    }
-    Show(m_position, QStringLiteral("no fix"));
-    m_gpsNotifier = new QSocketNotifier(m_gps->Fd(), QSocketNotifier::Read, this);
-    connect(m_gpsNotifier, &QSocketNotifier::activated, this, &RadioWindow::ReadGps);
-}
-
-void RadioWindow::ReadGps() {
-    m_gpsStates.clear();
-    const GpsClient::Read got = m_gps->Take(m_gpsStates);
-    if (!m_gpsStates.empty()) {
-        TakePosition(m_gpsStates.back());
-    }
-    if (got == GpsClient::Read::kGone) {
-        if (m_source != nullptr) {
-            m_source->TakePosition(Position{});  // the fix is lost with gpsd
-        }
-        delete m_gpsNotifier;  // its descriptor is closed
+void RadioWindow::WatchGps() {
+    m_gps->Retry();
+    const int fd = m_gps->Fd();
+    if (m_gpsNotifier != nullptr && m_gpsNotifier->socket() != fd) {
+        m_gpsNotifier->setEnabled(false);  // its descriptor is closed; it may be signalling now
+        m_gpsNotifier->deleteLater();
         m_gpsNotifier = nullptr;
-        Show(m_position, QStringLiteral("gpsd at %1 has gone away")
-                             .arg(QString::fromStdString(m_gps->Address())));
-        m_gpsRetry->start(std::chrono::milliseconds(kReconnectInterval));
+    }
+    if (fd >= 0 && m_gpsNotifier == nullptr) {
+        m_gpsNotifier = new QSocketNotifier(fd, QSocketNotifier::Read, this);
+        connect(m_gpsNotifier, &QSocketNotifier::activated, this, [this] {
+            m_gps->Read();
+            WatchGps();
+        });
+    }
+    if (const auto wait = m_gps->RetryIn(GpsFollower::Clock::now())) {
+        m_gpsRetry->start(*wait);
     }
 }
 
@@ -574,8 +544,8 @@ void RadioWindow::RenderIdentity(Technology tech, RadioClock::time_point now) {
                        : !lte                   ? QStringLiteral("WCDMA")
                        : nr && lteLive          ? QStringLiteral("LTE + NR")
                                                 : QStringLiteral("LTE");
-    if (m_view.radioId) {
-        techText += QStringLiteral(" (radio %1)").arg(*m_view.radioId);
+    if (m_view.radio.Chosen() != 0) {
+        techText += QStringLiteral(" (radio %1)").arg(m_view.radio.Chosen());
     }
     SetField(m_identity[kTechnology], {}, techText, !techText.isEmpty());
     std::array<QString, kIdentityAge> texts;

@@ -26,10 +26,10 @@
 #include <string_view>
 #include <vector>
 
-#include "position/gps_client.h"
-#include "radio/radio_reports.h"
+#include "position/gps_follower.h"
 #include "radio/serving_cell.h"
 #include "radio/signal_history.h"
+#include "session/latest_reports.h"
 
 class QComboBox;
 class QGridLayout;
@@ -64,7 +64,8 @@ class RadioReportSource {
     virtual void SelectPort(std::string_view portEntry) = 0;
     // The window is closing: nothing may call into it after this returns.
     virtual void Stop() = 0;
-    // gpsd's latest state of the receiver (kNone: no fix, or gpsd gone), for the recording.
+    // A fix worth telling (at most one a second), or the loss of the fix (kNone), for the
+    // recording.
     virtual void TakePosition(const Position& position) { static_cast<void>(position); }
 };
 
@@ -87,9 +88,10 @@ class RadioWindow : public QWidget {
     std::uint64_t Renders() const { return m_renders; }
 
     // Takes positions from gpsd at `address` ("HOST[:PORT]", "" for localhost:2947) on the event
-    // loop; while gpsd is absent it is asked again every few seconds.
+    // loop, at the pace position/gps_follower.h sets; while gpsd is absent it is asked again
+    // every few seconds.
     void FollowGps(std::string_view address);
-    // Shows `position` (gpsd's latest state of the receiver) and hands it to the source.
+    // Shows `position` (a fix worth telling, or the loss of the fix) and hands it to the source.
     void TakePosition(const Position& position);
 
     const SignalHistory& History() const { return m_history; }
@@ -116,13 +118,12 @@ class RadioWindow : public QWidget {
                            const char* unit, RadioClock::duration age);
     void RenderNr(RadioClock::time_point now);
     void OnTick();
-    void FillPorts();
     void RenderIdentity(Technology tech, RadioClock::time_point now);
     void RenderSignal(Technology tech, RadioClock::time_point now);
     void RenderNeighbours(RadioClock::time_point now);
     void RecordHistory(Technology tech, RadioClock::time_point now);
-    void ConnectGps();
-    void ReadGps();
+    // Connects to gpsd when due, and watches its connection or waits for the next try.
+    void WatchGps();
     void SetField(IdentityField& field, const QString& caption, const QString& text, bool fresh);
 
     RadioReportSource* m_source;
@@ -149,10 +150,9 @@ class RadioWindow : public QWidget {
     HistoryPlot* m_plot = nullptr;
     std::int64_t m_plottedSecond = -1;
     QLineEdit* m_position = nullptr;
-    std::unique_ptr<GpsClient> m_gps;
+    std::unique_ptr<GpsFollower> m_gps;
     QSocketNotifier* m_gpsNotifier = nullptr;
     QTimer* m_gpsRetry = nullptr;
-    std::vector<Position> m_gpsStates;
 };
 
 }  // namespace norvane

@@ -36,6 +36,10 @@ const LteServingCell* PrimaryCell(const RadioReports& r, RadioClock::time_point 
 
 }  // namespace
 
+double EcIoDb(const CellEntry& cell) {
+    return cell.ecIo;
+}
+
 Technology CurrentTechnology(const RadioReports& r) {
     RadioClock::time_point lte{}, wcdma{};
     bool any = false;

@@ -8,11 +8,14 @@
 #include <vector>
 
 #include "diag/signal_scale.h"
-#include "radio/radio_reports.h"
+#include "session/latest_reports.h"
 
 namespace norvane {
 
 enum class Technology { None, Lte, Wcdma };
+
+// Ec/Io of a cell list entry in dB.
+double EcIoDb(const CellEntry& cell);
 
 // The technology of the newest report of either kind (whatever its age); None before any.
 Technology CurrentTechnology(const RadioReports& reports);

@@ -12,7 +12,7 @@
 #include <cstdint>
 #include <span>
 
-#include "radio/radio_reports.h"
+#include "session/latest_reports.h"
 
 namespace norvane {
 

@@ -93,7 +93,7 @@ class SimProcess {
                                         "--record", recordPath()};
         all.insert(all.end(), args_.begin(), args_.end());
         pid_ = Spawn(std::move(all));
-        for (int i = 0; !LinkLeadsToLivePty(link_); ++i) {
+        for (int i = 0; !LivePtyOfLink(link_); ++i) {
             if (pid_ < 0 || i == 500) {
                 Stop();
                 throw std::runtime_error("norvane-sim published no link");

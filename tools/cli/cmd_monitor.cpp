@@ -15,11 +15,11 @@
 
 #include "link/port_discovery.h"
 #include "link/serial_port.h"
+#include "position/gps_follower.h"
 #include "position/position_json.h"
 #include "session/monitoring_session.h"
 #include "session/recorder.h"
 #include "tools/cli/commands.h"
-#include "tools/cli/gps_feed.h"
 #include "tools/cli/report_json.h"
 
 namespace norvane::cli {
@@ -211,7 +211,7 @@ std::string EntryFor(std::string_view port) {
 // the disk at least every second; without one, nothing wakes the process but a signal or the
 // session.
 int Follow(MonitoringSession& session, const sigset_t& stopSignals, CaptureRecorder* recorder,
-           GpsFeed* gps) {
+           GpsFollower* gps) {
     const int signals = signalfd(-1, &stopSignals, SFD_CLOEXEC);
     if (signals < 0) {
         std::perror("norvane-cli monitor: signalfd");
@@ -412,9 +412,9 @@ int RunMonitor(std::span<const std::string_view> args) {
         session.SwitchSarPaOn();
     }
 
-    std::unique_ptr<GpsFeed> feed;
+    std::unique_ptr<GpsFollower> feed;
     if (gps) {
-        feed = std::make_unique<GpsFeed>(
+        feed = std::make_unique<GpsFollower>(
             gpsAddress,
             [&view, capture = recorder.get()](const Position& position) {
                 // The same line, with the same time, on standard output and in the capture.
@@ -427,9 +427,16 @@ int RunMonitor(std::span<const std::string_view> args) {
                     capture->OnPosition(now, line);
                 }
             },
-            [](const std::string& text) {
-                std::fprintf(stderr, "norvane-cli monitor: %s\n", text.c_str());
+            [](GpsFollower::Gpsd state, const std::string& text) {
+                if (state != GpsFollower::Gpsd::kAnswers) {  // its absence, end and return
+                    std::fprintf(stderr, "norvane-cli monitor: %s%s\n", text.c_str(),
+                                 state == GpsFollower::Gpsd::kBack
+                                     ? ""
+                                     : "; monitoring goes on and positions follow when gpsd "
+                                       "answers");
+                }
             });
+        feed->Retry();  // a gpsd that does not answer is said before the first report
     }
     if (follow) {
         return Follow(session, stopSignals, recorder.get(), feed.get());

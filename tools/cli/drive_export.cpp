@@ -90,15 +90,16 @@ bool DriveLog::TakeLine(std::string_view line, std::string& error) {
     if (*type == "position") {
         return TakePosition(v, error);
     }
-    const double* simField = v.Number("sim");
-    const double sim = simField != nullptr ? *simField : 0;
     const bool known = *type == "lte_cell" || *type == "wcdma_cell" || *type == "nr_cell" ||
                        *type == "lte_idle" || *type == "lte_serving" || *type == "nr_meas" ||
                        *type == "cells";
-    if (!known || sim != sim_.value_or(sim)) {
-        return true;  // another radio's, or a report that holds no serving cell
+    std::uint32_t sim = 0;  // unwrapped without "sim"
+    if (!known || (v.Find("sim") != nullptr && !Whole(v, "sim", sim, error))) {
+        return !known;  // a report that holds no serving cell, or a radio that is no number
     }
-    sim_ = sim;
+    if (!radio_.Takes(sim)) {
+        return true;  // another radio's
+    }
     const DriveRat rat = type->starts_with("lte_")  ? DriveRat::kLte
                          : type->starts_with("nr_") ? DriveRat::kNr
                                                     : DriveRat::kWcdma;

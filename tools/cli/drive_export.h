@@ -19,6 +19,7 @@
 #include <tuple>
 #include <vector>
 
+#include "diag/multi_sim.h"
 #include "tools/cli/json_reader.h"
 
 namespace norvane::cli {
@@ -66,8 +67,8 @@ class DriveLog {
     std::vector<DriveRow> rows_;
     std::map<Key, DriveIdentity> identities_;
     std::optional<DrivePosition> position_;
-    std::optional<double> sim_;  // the radio whose reports are taken; 0 for unwrapped ones
-    std::string time_;           // the line being taken
+    FirstRadio radio_;  // the radio whose reports are taken
+    std::string time_;  // the line being taken
 };
 
 // The CSV (RFC 4180: CRLF, a header row, fields quoted where they must be) of `rows`; columns

@@ -1,6 +1,8 @@
-// The latest report of each kind the radio window shows, taken from any thread. Each kind keeps
-// only its newest report (latest wins) in a slot of fixed size, so however fast reports come,
-// the store never grows and a taker never waits for more than one copy.
+// The latest report of each kind, taken from any thread, for a window that draws at the screen's
+// pace (the NetMonitor window and the radio window each keep one). Each kind keeps only its
+// newest report (latest wins) in a slot of fixed size, so however fast reports come, the store
+// never grows and a taker never waits for more than one copy. Of a dual-SIM modem the store
+// keeps one radio's reports (diag/multi_sim.h: FirstRadio).
 //
 // Connected-mode measurements (0xB193) are kept per serving cell index: a modem with carrier
 // aggregation sends one packet per component carrier, and the primary cell's packet must not be
@@ -16,6 +18,7 @@
 #include <optional>
 
 #include "diag/log_decoder.h"
+#include "diag/multi_sim.h"
 
 namespace norvane {
 
@@ -32,6 +35,7 @@ struct Latest {
     Report report{};
     bool has = false;
     RadioClock::time_point at{};  // when it was taken
+    std::uint64_t taken = 0;      // the store's count (Taken()) once it was kept
 
     bool FreshAt(RadioClock::time_point now) const { return has && now - at <= kStaleAfter; }
 };
@@ -62,6 +66,7 @@ struct MeasuredServingCell {
 struct RadioReports {
     Latest<WcdmaCellIdentity> wcdmaCell;
     Latest<CellReport> cellList;
+    Latest<SarPaReport> sarPa;
     Latest<LteCellIdentity> lteCell;
     Latest<LteIdleMeasurement> lteIdle;
     Latest<LteIdleNeighbours> lteNeighbours;
@@ -72,36 +77,45 @@ struct RadioReports {
     Latest<MeasuredServingCell> lteServingCell;
     Latest<NrCellIdentity> nrCell;  // 0xB823
     Latest<NrMeasurement> nrMeas;   // 0xB97F: the serving and the other NR cells
-    std::optional<int> radioId;     // the first radio (SIM) seen; reports of another are dropped
+    FirstRadio radio;               // the radio (SIM) whose reports are kept
 };
-
-// The radio (SIM) a report comes from, when the packet says so.
-std::optional<int> RadioIdOf(const DecodedLogFrame& frame);
-// Ec/Io of a cell list entry in dB.
-double EcIoDb(const CellEntry& cell);
 
 class LatestReports {
   public:
-    explicit LatestReports(RadioClockSource clock);
+    explicit LatestReports(RadioClockSource clock = [] { return RadioClock::now(); });
 
     // Any thread. Keeps `frame` if it is one of the kinds above; false when it is not, or when
-    // it comes from another radio than the first one seen. Allocates nothing.
+    // it comes from another radio than the one kept. Allocates nothing.
     bool Take(const DecodedLogFrame& frame);
-    // Copies everything kept into `out` (any thread; the copy allocates nothing).
-    void CopyTo(RadioReports& out) const;
+    bool Take(const CellReport& report);
+    bool Take(const SarPaReport& report);
+    // `wake` is called on the taking thread, outside the store's lock, by the first report kept
+    // after the last CopyTo: a window that draws on demand posts its drawing from there. Set it
+    // before reports come.
+    void SetWake(std::function<void()> wake) { wake_ = std::move(wake); }
+    // Copies everything kept into `out` (any thread; the copy allocates nothing) and returns the
+    // count of reports taken that the copy holds.
+    std::uint64_t CopyTo(RadioReports& out);
     // Counts the reports kept so far: a reader that saw the same count has nothing new to read.
     std::uint64_t Taken() const { return taken_.load(std::memory_order_acquire); }
     RadioClock::time_point Now() const { return clock_(); }
+    // The next wrapped report chooses the radio again (the window's port changed).
+    void ChooseRadioAgain();
 
   private:
+    // Keeps one report of radio `sim` through `keep(now)`, under the lock.
+    template <class Keep>
+    bool KeepOf(std::uint32_t sim, Keep keep);
     void TakeServing(const LteServingMeasurement& m, RadioClock::time_point now);
     void TakeMeasured(std::uint32_t earfcn, const LteMeasuredCell& cell,
                       RadioClock::time_point now);
     void NameServing(std::uint32_t earfcn, std::uint16_t pci, RadioClock::time_point now);
 
     const RadioClockSource clock_;
+    std::function<void()> wake_;
     mutable std::mutex mutex_;
     RadioReports reports_;
+    bool unread_ = false;  // a report was kept after the last CopyTo
     std::atomic<std::uint64_t> taken_{0};
 };
 
