@@ -6,7 +6,9 @@ SimPacket UnwrapMultiSim(std::span<const std::uint8_t> payload) {
     if (payload.empty() || payload[0] != kMultiSimCommand) {
         return {payload, 0};
     }
-    if (payload.size() < kMultiSimHeaderSize || payload[1] != kMultiSimVersion ||
+    // A wrapper holds a packet, at least its command byte: one that ends with its header holds
+    // nothing to decode and is refused like any other that is not as it must be.
+    if (payload.size() <= kMultiSimHeaderSize || payload[1] != kMultiSimVersion ||
         payload[2] != 0x00 || payload[3] != 0x00) {
         return {};
     }

@@ -24,7 +24,8 @@ struct SimPacket {
 };
 
 // The packet inside a multi-SIM wrapper and its radio; a packet that is not wrapped, as it is with
-// sim 0. A wrapper that is not as above (too short, other bytes 1..3) gives an empty packet.
+// sim 0. A wrapper that is not as above (no packet after its header, other bytes 1..3) gives an
+// empty packet of sim 0.
 // Pure: the packet is a view into `payload`.
 SimPacket UnwrapMultiSim(std::span<const std::uint8_t> payload);
 

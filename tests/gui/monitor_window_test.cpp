@@ -89,7 +89,6 @@ TEST_F(MonitorWindow, WithoutAPortItSaysSoOverReadyBarsAndLabels) {
         EXPECT_EQ(Background(id), kCyan);
         EXPECT_EQ(dlg->item(id)->palette().color(QPalette::WindowText), kYellow);
     }
-    EXPECT_EQ(dlg->itemText(IDC_SAR_LABEL), "Level SAR OFF");
     EXPECT_EQ(dlg->itemText(IDC_PA_LABEL), "PA Temperature OFF ");
     EXPECT_TRUE(dlg->Dispatch(Notify::CustomDraw, IDC_BAR_FIRST));  // the first bar's entry
     EXPECT_EQ(ui.beeps, 1);

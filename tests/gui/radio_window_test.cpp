@@ -35,14 +35,7 @@ using test::Bytes;
 
 // A log frame of `hex`, padded with zeros to `size` payload bytes (what a dump leaves out).
 DecodedLogFrame Packet(std::uint16_t code, std::string_view hex, std::size_t size = 0) {
-    Bytes f(kLogHeaderSize);
-    for (std::size_t i = 0; i + 1 < hex.size(); i += 2) {
-        f.push_back(
-            static_cast<std::uint8_t>(std::stoi(std::string(hex.substr(i, 2)), nullptr, 16)));
-    }
-    f.resize(std::max(f.size(), kLogHeaderSize + size));
-    PutLogHeader(std::span(f).first<kLogHeaderSize>(), f.size(), code, 0);
-    return DecodeLogFrame(f);
+    return DecodeLogFrame(test::LogFrame(code, test::HexBytes(hex, size)));
 }
 
 // Published packets (the unit tier checks their decoding).

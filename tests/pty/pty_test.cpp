@@ -60,13 +60,19 @@ TEST(SerialOpen, LineSettingsAreRawEightNoneOneAt115200KeepingHardwareFlowOrTheP
         EXPECT_EQ(cfgetispeed(&t), B115200);
         EXPECT_EQ(t.c_lflag & (ICANON | ECHO), 0u);
     }
-    // A terminal that keeps IXON whatever it is told (root can lock the bit) is refused.
-    termios t{}, lock{};
-    lock.c_iflag = IXON;
-    ASSERT_EQ(tcgetattr(probe, &t), 0);
-    t.c_iflag |= IXON;
-    if (tcsetattr(probe, TCSANOW, &t) == 0 && ioctl(probe, TIOCSLCKTRMIOS, &lock) == 0) {
-        EXPECT_EQ(OpenText(modem.slave()), kHandleErrorText);
+    // A terminal that keeps an input, output or local flag (root can lock bits) is refused.
+    const std::pair<tcflag_t termios::*, tcflag_t> kept[] = {
+        {&termios::c_iflag, IXON}, {&termios::c_oflag, OPOST}, {&termios::c_lflag, ICANON}};
+    for (const auto& [flags, bit] : kept) {
+        termios t{}, lock{};
+        lock.*flags = bit;
+        ASSERT_EQ(tcgetattr(probe, &t), 0);
+        t.*flags |= bit;
+        if (tcsetattr(probe, TCSANOW, &t) == 0 && ioctl(probe, TIOCSLCKTRMIOS, &lock) == 0) {
+            EXPECT_EQ(OpenText(modem.slave()), kHandleErrorText) << bit;
+            const termios none{};
+            ioctl(probe, TIOCSLCKTRMIOS, &none);
+        }
     }
     close(probe);
 }

@@ -31,14 +31,27 @@ inline Bytes StoredBytes(std::string_view text) {
     return Bytes(buffer.begin(), buffer.begin() + static_cast<std::ptrdiff_t>(n));
 }
 
-// Bytes of a hex text without spaces.
-inline Bytes HexBytes(std::string_view hex) {
+// Bytes of a hex text (spaces between fields are passed over), padded with zeros to `size`
+// (what a published dump leaves out).
+inline Bytes HexBytes(std::string_view hex, std::size_t size = 0) {
     Bytes out;
-    for (std::size_t i = 0; i + 1 < hex.size(); i += 2) {
-        out.push_back(
-            static_cast<std::uint8_t>(std::stoi(std::string(hex.substr(i, 2)), nullptr, 16)));
+    std::string pair;
+    for (const char c : hex) {
+        if (c != ' ' && (pair += c).size() == 2) {
+            out.push_back(static_cast<std::uint8_t>(std::stoi(pair, nullptr, 16)));
+            pair.clear();
+        }
     }
+    out.resize(std::max(size, out.size()));
     return out;
+}
+
+// A log frame of `code` (stamp 0) around `payload`.
+inline Bytes LogFrame(std::uint16_t code, std::span<const std::uint8_t> payload) {
+    Bytes f(kLogHeaderSize);
+    PutLogHeader(std::span(f).first<kLogHeaderSize>(), f.size() + payload.size(), code, 0);
+    f.insert(f.end(), payload.begin(), payload.end());
+    return f;
 }
 
 inline Bytes RowBytes(std::string_view name) {

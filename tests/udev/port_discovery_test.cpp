@@ -13,6 +13,7 @@
 #include <filesystem>
 #include <optional>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "link/port_discovery.h"
@@ -97,6 +98,23 @@ TEST_F(Discovery, RunningSimulatorComesAfterTheUsbPortsOnceAndWinsUntilItStops) 
     }
 }
 
+// The table of known modems needs the port's interface number, from the interface's
+// bInterfaceNumber or else udev's ID_USB_INTERFACE_NUM: without either the port has no role.
+TEST_F(Discovery, AnInterfaceWithoutANumberGetsNoRoleFromTheTable) {
+    const std::string intf = "/sys/devices/pci0000:00/0000:00:14.0/usb1/1-1/1-1:1.1";
+    const std::string modem = "/dev/ttyUSB1 - Huawei E169/E620/E800 HSDPA Modem";
+    for (const auto& [attribute, property, entry] :
+         {std::tuple{"01", "", modem + " - Diagnostics (ttyUSB1)"},
+          {"", "01", modem + " - Diagnostics (ttyUSB1)"},
+          {"", "", modem + " (ttyUSB1)"}}) {
+        Load("huawei_e1550");
+        umockdev_testbed_set_attribute(testbed_, intf.c_str(), "bInterfaceNumber", attribute);
+        umockdev_testbed_set_property(testbed_, (intf + "/ttyUSB1/tty/ttyUSB1").c_str(),
+                                      "ID_USB_INTERFACE_NUM", property);
+        EXPECT_EQ(Discover().entries.at(1), entry);
+    }
+}
+
 TEST(PortList, EntriesAndPreselectionFollowTheListRules) {
     const std::string fits(kFriendlyNameBufferSize - 1 - 8,
                            'x');  // "Diagnos " + fits: 260 bytes
@@ -126,12 +144,6 @@ TEST(PortList, EntriesAndPreselectionFollowTheListRules) {
         AddPortCandidates(list, c.candidates, true);
         EXPECT_EQ(std::vector(list.entries.begin() + 1, list.entries.end()), c.entries);
         EXPECT_EQ(list.selected, c.selected) << c.entries[0];
-    }
-    PortList list;
-    list.AddString("a - b");
-    for (const auto& [index, selected] : {std::pair{0, 0}, {1, -1}, {0, 0}, {-1, -1}}) {
-        list.SetCurSel(index);  // like a drop-down list: outside the list selects nothing
-        EXPECT_EQ(list.selected, selected) << index;
     }
 }
 
@@ -173,7 +185,6 @@ TEST(PortText, FallbackNameAndKnownRoleNeedBothIds) {
     for (const auto& [vendor, model, ids, want] : names) {
         EXPECT_EQ(discovery::ProductName(vendor, model, ids), want);
     }
-    EXPECT_EQ(discovery::KnownRole(both), kRoleDiagnostics);
     EXPECT_FALSE(discovery::KnownRole(noVendor) || discovery::KnownRole(noProduct));
 }
 

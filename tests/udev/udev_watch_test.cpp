@@ -3,6 +3,7 @@
 // the modem, so the session really opens the new node and the start-up bytes arrive there, or
 // do not when the new tty is another device's or another interface's.
 #include <gtest/gtest.h>
+#include <poll.h>
 #include <umockdev.h>
 
 #include <cstring>
@@ -54,7 +55,7 @@ struct Return {
     bool resumes;
 };
 
-class Replug : public ::testing::TestWithParam<Return> {
+class TestBed : public ::testing::Test {
   protected:
     void SetUp() override {
         const char* preload = std::getenv("LD_PRELOAD");
@@ -101,6 +102,27 @@ class Replug : public ::testing::TestWithParam<Return> {
     UMockdevTestbed* bed_ = nullptr;
     int added_ = 1000;
 };
+
+class Replug : public TestBed, public ::testing::WithParamInterface<Return> {};
+
+// Events read together: the lost modem's tty added, then another device's tty removed, is its
+// return; added, then removed again before it was looked at, is not.
+TEST_F(TestBed, ARemovalCountsOnlyForTheTtyItRemoves) {
+    const std::string lost = Plug("1-1", 2, "ttyUSB2", "/dev/ttyUSB2", kSerial);
+    const std::string other = Plug("1-2", 0, "ttyUSB0", "/dev/ttyUSB0", nullptr);
+    const ModemIdentity lostId = IdentityOfNode("/dev/ttyUSB2");
+    Unplug(lost);
+    for (const bool goesAgain : {false, true}) {
+        Waiter waiter(lostId, {});
+        ASSERT_FALSE(waiter.Start());
+        const std::string tty = goesAgain ? "ttyUSB4" : "ttyUSB3";
+        const std::string back = Plug("1-1", 2, tty, "/dev/" + tty, nullptr);
+        Unplug(goesAgain ? back : other);
+        pollfd ready{waiter.udevFd(), POLLIN, 0};
+        ASSERT_EQ(poll(&ready, 1, 2000), 1);
+        EXPECT_EQ(waiter.ReadEvents(), goesAgain ? std::nullopt : std::optional("/dev/" + tty));
+    }
+}
 
 TEST_P(Replug, SessionResumesOnlyOnATtyOfTheSameUsbDeviceAndInterface) {
     const Return& r = GetParam();

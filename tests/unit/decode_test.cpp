@@ -30,62 +30,55 @@ std::vector<double> Fields(const CellReport& r) {
     return f;
 }
 
-// The two public version 2 lists, with the readings of the decoders that published them: Ec/Io
-// the same, RSCP one dB above theirs; then one byte short.
-TEST(DecodeLogFrame, PublishedVersionTwoCellLists) {
-    const std::pair<const char*, std::vector<double>> cases[] = {
+// Cell lists from their bytes: versions 0 and 1 by hand from the layout (a channel and PSC read
+// signed, a GSM channel's top bits and reserved count bits dropped), version 2 the public lists
+// as their decoders read them (Ec/Io the same, RSCP one dB above). One byte short, version 0
+// keeps its WCDMA cells and drops its GSM records; later versions drop the list.
+TEST(DecodeLogFrame, CellListsOfEveryVersionFromTheirBytes) {
+    const struct {
+        const char* packet;
+        std::vector<double> fields;
+        std::size_t cutKeeps;  // fields left one byte short
+    } cases[] = {
+        {"1000 2900 2900 0540 0000000000000000 02 01 "
+         "f129 3200 b4 a1ff f6 f6ff c0ff 00ff a8 93ff f0 f0ff 41f0 1200 b5 b5ff",
+         {10737, 50, -96, -96, -5, -64, -256, -108, -108, -8, 65, 18, -75},
+         10},
+        {"1000 2900 2900 0540 0000000000000000 41 82 "
+         "930b 9901 d5 c0ff e0 e0ff 02 6700 0505 ce c7ff 02 7500 0206 c6 bfff 02",
+         {2963, 409, -63, -63, -16, 103, 1285, -50, 117, 1538, -58},
+         0},
         {"1000 3700 3700 0540 0000000000000000 82 00 0000000000 f129 3200 b6 a5ff f1 f5ff "
          "00 0000000000 f129 3100 b3 9eff de deff 04 000000 8000",
-         {10737, 50, -94, -94, -7.5, 10737, 49, -97, -97, -17}},
+         {10737, 50, -94, -94, -7.5, 10737, 49, -97, -97, -17},
+         0},
         {"100087008700054080eafb6b2d00000084040000000000930b4900cf0080dc0080000000000000930b990"
          "1d5c0ffe0e0ff020000000000ea0b9901dac5ffececff020000000000ea0b4900dac5ffececff010000210"
          "00367000505cec7ff02000000000075000206c6bfff0200000000006b000505c6bfff02000000000068000"
          "506bdb6ff020000000000",
          {2963, 73,  -69, -69, -18, 2963, 409, -63, -63,  -16, 3050, 409,  -58, -58, -10,  3050,
-          73,   -58, -58, -10, 103, 1285, -50, 117, 1538, -58, 107,  1285, -58, 104, 1541, -67}},
+          73,   -58, -58, -10, 103, 1285, -50, 117, 1538, -58, 107,  1285, -58, 104, 1541, -67},
+         0},
     };
-    for (const auto& [packet, fields] : cases) {
+    for (const auto& [packet, fields, cutKeeps] : cases) {
         Bytes p = test::StoredBytes(packet);
-        EXPECT_EQ(Fields(DecodeLogFrame(p).cells), fields);
+        EXPECT_EQ(Fields(DecodeLogFrame(p).cells), fields) << packet;
         p.pop_back();
-        EXPECT_EQ(DecodeLogFrame(p).kind, LogFrameKind::Other) << "one byte short";
+        const DecodedLogFrame cut = DecodeLogFrame(p);
+        EXPECT_EQ(cut.kind == LogFrameKind::CellList ? Fields(cut.cells) : std::vector<double>{},
+                  std::vector(fields.begin(), fields.begin() + cutKeeps))
+            << packet;
     }
 }
 
-// Version, WCDMA and GSM count: each record distinct and ranked (the ranks are never read), every
-// field checked, then one byte short, where version 0 drops only its GSM records and later ones
-// the whole list.
-TEST(DecodeLogFrame, CellListVersionsAndCounts) {
-    const int cases[][3] = {{0, 1, 0}, {0, 8, 5},   {0, 0, 0}, {0, 10, 0}, {0, 63, 3}, {1, 0, 0},
-                            {1, 1, 1}, {1, 63, 63}, {2, 0, 0}, {2, 0, 4},  {2, 10, 2}, {2, 63, 63}};
-    for (const auto& [version, wcdma, gsmCount] : cases) {
-        SCOPED_TRACE(testing::Message() << "v" << version << " " << wcdma << "+" << gsmCount);
-        std::vector<WcdmaCellRecord> cells;
-        std::vector<GsmCellRecord> gsm(gsmCount);
-        std::vector<double> fields;
-        for (int k = 0; k < wcdma; ++k) {  // channel and PSC read signed
-            cells.push_back(Cell(0xFFC0 + k, 0xFF00 + k, 0x90 + k, -91 - k, 0xC0 + k, -34 + k));
-            cells.back().reselect = cells.back().hcsQualify = 0x5A;  // never read as a cell
-            fields.insert(fields.end(), {k - 64.0, k - 256.0, k - 132.0, k - 132.0, k / 2.0 - 32});
-        }
-        for (int k = 0; k < gsmCount; ++k) {
-            gsm[k].arfcn = 0xF000 | k;  // the channel is the low 12 bits
-            gsm[k].bsic = k + 300;
-            gsm[k].rssi = -40 - k;
-            fields.insert(fields.end(), {k + 0.0, k + 300.0, -40.0 - k});
-        }
-        const Bytes p = CellList(unsigned(version), 0, cells, gsm);
-        const DecodedLogFrame d = DecodeLogFrame(p);
-        ASSERT_EQ(d.kind, LogFrameKind::CellList);
-        EXPECT_EQ((std::vector{d.cells.version, d.cells.wcdmaCellCount, d.cells.gsmCellCount}),
-                  (std::vector{version, wcdma, gsmCount}));
-        EXPECT_EQ(Fields(d.cells), fields);
-        const DecodedLogFrame cut = DecodeLogFrame({p.data(), p.size() - 1});
-        EXPECT_EQ(
-            (std::pair{cut.reason, cut.cells.gsmCellsDecoded}),
-            (std::pair{version == 0 && gsmCount > 0 ? OtherReason::None : OtherReason::NotDecoded,
-                       0}));
-    }
+// Version 0 counts its GSM cells in a whole byte: of more than a report holds, the first 63.
+TEST(DecodeLogFrame, VersionZeroKeepsTheFirstSixtyThreeGsmCells) {
+    const WcdmaCellRecord one[] = {Cell()};
+    Bytes p = CellList(0, 0, one, std::vector<GsmCellRecord>(63));
+    p.resize(p.size() + kCellListLayouts[0].gsmRecordSize);  // a 64th record
+    p[kCellListGsmCountOffset] = 64;
+    const DecodedLogFrame d = DecodeLogFrame(p);
+    EXPECT_EQ((std::pair{d.cells.gsmCellCount, d.cells.gsmCellsDecoded}), (std::pair{64, 63}));
 }
 
 // A one-cell list of a version with one byte set: whether it decodes, its GSM count. Version 3;
@@ -168,6 +161,23 @@ TEST(UnwrapMultiSim, DualSimPhoneSample) {
                });
     EXPECT_EQ(got, (std::vector<std::int64_t>{1, 0xB0C2, 1605527784821, 2, 0xB0C1, 0, 2, 0xB0C0, 0,
                                               2, 0xB0C0, 0, 1, 0xB0C0, 0, 2, 0xB0C2, 0}));
+}
+
+// A wrapper ending with its header (or before) holds no packet: refused, as of no radio. Then the
+// radio a view keeps: the first wrapped one's, unwrapped packets always, until chosen again.
+TEST(UnwrapMultiSim, AWrapperHoldsAPacketAndTheFirstRadioIsKept) {
+    const Bytes w = test::Wrapped(2, Bytes{kLogCommand});
+    for (const auto& [size, packet, sim] : {std::tuple{7U, 0U, 0U}, {8U, 0U, 0U}, {9U, 1U, 2U}}) {
+        const SimPacket p = UnwrapMultiSim(std::span(w).first(size));
+        EXPECT_EQ((std::pair{p.packet.size(), p.sim}), (std::pair{std::size_t{packet}, sim}))
+            << size;
+    }
+    FirstRadio radio;
+    std::string taken;
+    for (const std::uint32_t sim : {0U, 2U, 1U, 0U, 2U, 99U, 1U}) {
+        taken += sim == 99 ? (radio.Forget(), '/') : radio.Takes(sim) ? 'y' : 'n';
+    }
+    EXPECT_EQ(taken, "yynyy/y");
 }
 
 // The committed sample is what the generator builds; each command line gives its exit status and

@@ -14,13 +14,7 @@ namespace {
 
 using test::Bytes;
 using test::HexBytes;
-
-Bytes LogFrame(std::uint16_t code, std::span<const std::uint8_t> payload) {
-    Bytes f(kLogHeaderSize);
-    PutLogHeader(std::span(f).first<kLogHeaderSize>(), f.size() + payload.size(), code, 0);
-    f.insert(f.end(), payload.begin(), payload.end());
-    return f;
-}
+using test::LogFrame;
 
 // The cells as the public decoder prints them, one "NR-ARFCN PCI serving SSB RSRP RSRQ" each
 // (serving "S" or "-", SSB "-" without a beam, values to two decimals), "; " between them.

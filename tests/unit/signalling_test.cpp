@@ -14,18 +14,8 @@
 namespace norvane {
 namespace {
 
-using test::Bytes;
-
-// Bytes of hex text; spaces (between fields) are passed over.
-Bytes Hex(std::string_view text) {
-    std::string hex;
-    for (const char c : text) {
-        if (c != ' ') {
-            hex += c;
-        }
-    }
-    return test::HexBytes(hex);
-}
+using test::Bytes, test::LogFrame;
+const auto Hex = [](std::string_view text) { return test::HexBytes(text); };
 
 std::string HexOf(std::span<const std::uint8_t> b) {
     std::string s;
@@ -34,13 +24,6 @@ std::string HexOf(std::span<const std::uint8_t> b) {
         s += "0123456789abcdef"[x & 15];
     }
     return s;
-}
-
-Bytes LogFrame(std::uint16_t code, std::span<const std::uint8_t> payload) {
-    Bytes f(kLogHeaderSize);
-    PutLogHeader(std::span(f).first<kLogHeaderSize>(), f.size() + payload.size(), code, 0);
-    f.insert(f.end(), payload.begin(), payload.end());
-    return f;
 }
 
 // One payload per row of both tables (layout by version range; PDU numbers by version group),

@@ -103,20 +103,12 @@ Bytes PayloadOf(std::string_view stored) {
     return Bytes(d->Payload().begin(), d->Payload().end());
 }
 
-// Wire size, payload size and CRC of each row and the probe; each is its payload as encoded.
+// Each stored row and the probe is its payload framed with the right check sequence (the
+// encoder's CRC, pinned by the standard check value) and fits no smaller buffer.
 TEST(DiagCommandTable, EveryFrameIsItsPayloadEncodedWithTheRightCrc) {
-    const unsigned rows[kDiagCommandCount + 1][3] = {
-        {4, 1, 0xF078},     {4, 1, 0xF078},     {4, 1, 0xF078},     {7, 4, 0xD30D},
-        {15, 12, 0x4BF5},   {23, 20, 0x3900},   {75, 72, 0xE8E0},   {140, 137, 0xB938},
-        {140, 137, 0x3E0B}, {260, 256, 0xC32C}, {260, 256, 0x3119}, {535, 524, 0x18E8},
-        {538, 524, 0xCEB4}, {542, 524, 0xE076}, {11, 8, 0x5034},    {14, 11, 0x5F9D}};
     for (std::size_t r = 0; r <= kDiagCommandCount; ++r) {
         const auto text = r < kDiagCommandCount ? DiagCommandTable[r].strFrame : DiagProbeFrame;
         const Bytes wire = test::StoredBytes(text), payload = PayloadOf(text);
-        EXPECT_EQ((std::vector<unsigned>{unsigned(wire.size()), unsigned(payload.size()),
-                                         Crc16X25(payload)}),
-                  (std::vector<unsigned>(rows[r], rows[r] + 3)))
-            << "row " << r;
         EXPECT_EQ(EncodeFrame(payload), wire) << "row " << r;
         Bytes out(wire.size() - 1);
         EXPECT_EQ(HdlcEncode(payload, out), 0U);
