@@ -27,13 +27,6 @@ constexpr bool LayoutsHold() {
 }
 static_assert(LayoutsHold());
 
-const LteIntraMeasLayout* FindIntraLayout(std::uint8_t version) {
-    const auto& all = kLteIntraMeasLayouts;
-    const auto it = std::find_if(all.begin(), all.end(),
-                                 [version](const auto& l) { return l.version == version; });
-    return it == all.end() ? nullptr : &*it;
-}
-
 const LteNeighbourMeasLayout* FindNeighbourLayout(std::uint16_t logCode, std::uint8_t subpacket,
                                                   std::uint8_t subVersion) {
     const auto& all = kLteNeighbourMeasLayouts;
@@ -97,7 +90,7 @@ PacketDecode DecodeLteIntraMeasurement(std::span<const std::uint8_t> payload,
     if (payload.empty()) {
         return PacketDecode::kMalformed;
     }
-    const LteIntraMeasLayout* l = FindIntraLayout(payload[0]);
+    const LteIntraMeasLayout* l = FindLayoutVersion(kLteIntraMeasLayouts, payload[0]);
     if (l == nullptr) {
         return PacketDecode::kUnknownVersion;
     }
@@ -146,40 +139,26 @@ PacketDecode DecodeLteNeighbourMeasurement(std::uint16_t logCode,
     out.connected = logCode == kLteConnNeighbourMeasLogCode;
     out.count = 0;
     const std::uint8_t result = ResultSubpacket(logCode);
-    std::size_t at = kLteServingSubpackets;
-    for (unsigned k = 0; k < payload[1]; ++k) {
-        // Each subpacket's size is the modem's: it must hold its header and end in the payload.
-        if (payload.size() - at < kLteSubpacketHeaderSize) {
+    return ForEachLteSubpacket(payload, [&](const LteSubpacket& sub) {
+        if (sub.id != result) {
+            return PacketDecode::kOk;  // a request
+        }
+        const LteNeighbourMeasLayout* l = FindNeighbourLayout(logCode, result, sub.subVersion);
+        if (l == nullptr) {
+            return PacketDecode::kUnknownVersion;
+        }
+        if (out.count == kLteMaxNeighbourLayers) {
             return PacketDecode::kMalformed;
         }
-        const std::size_t size = LeU16(payload, at + 2);
-        if (size < kLteSubpacketHeaderSize || size > payload.size() - at) {
-            return PacketDecode::kMalformed;
-        }
-        if (payload[at] == result) {
-            const LteNeighbourMeasLayout* l = FindNeighbourLayout(logCode, result, payload[at + 1]);
-            if (l == nullptr) {
-                return PacketDecode::kUnknownVersion;
-            }
-            if (out.count == kLteMaxNeighbourLayers) {
-                return PacketDecode::kMalformed;
-            }
-            const auto body =
-                payload.subspan(at + kLteSubpacketHeaderSize, size - kLteSubpacketHeaderSize);
-            if (const PacketDecode d = DecodeLayer(body, *l, out.layers[out.count]);
-                d != PacketDecode::kOk) {
-                return d;
-            }
-            ++out.count;
-        }
-        at += size;
-    }
-    return PacketDecode::kOk;
+        const PacketDecode d = DecodeLayer(sub.body, *l, out.layers[out.count]);
+        out.count += d == PacketDecode::kOk ? 1 : 0;
+        return d;
+    });
 }
 
 std::size_t WriteLteIntraMeasurement(std::span<std::uint8_t> out, std::int64_t stamp,
                                      const LteIntraMeasurement& m) {
-    const LteIntraMeasLayout* l = FindIntraLayout(m.version);
+    const LteIntraMeasLayout* l = FindLayoutVersion(kLteIntraMeasLayouts, m.version);
     const std::size_t n = std::min<std::size_t>(m.count, kLteMaxMeasuredCells);
     const std::size_t d = std::min<std::size_t>(m.detectedCount, kLteMaxMeasuredCells);
     const std::size_t size =

@@ -27,13 +27,6 @@ constexpr bool LayoutsHold() {
 }
 static_assert(LayoutsHold());
 
-template <typename Layout, std::size_t N>
-const Layout* FindVersion(const std::array<Layout, N>& layouts, std::uint8_t version) {
-    const auto it = std::find_if(layouts.begin(), layouts.end(),
-                                 [version](const Layout& l) { return l.version == version; });
-    return it == layouts.end() ? nullptr : &*it;
-}
-
 // The PLMN of 0xB0C2: MCC to three digits, MNC to its digit count when that is 2 or 3.
 PlmnText BinaryPlmn(std::uint32_t mcc, std::uint32_t mncDigits, std::uint32_t mnc) {
     PlmnText p;
@@ -100,7 +93,7 @@ PacketDecode DecodeLteCellIdentity(std::span<const std::uint8_t> payload, LteCel
     if (payload.empty()) {
         return PacketDecode::kMalformed;
     }
-    const LteCellInfoLayout* l = FindVersion(kLteCellInfoLayouts, payload[0]);
+    const LteCellInfoLayout* l = FindLayoutVersion(kLteCellInfoLayouts, payload[0]);
     if (l == nullptr) {
         return PacketDecode::kUnknownVersion;
     }
@@ -125,7 +118,7 @@ PacketDecode DecodeLteIdleMeasurement(std::span<const std::uint8_t> payload,
     if (payload.empty()) {
         return PacketDecode::kMalformed;
     }
-    const LteIdleServingLayout* l = FindVersion(kLteIdleServingLayouts, payload[0]);
+    const LteIdleServingLayout* l = FindLayoutVersion(kLteIdleServingLayouts, payload[0]);
     if (l == nullptr) {
         return PacketDecode::kUnknownVersion;
     }
@@ -146,7 +139,7 @@ PacketDecode DecodeLteIdleNeighbours(std::span<const std::uint8_t> payload,
     if (payload.empty()) {
         return PacketDecode::kMalformed;
     }
-    const LteIdleNeighbourLayout* l = FindVersion(kLteIdleNeighbourLayouts, payload[0]);
+    const LteIdleNeighbourLayout* l = FindLayoutVersion(kLteIdleNeighbourLayouts, payload[0]);
     if (l == nullptr) {
         return PacketDecode::kUnknownVersion;
     }
@@ -182,35 +175,21 @@ PacketDecode DecodeLteServingMeasurement(std::span<const std::uint8_t> payload,
     }
     out.count = 0;
     bool decoded = false;
-    std::size_t at = kLteServingSubpackets;
-    for (unsigned k = 0; k < payload[1]; ++k) {
-        // Each subpacket's size is the modem's: it must hold its header and end in the payload.
-        if (payload.size() - at < kLteSubpacketHeaderSize) {
-            return PacketDecode::kMalformed;
-        }
-        const std::size_t size = LeU16(payload, at + 2);
-        if (size < kLteSubpacketHeaderSize || size > payload.size() - at) {
-            return PacketDecode::kMalformed;
-        }
-        const LteServingMeasLayout* l = payload[at] == kLteServingMeasSubpacket
-                                            ? FindLteServingMeasLayout(payload[at + 1])
-                                            : nullptr;
-        if (l != nullptr) {
-            const auto body =
-                payload.subspan(at + kLteSubpacketHeaderSize, size - kLteSubpacketHeaderSize);
-            if (const PacketDecode d = DecodeServingBody(body, *l, out); d != PacketDecode::kOk) {
-                return d;
-            }
-            decoded = true;
-        }
-        at += size;
+    const PacketDecode walk = ForEachLteSubpacket(payload, [&](const LteSubpacket& sub) {
+        const LteServingMeasLayout* l =
+            sub.id == kLteServingMeasSubpacket ? FindLteServingMeasLayout(sub.subVersion) : nullptr;
+        decoded = decoded || l != nullptr;
+        return l != nullptr ? DecodeServingBody(sub.body, *l, out) : PacketDecode::kOk;
+    });
+    if (walk != PacketDecode::kOk) {
+        return walk;
     }
     return decoded ? PacketDecode::kOk : PacketDecode::kUnknownVersion;
 }
 
 std::size_t WriteLteCellIdentity(std::span<std::uint8_t> out, std::int64_t stamp,
                                  const LteCellIdentity& cell) {
-    const LteCellInfoLayout* l = FindVersion(kLteCellInfoLayouts, cell.version);
+    const LteCellInfoLayout* l = FindLayoutVersion(kLteCellInfoLayouts, cell.version);
     if (l == nullptr || !StartLogFrame(out, l->size, kLteCellInfoLogCode, stamp)) {
         return 0;
     }
@@ -233,7 +212,7 @@ std::size_t WriteLteCellIdentity(std::span<std::uint8_t> out, std::int64_t stamp
 
 std::size_t WriteLteIdleMeasurement(std::span<std::uint8_t> out, std::int64_t stamp,
                                     const LteIdleMeasurement& m) {
-    const LteIdleServingLayout* l = FindVersion(kLteIdleServingLayouts, m.version);
+    const LteIdleServingLayout* l = FindLayoutVersion(kLteIdleServingLayouts, m.version);
     if (l == nullptr || !StartLogFrame(out, l->size, kLteIdleServingLogCode, stamp)) {
         return 0;
     }
@@ -249,7 +228,7 @@ std::size_t WriteLteIdleMeasurement(std::span<std::uint8_t> out, std::int64_t st
 
 std::size_t WriteLteIdleNeighbours(std::span<std::uint8_t> out, std::int64_t stamp,
                                    const LteIdleNeighbours& m) {
-    const LteIdleNeighbourLayout* l = FindVersion(kLteIdleNeighbourLayouts, m.version);
+    const LteIdleNeighbourLayout* l = FindLayoutVersion(kLteIdleNeighbourLayouts, m.version);
     const std::size_t n = std::min<std::size_t>(m.count, kLteMaxNeighbours);
     const std::size_t size = (l != nullptr ? l->cells : 0) + kLteNeighbourCellSize * n;
     if (l == nullptr || !StartLogFrame(out, size, kLteIdleNeighboursLogCode, stamp)) {

@@ -122,6 +122,36 @@ inline constexpr std::size_t kLteServingSubpackets = 4;  // offset of the first 
 inline constexpr std::size_t kLteSubpacketHeaderSize = 4;
 inline constexpr std::uint8_t kLteServingMeasSubpacket = 0x19;
 
+// One subpacket of such a container, and a walk over them all: each subpacket's size is the
+// modem's and must hold its header and end in the payload, else the walk ends kMalformed; it
+// also ends with the first result of `visit(LteSubpacket)` other than kOk.
+struct LteSubpacket {
+    std::uint8_t id;
+    std::uint8_t subVersion;
+    std::span<const std::uint8_t> body;  // after the header
+};
+template <typename Visit>
+PacketDecode ForEachLteSubpacket(std::span<const std::uint8_t> payload, Visit&& visit) {
+    std::size_t at = kLteServingSubpackets;
+    for (unsigned k = 0; k < payload[1]; ++k) {
+        if (payload.size() - at < kLteSubpacketHeaderSize) {
+            return PacketDecode::kMalformed;
+        }
+        const std::size_t size = LeU16(payload, at + 2);
+        if (size < kLteSubpacketHeaderSize || size > payload.size() - at) {
+            return PacketDecode::kMalformed;
+        }
+        const LteSubpacket sub{
+            payload[at], payload[at + 1],
+            payload.subspan(at + kLteSubpacketHeaderSize, size - kLteSubpacketHeaderSize)};
+        if (const PacketDecode d = visit(sub); d != PacketDecode::kOk) {
+            return d;
+        }
+        at += size;
+    }
+    return PacketDecode::kOk;
+}
+
 // Subpacket 0x19 body: EARFCN (u16 at 0 in sub-version 4, else u32), then either one record
 // (4, 7, 18) or a record count u16 at 4 and `stride`-byte records. Every record begins with a
 // PCI word u16 (PCI bits 0-8, serving cell index 9-11, is-serving flag bit 12 from sub-version

@@ -31,19 +31,12 @@ constexpr bool LayoutsHold() {
 }
 static_assert(LayoutsHold());
 
-template <typename Layout, std::size_t N>
-const Layout* FindVersion(const std::array<Layout, N>& layouts, std::uint32_t version) {
-    const auto it = std::find_if(layouts.begin(), layouts.end(),
-                                 [version](const Layout& l) { return l.version == version; });
-    return it == layouts.end() ? nullptr : &*it;
-}
-
 // The layout of the version `payload` begins with; nullptr for a version without one. The
 // caller has checked that the version's bytes are there.
 template <typename Layout, std::size_t N>
 const Layout* LayoutOf(const std::array<Layout, N>& layouts,
                        std::span<const std::uint8_t> payload) {
-    return FindVersion(layouts, LeU32(payload, 0));
+    return FindLayoutVersion(layouts, LeU32(payload, 0));
 }
 
 std::uint64_t LeU64(std::span<const std::uint8_t> b, std::size_t at) {
@@ -59,18 +52,6 @@ std::size_t CellCount(std::span<const std::uint8_t> carrier, const NrMeasLayout&
     }
     const std::uint8_t index = carrier[l.servingIndex];
     return index != 0 && index != kNrNoCount ? index : 0;
-}
-
-// Zeroes the payload of a frame of `payloadSize` bytes and writes its header; false when it does
-// not fit into `out`.
-bool StartFrame(std::span<std::uint8_t> out, std::size_t payloadSize, std::uint16_t code,
-                std::int64_t stamp) {
-    if (out.size() < kLogHeaderSize + payloadSize) {
-        return false;
-    }
-    PutLogHeader(out.first<kLogHeaderSize>(), kLogHeaderSize + payloadSize, code, stamp);
-    std::fill_n(out.begin() + kLogHeaderSize, payloadSize, std::uint8_t{0});
-    return true;
 }
 
 }  // namespace
@@ -151,7 +132,7 @@ PacketDecode DecodeNrCellIdentity(std::span<const std::uint8_t> payload, NrCellI
 
 std::size_t WriteNrMeasurement(std::span<std::uint8_t> out, std::int64_t stamp,
                                const NrMeasurement& m) {
-    const NrMeasLayout* l = FindVersion(kNrMeasLayouts, m.version);
+    const NrMeasLayout* l = FindLayoutVersion(kNrMeasLayouts, m.version);
     if (l == nullptr) {
         return 0;
     }
@@ -163,7 +144,7 @@ std::size_t WriteNrMeasurement(std::span<std::uint8_t> out, std::int64_t stamp,
         layers += first ? 1 : 0;
         size += (first ? l->carrierSize : 0) + kNrCellSize + (cells[k].hasSsb ? l->beamSize : 0);
     }
-    if (!StartFrame(out, size, kNrMeasLogCode, stamp)) {
+    if (!StartLogFrame(out, size, kNrMeasLogCode, stamp)) {
         return 0;
     }
     const auto p = out.subspan(kLogHeaderSize, size);
@@ -203,8 +184,8 @@ std::size_t WriteNrMeasurement(std::span<std::uint8_t> out, std::int64_t stamp,
 
 std::size_t WriteNrCellIdentity(std::span<std::uint8_t> out, std::int64_t stamp,
                                 const NrCellIdentity& cell) {
-    const NrCellInfoLayout* l = FindVersion(kNrCellInfoLayouts, cell.version);
-    if (l == nullptr || !StartFrame(out, l->size, kNrCellInfoLogCode, stamp)) {
+    const NrCellInfoLayout* l = FindLayoutVersion(kNrCellInfoLayouts, cell.version);
+    if (l == nullptr || !StartLogFrame(out, l->size, kNrCellInfoLogCode, stamp)) {
         return 0;
     }
     const auto p = out.subspan(kLogHeaderSize, l->size);

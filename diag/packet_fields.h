@@ -58,6 +58,17 @@ inline constexpr Sixteenths kRsrpBias = -180 * 16;  // RSRP = raw / 16 - 180 dBm
 inline constexpr Sixteenths kRsrqBias = -30 * 16;   // RSRQ = raw / 16 - 30 dB
 inline constexpr Sixteenths kRssiBias = -110 * 16;  // RSSI = raw / 16 - 110 dBm
 
+// The layout of `version` among `layouts` (each with a `version` member), or nullptr.
+template <typename Layout, std::size_t N, typename Version>
+const Layout* FindLayoutVersion(const std::array<Layout, N>& layouts, Version version) {
+    for (const Layout& l : layouts) {
+        if (l.version == version) {
+            return &l;
+        }
+    }
+    return nullptr;
+}
+
 // A measurement field's value: raw + bias.
 inline Sixteenths MeasureField(const BitField& f, std::span<const std::uint8_t> b,
                                Sixteenths bias) {
