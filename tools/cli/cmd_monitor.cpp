@@ -13,14 +13,14 @@
 #include <string>
 #include <vector>
 
+#include "jsonl/position_json.h"
+#include "jsonl/report_json.h"
 #include "link/port_discovery.h"
 #include "link/serial_port.h"
 #include "position/gps_follower.h"
-#include "position/position_json.h"
 #include "session/monitoring_session.h"
 #include "session/recorder.h"
 #include "tools/cli/commands.h"
-#include "tools/cli/report_json.h"
 
 namespace norvane::cli {
 namespace {

@@ -20,7 +20,7 @@
 #include <vector>
 
 #include "diag/multi_sim.h"
-#include "tools/cli/json_reader.h"
+#include "jsonl/json_reader.h"
 
 namespace norvane::cli {
 
