@@ -4,13 +4,16 @@
 # links of each room's library at configure time; norvane_room_headers() makes the compiler
 # refuse an include of a room that is not linked. A new room is its row here and its folder's
 # add_subdirectory().
-set(NORVANE_ROOMS diag link capture position session framework widgets res portlist monitor radio app
-    tools)
+set(NORVANE_ROOMS diag link capture position jsonl session framework widgets res portlist monitor
+    radio app tools)
 
 set(NORVANE_USES_diag "")  # bytes only
 set(NORVANE_USES_link "")  # I/O only; the sizes it needs are passed in, not taken from diag
 set(NORVANE_USES_capture diag)  # libpcap and sockets; GSMTAP's layout from diag
 set(NORVANE_USES_position "")  # gpsd only
+# The JSON-lines format (time stamp, reports, positions, signalling, the reader): one writer and
+# one reader for the tools, the windows' recordings and export.
+set(NORVANE_USES_jsonl diag position)
 set(NORVANE_USES_session diag link capture)
 set(NORVANE_USES_framework "")  # Qt only; knows no resources and nothing of the modem
 set(NORVANE_USES_widgets framework)  # knows nothing of the application
@@ -19,9 +22,10 @@ set(NORVANE_USES_res framework)  # the dialog template types only
 # of the modem and which the radio window does not use.
 set(NORVANE_USES_portlist link)
 set(NORVANE_USES_monitor diag link session framework widgets res portlist)
-set(NORVANE_USES_radio diag link position session portlist)  # plain Qt: no framework, no templates
+# Plain Qt: no framework, no templates.
+set(NORVANE_USES_radio diag link position jsonl session portlist)
 set(NORVANE_USES_app capture session framework widgets res monitor radio)
-set(NORVANE_USES_tools diag link capture position session)
+set(NORVANE_USES_tools diag link capture position jsonl session)
 
 # Tests, fuzzers and benchmarks may use every room. Into tests/ they reach only through the
 # support library; a test tier (tests/<tier>) may also include its own folder.

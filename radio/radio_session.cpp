@@ -2,9 +2,9 @@
 
 #include <QString>
 
+#include "jsonl/json_time.h"
+#include "jsonl/position_json.h"
 #include "link/serial_port.h"
-#include "position/position_json.h"
-#include "session/json_time.h"
 #include "session/texts.h"
 
 namespace norvane {

@@ -94,9 +94,11 @@ void MonitoringSession::Record(FrameDirection direction, std::span<const std::ui
 }
 
 void MonitoringSession::RecordPosition(CaptureTime time, std::string_view line) {
+    const std::lock_guard lock(order_);
     if (recorder_ != nullptr) {
         recorder_->OnPosition(time, line);
     }
+    view_.ShowPosition(line);
 }
 
 void MonitoringSession::StartOn(const std::string& entry) {
@@ -180,7 +182,7 @@ MonitoringSession::Opened MonitoringSession::OpenAndStart(const std::string& dev
 
 void MonitoringSession::StartReceiveThread() {
     try {
-        receiveThread_.Start(port_, view_, view_, stats_, recorder_, &answers_);
+        receiveThread_.Start(port_, view_, view_, stats_, recorder_, &answers_, &order_);
     } catch (const std::system_error&) {
         view_.MessageBox(kThreadErrorText, kErrorCaption);
     }

@@ -13,6 +13,7 @@
 #include <array>
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <span>
 #include <string>
 #include <string_view>
@@ -106,7 +107,9 @@ class MonitoringSession {
     // Everything read from the port and every checked frame in both directions go to `recorder`
     // from the next Start() on; nullptr records nothing. It must outlive the session's port.
     void SetRecorder(FrameRecorder* recorder) { recorder_ = recorder; }
-    // A position line for the recorder, if there is one (with a port open or not).
+    // A position line: to the recorder, if there is one (with a port open or not), and to the
+    // view (ReportSink::ShowPosition), both between two of the receive thread's frames, so
+    // that the recording and the reports as shown have it in the same place. Any thread.
     void RecordPosition(CaptureTime time, std::string_view line);
 
     MonitorView& View() const { return view_; }
@@ -157,6 +160,9 @@ class MonitoringSession {
     MonitorView& view_;
     ReceiveStats* stats_;
     FrameRecorder* recorder_ = nullptr;
+    // Held by the receive thread from a frame's recording to its report's hand-on, and by
+    // RecordPosition.
+    std::mutex order_;
     HdlcDeframer recordDeframer_;  // splits what the session itself writes or reads
     SerialPort port_;
     // After the port: destroyed first, so the thread has ended before the port closes.

@@ -37,7 +37,8 @@ void HandOn(std::span<const std::uint8_t> payload, ReportSink& reports, ReceiveS
 
 std::uint32_t RunReceiveLoop(const SerialPort& port, const std::atomic<bool>& reading,
                              ReportSink& reports, MessageSink& messages, ReceiveStats* stats,
-                             FrameRecorder* recorder, LogConfigAnswers* answers) {
+                             FrameRecorder* recorder, LogConfigAnswers* answers,
+                             std::mutex* order) {
     // The loop's own receive buffer and deframer, for the whole life of the loop.
     std::array<std::uint8_t, kFrameBufferSize> buffer{};
     HdlcDeframer deframer;
@@ -71,6 +72,9 @@ std::uint32_t RunReceiveLoop(const SerialPort& port, const std::atomic<bool>& re
                        if (status != HdlcDeframer::Status::kFrame) {
                            return;
                        }
+                       const std::unique_lock lock = order != nullptr
+                                                         ? std::unique_lock(*order)
+                                                         : std::unique_lock<std::mutex>();
                        if (recorder != nullptr) {
                            recorder->OnFrame(readAt, FrameDirection::kFromModem, payload);
                        }

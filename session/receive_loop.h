@@ -6,6 +6,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <mutex>
 
 #include "link/serial_port.h"
 #include "session/sinks.h"
@@ -36,10 +37,12 @@ inline constexpr std::uint32_t kLoopPortGone = 2;  // the device went away (Seri
 // port was not open at its start (after the "Error OpenComPort" message), kLoopStopped when it
 // ended because `reading` was cleared, kLoopPortGone when a read found the device gone.
 // With a `recorder`, every read's bytes and every checked frame go to it, stamped at the read.
-// Log-config answers (0x73) go to `answers`, for the session waiting for them.
+// Log-config answers (0x73) go to `answers`, for the session waiting for them. `order` is held
+// from a frame's recording to the end of its report's hand-on, so that a position line recorded
+// and shown under it falls between two frames in the recording and the reports alike.
 std::uint32_t RunReceiveLoop(const SerialPort& port, const std::atomic<bool>& reading,
                              ReportSink& reports, MessageSink& messages,
                              ReceiveStats* stats = nullptr, FrameRecorder* recorder = nullptr,
-                             LogConfigAnswers* answers = nullptr);
+                             LogConfigAnswers* answers = nullptr, std::mutex* order = nullptr);
 
 }  // namespace norvane

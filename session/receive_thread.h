@@ -32,23 +32,23 @@ class ReceiveThread {
     // first. Throws std::system_error when no thread can be created.
     void Start(const SerialPort& port, ReportSink& reports, MessageSink& messages,
                ReceiveStats* stats = nullptr, FrameRecorder* recorder = nullptr,
-               LogConfigAnswers* answers = nullptr) {
+               LogConfigAnswers* answers = nullptr, std::mutex* order = nullptr) {
         Stop();
         port.ClearWake();
         port_ = &port;
         state_.store(State::kRunning);
         reading_.store(true);
         try {
-            thread_ = std::thread(
-                [this, &port, &reports, &messages, stats, recorder, answers, goneFd = goneFd_] {
-                    const std::uint32_t result =
-                        RunReceiveLoop(port, reading_, reports, messages, stats, recorder, answers);
-                    result_.store(result);
-                    state_.store(State::kEnded);  // after it, so Result() sees this result
-                    if (result == kLoopPortGone && goneFd >= 0) {
-                        eventfd_write(goneFd, 1);
-                    }
-                });
+            thread_ = std::thread([this, &port, &reports, &messages, stats, recorder, answers,
+                                   order, goneFd = goneFd_] {
+                const std::uint32_t result = RunReceiveLoop(port, reading_, reports, messages,
+                                                            stats, recorder, answers, order);
+                result_.store(result);
+                state_.store(State::kEnded);  // after it, so Result() sees this result
+                if (result == kLoopPortGone && goneFd >= 0) {
+                    eventfd_write(goneFd, 1);
+                }
+            });
         } catch (...) {
             reading_.store(false);
             state_.store(State::kNotStarted);

@@ -25,7 +25,7 @@ class FrameRecorder {
     // A frame that passed its check sequence, read or about to be written, unescaped, no CRC.
     virtual void OnFrame(CaptureTime time, FrameDirection direction,
                          std::span<const std::uint8_t> payload) = 0;
-    // Where the receiver was (a line as position/position_json.h builds it), when the owner
+    // Where the receiver was (a line as jsonl/position_json.h builds it), when the owner
     // follows one. Kept beside the frames by recorders that can; others pass it over.
     virtual void OnPosition(CaptureTime time, std::string_view line) {
         static_cast<void>(time);

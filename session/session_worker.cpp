@@ -110,6 +110,9 @@ class ViewList final : public MonitorView {
     void ShowLogFrame(const DecodedLogFrame& frame) override {
         Each([&](MonitorView& v) { v.ShowLogFrame(frame); });
     }
+    void ShowPosition(std::string_view line) override {
+        Each([&](MonitorView& v) { v.ShowPosition(line); });
+    }
 
   private:
     template <typename Call>

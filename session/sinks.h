@@ -33,6 +33,9 @@ class ReportSink {
             ShowSarPaReport(frame.sarPa);
         }
     }
+    // A position line (as the recording keeps it), in its place among the reports: after those
+    // whose frames were recorded before it, before the others.
+    virtual void ShowPosition(std::string_view line) { static_cast<void>(line); }
 };
 
 // The monitor as the session sees it: the window, or the command-line monitor.

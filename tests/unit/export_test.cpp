@@ -7,11 +7,11 @@
 #include <filesystem>
 #include <fstream>
 
+#include "jsonl/position_json.h"
+#include "jsonl/report_json.h"
 #include "position/gps_client.h"
-#include "position/position_json.h"
 #include "tests/support/sim_process.h"
 #include "tools/cli/drive_export.h"
-#include "tools/cli/report_json.h"
 
 namespace norvane {
 namespace {

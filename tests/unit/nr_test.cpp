@@ -6,8 +6,8 @@
 #include <cstdio>
 
 #include "diag/log_decoder.h"
+#include "jsonl/report_json.h"
 #include "tests/support/frames.h"
-#include "tools/cli/report_json.h"
 
 namespace norvane {
 namespace {
@@ -141,7 +141,7 @@ TEST(NrPackets, PublishedMeasurementsGiveThePrintedCells) {
     // Exact values, and the radio of a dual-SIM modem right after the type.
     const Bytes frame = LogFrame(kNrMeasLogCode, HexBytes(kMeasVectors[5].payload));
     EXPECT_EQ(
-        cli::LogFrameJson(DecodeLogFrame(test::Wrapped(2, frame))).at(0),
+        LogFrameJson(DecodeLogFrame(test::Wrapped(2, frame))).at(0),
         R"({"type":"nr_meas","sim":2,"cells":[)"
         R"({"nr_arfcn":431070,"pci":988,"serving":true,"ssb":3,"rsrp":-107.6328125,"rsrq":-12.0703125},)"
         R"({"nr_arfcn":431070,"pci":987,"serving":false,"ssb":3,"rsrp":-111.9375,"rsrq":-14.4296875}]})");
@@ -149,13 +149,13 @@ TEST(NrPackets, PublishedMeasurementsGiveThePrintedCells) {
 
 TEST(NrPackets, PublishedIdentitiesPrintTheirLines) {
     for (const auto& [payload, json] : kCellVectors) {
-        EXPECT_EQ(cli::LogFrameJson(Decode(kNrCellInfoLogCode, HexBytes(payload))).at(0), json);
+        EXPECT_EQ(LogFrameJson(Decode(kNrCellInfoLogCode, HexBytes(payload))).at(0), json);
     }
     // 3.0 is 3.2 without the three bytes before the PCI.
     Bytes v30 = HexBytes(kCellVectors[2].first);
     v30.erase(v30.begin() + 4, v30.begin() + 7);
     v30[0] = 0;
-    EXPECT_EQ(cli::LogFrameJson(Decode(kNrCellInfoLogCode, v30)).at(0), kCellVectors[2].second);
+    EXPECT_EQ(LogFrameJson(Decode(kNrCellInfoLogCode, v30)).at(0), kCellVectors[2].second);
 }
 
 // A layer's cell count byte (the one-cell 2.9 vector's, at 24) against its serving cell index
@@ -174,7 +174,7 @@ TEST(NrPackets, CellCountFromTheServingCellIndex) {
         EXPECT_EQ(d.kind == LogFrameKind::NrMeas ? d.nrMeas.count : -1, c.cells)
             << int(c.count) << " " << int(c.index);
         if (c.cells == 0) {
-            EXPECT_EQ(cli::LogFrameJson(d).at(0), R"({"type":"nr_meas","cells":[]})");
+            EXPECT_EQ(LogFrameJson(d).at(0), R"({"type":"nr_meas","cells":[]})");
         }
     }
 }
@@ -247,9 +247,8 @@ TEST(NrPackets, WrittenFramesDecodeToWhatWasWritten) {
     DecodedLogFrame frame;
     frame.kind = LogFrameKind::NrMeas;
     frame.nrMeas = m;
-    EXPECT_NE(
-        cli::LogFrameJson(frame).at(0).find(R"({"nr_arfcn":632628,"pci":17,"serving":false})"),
-        std::string::npos);
+    EXPECT_NE(LogFrameJson(frame).at(0).find(R"({"nr_arfcn":632628,"pci":17,"serving":false})"),
+              std::string::npos);
 }
 
 }  // namespace

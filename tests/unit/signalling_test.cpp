@@ -8,8 +8,8 @@
 #include "diag/gsmtap.h"
 #include "diag/log_decoder.h"
 #include "diag/rrc_tracker.h"
+#include "jsonl/report_json.h"
 #include "tests/support/frames.h"
-#include "tools/cli/report_json.h"
 
 namespace norvane {
 namespace {
@@ -184,7 +184,7 @@ TEST(Signalling, NasAndWcdmaPacketsAndTheirJsonLines) {
                                                                     : OtherReason::NotDecoded)
                 << payload;
         } else {
-            const std::vector<std::string> lines = cli::LogFrameJson(d);
+            const std::vector<std::string> lines = LogFrameJson(d);
             EXPECT_EQ(lines.empty() ? std::string() : lines[0], json) << payload;
         }
     }
@@ -194,7 +194,7 @@ TEST(Signalling, NasAndWcdmaPacketsAndTheirJsonLines) {
     const Bytes nas = LogFrame(0xB0EC, Hex("01090500 074200"));
     wrapped.insert(wrapped.end(), nas.begin(), nas.end());
     EXPECT_EQ(
-        cli::LogFrameJson(DecodeLogFrame(wrapped)).at(0),
+        LogFrameJson(DecodeLogFrame(wrapped)).at(0),
         R"({"type":"nas","sim":2,"rat":"lte","direction":"dl","message":"Attach accept","pdu":"074200"})");
 }
 

@@ -11,7 +11,7 @@
 #include "diag/frame_pump.h"
 #include "diag/hdlc.h"
 #include "diag/log_decoder.h"
-#include "tools/cli/report_json.h"
+#include "jsonl/report_json.h"
 
 namespace norvane::cli {
 

@@ -15,9 +15,9 @@
 #include "capture/reader.h"
 #include "diag/frame_pump.h"
 #include "diag/hdlc.h"
+#include "jsonl/report_json.h"
 #include "tools/cli/capture_lines.h"
 #include "tools/cli/commands.h"
-#include "tools/cli/report_json.h"
 
 namespace norvane::cli {
 namespace {

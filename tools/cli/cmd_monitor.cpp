@@ -13,14 +13,14 @@
 #include <string>
 #include <vector>
 
+#include "jsonl/position_json.h"
+#include "jsonl/report_json.h"
 #include "link/port_discovery.h"
 #include "link/serial_port.h"
 #include "position/gps_follower.h"
-#include "position/position_json.h"
 #include "session/monitoring_session.h"
 #include "session/recorder.h"
 #include "tools/cli/commands.h"
-#include "tools/cli/report_json.h"
 
 namespace norvane::cli {
 namespace {
@@ -182,10 +182,10 @@ class ConsoleView : public MonitorView {
         std::printf("{\"time\":\"%s\",%s\n", UtcNow().c_str(), json.c_str() + 1);
         std::fflush(stdout);
     }
-    // A whole line that has its time.
-    void PrintLine(const std::string& line) {
+    // A position line, which has its time.
+    void ShowPosition(std::string_view line) override {
         const std::lock_guard lock(mutex_);
-        std::printf("%s\n", line.c_str());
+        std::printf("%.*s\n", static_cast<int>(line.size()), line.data());
         std::fflush(stdout);
     }
 
@@ -416,16 +416,14 @@ int RunMonitor(std::span<const std::string_view> args) {
     if (gps) {
         feed = std::make_unique<GpsFollower>(
             gpsAddress,
-            [&view, capture = recorder.get()](const Position& position) {
-                // The same line, with the same time, on standard output and in the capture.
+            [&session](const Position& position) {
+                // The same line, with the same time, in the same place among the reports, on
+                // standard output (ConsoleView::ShowPosition) and in the capture.
                 const auto now = std::chrono::system_clock::now();
                 std::string line;
                 UtcSecondText second;
                 AppendWithTime(line, now, PositionJson(position), second);
-                view.PrintLine(line);
-                if (capture != nullptr) {
-                    capture->OnPosition(now, line);
-                }
+                session.RecordPosition(now, line);
             },
             [](GpsFollower::Gpsd state, const std::string& text) {
                 if (state != GpsFollower::Gpsd::kAnswers) {  // its absence, end and return

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <charconv>
+#include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -15,9 +16,10 @@
 #include <memory>
 
 #include "capture/reader.h"
+#include "diag/frame_pump.h"
 #include "diag/hdlc.h"
 #include "diag/signal_scale.h"
-#include "tools/cli/capture_lines.h"
+#include "jsonl/json_time.h"
 
 namespace norvane::cli {
 namespace {
@@ -163,38 +165,173 @@ bool DriveLog::TakeIdentity(const JsonValue& v, DriveRat rat, std::string& error
         id.mcc = *mcc;
         id.mnc = *mnc;
     }
-    identities_[Key{rat, channel, code}] = std::move(id);
+    AddIdentity(rat, channel, code, std::move(id));
     return true;
 }
 
 bool DriveLog::TakeMeasurement(const JsonValue& v, const JsonValue& cell, DriveRat rat,
                                std::string& error) {
-    DriveRow row;
-    row.time = time_;
-    row.position = position_;
-    row.rat = rat;
     const RatKeys& keys = Keys(rat);
     // An idle measurement and a serving cell carry their own channel; a WCDMA list's and an NR
     // measurement's cells too.
     const JsonValue& channelOwner =
         rat == DriveRat::kLte && &v != &cell && !cell.Find("earfcn") ? v : cell;
-    if (!Whole(channelOwner, keys.channel, row.channel, error) ||
-        !Whole(cell, keys.code, row.code, error) || !Real(cell, keys.level, row.level, error) ||
-        !Real(cell, keys.quality, row.quality, error)) {
+    std::uint32_t channel = 0, code = 0;
+    double level = 0, quality = 0;
+    if (!Whole(channelOwner, keys.channel, channel, error) ||
+        !Whole(cell, keys.code, code, error) || !Real(cell, keys.level, level, error) ||
+        !Real(cell, keys.quality, quality, error)) {
         return false;
     }
+    std::optional<double> rssi;
     if (rat == DriveRat::kLte) {
-        double rssi = 0;
-        if (!Real(cell, "rssi", rssi, error)) {
+        rssi.emplace();
+        if (!Real(cell, "rssi", *rssi, error)) {
             return false;
         }
-        row.rssi = rssi;
     }
-    if (const auto id = identities_.find(Key{rat, row.channel, row.code});
-        id != identities_.end()) {
+    AddMeasurement(rat, channel, code, level, quality, rssi);
+    return true;
+}
+
+void DriveLog::AddIdentity(DriveRat rat, std::uint32_t channel, std::uint32_t code,
+                           DriveIdentity id) {
+    identities_[Key{rat, channel, code}] = std::move(id);
+}
+
+void DriveLog::AddMeasurement(DriveRat rat, std::uint32_t channel, std::uint32_t code, double level,
+                              double quality, std::optional<double> rssi) {
+    DriveRow row;
+    row.time = time_;
+    row.position = position_;
+    row.rat = rat;
+    row.channel = channel;
+    row.code = code;
+    row.level = level;
+    row.quality = quality;
+    row.rssi = rssi;
+    if (const auto id = identities_.find(Key{rat, channel, code}); id != identities_.end()) {
         row.identity = id->second;
     }
     rows_.push_back(std::move(row));
+}
+
+namespace {
+
+// The decoded values as the JSON lines print them: exact decimals, Ec/Io in half-dB steps.
+double Db(Sixteenths v) {
+    return v / 16.0;
+}
+double DbQ7(Q7 v) {
+    return v / 128.0;
+}
+double HalfSteps(double v) {
+    return static_cast<double>(std::lround(v * 2)) / 2;
+}
+
+// A WCDMA list's channel or code, which the packet holds as a signed number.
+bool NotNegative(std::int32_t v, const char* key, std::uint32_t& out, std::string& error) {
+    if (v < 0) {
+        error = "no whole number \"" + std::string(key) + "\"";
+        return false;
+    }
+    out = static_cast<std::uint32_t>(v);
+    return true;
+}
+
+DriveIdentity Identity(std::uint32_t area, std::uint64_t cellId, const PlmnText& plmn) {
+    DriveIdentity id;
+    id.area = area;
+    id.cellId = cellId;
+    if (plmn.known) {
+        id.mcc = plmn.mcc.data();
+        id.mnc = plmn.mnc.data();
+    }
+    return id;
+}
+
+}  // namespace
+
+bool DriveLog::TakeFrame(const DecodedLogFrame& d, std::string_view time, std::string& error) {
+    const bool cellList = d.kind == LogFrameKind::CellList;
+    const bool hasModemTime = cellList ? d.cells.hasModemTime : d.hasModemTime;
+    const std::int64_t modemMs = cellList ? d.cells.modemTimeUnixMs : d.modemTimeUnixMs;
+    const bool known = cellList || d.kind == LogFrameKind::WcdmaCell ||
+                       d.kind == LogFrameKind::LteCell || d.kind == LogFrameKind::NrCell ||
+                       d.kind == LogFrameKind::LteIdle || d.kind == LogFrameKind::LteServing ||
+                       d.kind == LogFrameKind::NrMeas;
+    if (!known || !radio_.Takes(cellList ? d.cells.sim : d.sim)) {
+        return true;
+    }
+    time_ = !time.empty() ? std::string(time)
+            : hasModemTime
+                ? UtcText(std::chrono::system_clock::time_point(std::chrono::milliseconds(modemMs)))
+                : std::string();
+    switch (d.kind) {
+        case LogFrameKind::WcdmaCell: {
+            const WcdmaCellIdentity& c = d.wcdmaCell;
+            AddIdentity(DriveRat::kWcdma, c.uarfcnDl, c.psc, Identity(c.lac, c.cellId, c.plmn));
+            return true;
+        }
+        case LogFrameKind::LteCell: {
+            const LteCellIdentity& c = d.lteCell;
+            AddIdentity(DriveRat::kLte, c.earfcnDl, c.pci, Identity(c.tac, c.cellId, c.plmn));
+            return true;
+        }
+        case LogFrameKind::NrCell: {
+            const NrCellIdentity& c = d.nrCell;
+            AddIdentity(DriveRat::kNr, c.arfcnDl, c.pci, Identity(c.tac, c.cellId, c.plmn));
+            return true;
+        }
+        case LogFrameKind::LteIdle: {
+            const LteIdleMeasurement& m = d.lteIdle;
+            AddMeasurement(DriveRat::kLte, m.earfcn, m.pci, Db(m.rsrp), Db(m.rsrq), Db(m.rssi));
+            return true;
+        }
+        case LogFrameKind::LteServing: {
+            const LteServingMeasurement& m = d.lteServing;
+            for (std::size_t k = 0; k < m.count && k < m.cells.size(); ++k) {
+                const LteServingCell& c = m.cells[k];
+                if (!c.hasServingFlag || c.isServing) {
+                    AddMeasurement(DriveRat::kLte, c.earfcn, c.pci, Db(c.rsrp), Db(c.rsrq),
+                                   Db(c.rssi));
+                }
+            }
+            return true;
+        }
+        case LogFrameKind::NrMeas: {
+            // The serving cell of each layer; one the modem sent no value for (0) is none.
+            const NrMeasurement& m = d.nrMeas;
+            for (std::size_t k = 0; k < m.count && k < m.cells.size(); ++k) {
+                const NrMeasCell& c = m.cells[k];
+                if (c.serving && c.rsrp != 0 && c.rsrq != 0) {
+                    AddMeasurement(DriveRat::kNr, c.arfcn, c.pci, DbQ7(c.rsrp), DbQ7(c.rsrq), {});
+                }
+            }
+            return true;
+        }
+        default:
+            break;
+    }
+    const CellReport& r = d.cells;
+    const auto count = static_cast<std::size_t>(
+        std::clamp<std::int32_t>(r.wcdmaCellCount, 0, static_cast<std::int32_t>(r.cells.size())));
+    const CellEntry* strongest = nullptr;
+    for (std::size_t k = 0; k < count; ++k) {
+        if (strongest == nullptr || r.cells[k].rscp > strongest->rscp) {
+            strongest = &r.cells[k];
+        }
+    }
+    std::uint32_t channel = 0, code = 0;
+    if (strongest == nullptr) {
+        return true;
+    }
+    if (!NotNegative(strongest->uarfcn, "uarfcn", channel, error) ||
+        !NotNegative(strongest->psc, "psc", code, error)) {
+        return false;
+    }
+    AddMeasurement(DriveRat::kWcdma, channel, code, strongest->rscp, HalfSteps(strongest->ecIo),
+                   {});
     return true;
 }
 
@@ -406,7 +543,8 @@ bool ReadLog(const std::string& path, DriveLog& log, std::string& error) {
     return true;
 }
 
-// A capture: each report as the JSON line 'decode' prints for it.
+// A capture: each modem frame decoded and taken as it is; a recorded position line as the line
+// it was printed as.
 bool ReadCapture(const std::string& path, DriveLog& log, std::string& error) {
     CaptureError failure;
     const std::unique_ptr<CaptureReader> reader = CaptureReader::Open(path, failure);
@@ -415,11 +553,11 @@ bool ReadCapture(const std::string& path, DriveLog& log, std::string& error) {
         return false;
     }
     reader->KeepPositions();
-    auto streams = std::make_unique<CaptureStreams>();
-    CaptureLineCounts counts;
-    std::string lines;
+    auto deframer = std::make_unique<HdlcDeframer>();
+    FrameCounters frames;
+    bool ok = true;
     CaptureReader::Packet packet;
-    for (;;) {
+    while (ok) {
         const CaptureReader::Status got = reader->Next(packet, failure);
         if (got == CaptureReader::Status::kEnd) {
             break;
@@ -428,17 +566,26 @@ bool ReadCapture(const std::string& path, DriveLog& log, std::string& error) {
             error = failure.message;
             return false;
         }
-        lines.clear();
-        AppendPacketLines(*reader, packet, *streams, lines, counts);
-        for (std::size_t at = 0, end; (end = lines.find('\n', at)) != std::string::npos;
-             at = end + 1) {
-            if (!log.TakeLine(std::string_view(lines).substr(at, end - at), error)) {
-                error = path + ": " + error;
-                return false;
-            }
+        if (reader->format() == CaptureFormat::kRaw) {
+            PumpFrames(*deframer, packet.bytes, frames,
+                       [&](HdlcDeframer::Status status, std::span<const std::uint8_t> payload) {
+                           ok = ok && (status != HdlcDeframer::Status::kFrame ||
+                                       log.TakeFrame(DecodeLogFrame(payload), {}, error));
+                       });
+        } else if (packet.position) {
+            const std::string_view line(reinterpret_cast<const char*>(packet.bytes.data()),
+                                        packet.bytes.size());
+            ok = log.TakeLine(line, error);
+        } else if (packet.direction != FrameDirection::kToModem) {
+            ok = log.TakeFrame(DecodeLogFrame(packet.bytes),
+                               packet.hasTime ? UtcText(packet.time) : std::string(), error);
         }
     }
-    if (counts.frames.frames == 0 && reader->format() == CaptureFormat::kRaw) {
+    if (!ok) {
+        error = path + ": " + error;
+        return false;
+    }
+    if (frames.frames == 0 && reader->format() == CaptureFormat::kRaw) {
         std::ifstream in(path, std::ios::binary | std::ios::ate);
         if (in.tellg() > 0) {
             error = path + ": neither a JSON-lines log nor a capture of DIAG frames";

@@ -19,8 +19,9 @@
 #include <tuple>
 #include <vector>
 
+#include "diag/log_decoder.h"
 #include "diag/multi_sim.h"
-#include "tools/cli/json_reader.h"
+#include "jsonl/json_reader.h"
 
 namespace norvane::cli {
 
@@ -49,12 +50,19 @@ struct DriveRow {
     std::optional<DriveIdentity> identity;
 };
 
+// Two front doors, one row builder: a log's JSON lines (TakeLine) and a capture's decoded frames
+// (TakeFrame) give their fields to the same code, so a capture and the log printed from it give
+// the same rows.
 class DriveLog {
   public:
     // One JSON line as 'norvane-cli monitor' or 'decode' prints it. Lines of other types are
     // passed over; false with a reason in `error` for text that is not a JSON object, or a
     // line of a type read here that lacks a field or holds one out of range.
     bool TakeLine(std::string_view line, std::string& error);
+    // The reports of one decoded frame, `time` the host's time of it ("" when the input has
+    // none: the modem's stamp is taken then, as for a line). Frames of other kinds are passed
+    // over; false with a reason in `error` for a WCDMA cell whose channel or code is negative.
+    bool TakeFrame(const DecodedLogFrame& frame, std::string_view time, std::string& error);
     const std::vector<DriveRow>& rows() const { return rows_; }
 
   private:
@@ -63,6 +71,10 @@ class DriveLog {
     bool TakeMeasurement(const JsonValue& v, const JsonValue& cell, DriveRat rat,
                          std::string& error);
     bool TakePosition(const JsonValue& v, std::string& error);
+    // The row builder both front doors feed.
+    void AddIdentity(DriveRat rat, std::uint32_t channel, std::uint32_t code, DriveIdentity id);
+    void AddMeasurement(DriveRat rat, std::uint32_t channel, std::uint32_t code, double level,
+                        double quality, std::optional<double> rssi);
 
     std::vector<DriveRow> rows_;
     std::map<Key, DriveIdentity> identities_;

@@ -1,4 +1,4 @@
-#include "position/position_json.h"
+#include "jsonl/position_json.h"
 
 #include <cmath>
 #include <cstdio>

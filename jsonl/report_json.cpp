@@ -1,4 +1,4 @@
-#include "tools/cli/report_json.h"
+#include "jsonl/report_json.h"
 
 #include <algorithm>
 #include <cmath>
@@ -8,7 +8,7 @@
 
 #include "diag/signalling_names.h"
 
-namespace norvane::cli {
+namespace norvane {
 namespace {
 
 void Field(std::string& out, const char* key, std::int32_t value, bool first = false) {
@@ -424,4 +424,4 @@ std::vector<std::string> LogFrameJson(const DecodedLogFrame& frame) {
     return {};
 }
 
-}  // namespace norvane::cli
+}  // namespace norvane

@@ -9,9 +9,9 @@
 #include <vector>
 
 #include "diag/log_decoder.h"
-#include "session/json_time.h"
+#include "jsonl/json_time.h"
 
-namespace norvane::cli {
+namespace norvane {
 
 // {"type":"cells","sim":..,"hours":..,"minutes":..,"seconds":..,"milliseconds":..,
 //  "modem_time":"2015-08-18T21:27:06.542Z","wcdma":..,"gsm":..,
@@ -64,4 +64,4 @@ std::string SignallingJson(const SignallingMessage& m, const DecodedLogFrame& fr
 // LteRrcJoiner makes a message of).
 std::vector<std::string> LogFrameJson(const DecodedLogFrame& frame);
 
-}  // namespace norvane::cli
+}  // namespace norvane

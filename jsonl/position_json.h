@@ -1,4 +1,4 @@
-// A position as a JSON object: with its time (session/json_time.h) the line 'norvane-cli monitor
+// A position as a JSON object: with its time (jsonl/json_time.h) the line 'norvane-cli monitor
 // --gps' prints and a capture keeps beside the modem's frames (the window's recording and the
 // monitor's alike), so that 'decode' prints it back and 'export' reads it.
 #pragma once

@@ -7,7 +7,7 @@
 #include <utility>
 #include <vector>
 
-namespace norvane::cli {
+namespace norvane {
 
 inline constexpr int kJsonMaxDepth = 16;
 
@@ -32,4 +32,4 @@ struct JsonValue {
 // in `error` ("unexpected ',' at column 12") when it is not JSON.
 bool ParseJson(std::string_view text, JsonValue& out, std::string& error);
 
-}  // namespace norvane::cli
+}  // namespace norvane

@@ -1,4 +1,4 @@
-#include "session/json_time.h"
+#include "jsonl/json_time.h"
 
 #include <ctime>
 

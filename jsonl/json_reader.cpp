@@ -1,9 +1,9 @@
-#include "tools/cli/json_reader.h"
+#include "jsonl/json_reader.h"
 
 #include <charconv>
 #include <cstdint>
 
-namespace norvane::cli {
+namespace norvane {
 
 const JsonValue* JsonValue::Find(std::string_view key) const {
     for (std::size_t k = 0; k < names.size() && k < members.size(); ++k) {
@@ -264,4 +264,4 @@ bool ParseJson(std::string_view text, JsonValue& out, std::string& error) {
     return Parser(text, error).Document(out);
 }
 
-}  // namespace norvane::cli
+}  // namespace norvane
