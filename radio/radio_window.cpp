@@ -150,6 +150,23 @@ QString RoleText(const NeighbourRow& row) {
 
 }  // namespace
 
+QGridLayout* RadioWindow::IdentityGrid(std::initializer_list<const char*> names,
+                                       std::span<IdentityField> fields) {
+    auto* grid = new QGridLayout;
+    int i = 0;
+    for (const char* n : names) {
+        const QString name = QString::fromLatin1(n);
+        IdentityField& field = fields[static_cast<std::size_t>(i)];
+        field = {new QLabel(name), ValueField(name)};
+        grid->addWidget(field.caption, i / 2, i % 2 * 2);
+        grid->addWidget(field.value, i / 2, i % 2 * 2 + 1);
+        ++i;
+    }
+    grid->setColumnStretch(1, 1);
+    grid->setColumnStretch(3, 1);
+    return grid;
+}
+
 RadioWindow::SignalRow RadioWindow::MakeSignalRow(const QString& name, QGridLayout& grid, int r) {
     SignalRow row;
     row.caption = new QLabel(name);
@@ -214,19 +231,10 @@ RadioWindow::RadioWindow(RadioReportSource* source, QWidget* parent, RadioClockS
     layout->addLayout(portRow);
 
     auto* identityBox = new QGroupBox(QStringLiteral("Serving cell"));
-    auto* identityGrid = new QGridLayout(identityBox);
-    static constexpr const char* kIdentityNames[] = {
-        "Technology", "MCC / MNC", "TAC", "Cell ID", "PCI", "EARFCN", "Band", "Identity age"};
-    for (std::size_t i = 0; i < m_identity.size(); ++i) {
-        const QString name = QString::fromLatin1(kIdentityNames[i]);
-        m_identity[i] = {new QLabel(name), ValueField(name)};
-        // Two pairs a line: technology and network, area and cell, code and channel, band and age.
-        const int row = static_cast<int>(i / 2), column = static_cast<int>(i % 2) * 2;
-        identityGrid->addWidget(m_identity[i].caption, row, column);
-        identityGrid->addWidget(m_identity[i].value, row, column + 1);
-    }
-    identityGrid->setColumnStretch(1, 1);
-    identityGrid->setColumnStretch(3, 1);
+    // Two pairs a line: technology and network, area and cell, code and channel, band and age.
+    identityBox->setLayout(IdentityGrid(
+        {"Technology", "MCC / MNC", "TAC", "Cell ID", "PCI", "EARFCN", "Band", "Identity age"},
+        m_identity));
     layout->addWidget(identityBox);
 
     auto* signalBox = new QGroupBox(QStringLiteral("Signal"));
@@ -285,19 +293,10 @@ RadioWindow::RadioWindow(RadioReportSource* source, QWidget* parent, RadioClockS
     columns->addLayout(right, 1);
     auto* nrBox = new QGroupBox(QStringLiteral("NR cell"));
     auto* nrGrid = new QGridLayout(nrBox);
-    static constexpr const char* kNrNames[] = {"NR PCI",     "NR-ARFCN", "NR band",
-                                               "NR cell ID", "NR TAC",   "NR MCC / MNC"};
-    auto* nrIdentity = new QGridLayout;
-    for (std::size_t i = 0; i < m_nrIdentity.size(); ++i) {
-        const QString name = QString::fromLatin1(kNrNames[i]);
-        m_nrIdentity[i] = {new QLabel(name), ValueField(name)};
-        const int row = static_cast<int>(i / 2), column = static_cast<int>(i % 2) * 2;
-        nrIdentity->addWidget(m_nrIdentity[i].caption, row, column);
-        nrIdentity->addWidget(m_nrIdentity[i].value, row, column + 1);
-    }
-    nrIdentity->setColumnStretch(1, 1);
-    nrIdentity->setColumnStretch(3, 1);
-    nrGrid->addLayout(nrIdentity, 0, 0, 1, 4);
+    nrGrid->addLayout(
+        IdentityGrid({"NR PCI", "NR-ARFCN", "NR band", "NR cell ID", "NR TAC", "NR MCC / MNC"},
+                     m_nrIdentity),
+        0, 0, 1, 4);
     m_nrSignal = {MakeSignalRow(QStringLiteral("SS-RSRP"), *nrGrid, 1),
                   MakeSignalRow(QStringLiteral("SS-RSRQ"), *nrGrid, 2)};
     nrGrid->setColumnStretch(1, 1);

@@ -22,7 +22,9 @@
 #include <QWidget>
 #include <array>
 #include <cstdint>
+#include <initializer_list>
 #include <memory>
+#include <span>
 #include <string_view>
 #include <vector>
 
@@ -113,6 +115,9 @@ class RadioWindow : public QWidget {
     };
     enum Identity { kTechnology, kPlmn, kArea, kCellId, kCellCode, kChannel, kBand, kIdentityAge };
 
+    // Two caption and value pairs a line, one per name, into `fields` (as many as the names).
+    static QGridLayout* IdentityGrid(std::initializer_list<const char*> names,
+                                     std::span<IdentityField> fields);
     static SignalRow MakeSignalRow(const QString& name, QGridLayout& grid, int row);
     static void ShowSignal(SignalRow& row, bool has, double value, const SignalScale& scale,
                            const char* unit, RadioClock::duration age);
