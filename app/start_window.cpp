@@ -1,6 +1,8 @@
 #include "app/start_window.h"
 
+#include <QScreen>
 #include <QUrl>
+#include <algorithm>
 
 #include "framework/framework.h"
 #include "monitor/monitor_window.h"
@@ -75,6 +77,23 @@ void CTessalyDlg::OnQuit() {
     EndDialog(0);
 }
 
+void CTessalyDlg::PlaceBeside(QWidget& window) const {
+    // To the right of this window, else to its left, so that its buttons stay in reach; where the
+    // screen has room for neither, at the screen's right edge (this window's Radio button is on
+    // its left).
+    const QScreen* shown = screen();
+    if (shown == nullptr) {
+        return;
+    }
+    const QRect room = shown->availableGeometry();
+    const QRect here = frameGeometry();
+    const int width = window.frameGeometry().width();
+    const int x = here.right() + 1 + width <= room.right() + 1 ? here.right() + 1
+                  : here.left() - width >= room.left()         ? here.left() - width
+                                                               : room.right() + 1 - width;
+    window.move(std::max(x, room.left()), std::max(room.top(), here.top()));
+}
+
 void CTessalyDlg::OnNetMonitor() {
     // Not modal, so that the radio window can be opened beside it; a fresh monitor for each
     // press once the last one has closed.
@@ -83,6 +102,7 @@ void CTessalyDlg::OnNetMonitor() {
         connect(m_monitor, &QDialog::finished, m_monitor, &QObject::deleteLater);
         m_monitor->monitoring().SetRecorder(m_recorder);
         m_monitor->Create();
+        PlaceBeside(*m_monitor);
     }
     m_monitor->show();
     m_monitor->raise();

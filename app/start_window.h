@@ -46,6 +46,7 @@ class CTessalyDlg : public CDialog {
     bool OnInitDialog() override;
 
   private:
+    void PlaceBeside(QWidget& window) const;
     void OnPictureClicked();
     void OnQuit();
     void OnNetMonitor();
