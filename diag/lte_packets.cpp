@@ -27,23 +27,6 @@ constexpr bool LayoutsHold() {
 }
 static_assert(LayoutsHold());
 
-// The PLMN of 0xB0C2: MCC to three digits, MNC to its digit count when that is 2 or 3.
-PlmnText BinaryPlmn(std::uint32_t mcc, std::uint32_t mncDigits, std::uint32_t mnc) {
-    PlmnText p;
-    p.known = true;
-    DecimalText(mcc, 3, p.mcc);
-    DecimalText(mnc, mncDigits == 2 || mncDigits == 3 ? mncDigits : 1, p.mnc);
-    return p;
-}
-
-std::uint32_t TextValue(const std::array<char, 6>& text) {
-    std::uint32_t v = 0;
-    for (std::size_t i = 0; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
-        v = v * 10 + static_cast<std::uint32_t>(text[i] - '0');
-    }
-    return v;
-}
-
 // Decodes the records of one 0x19 subpacket body into `out`.
 PacketDecode DecodeServingBody(std::span<const std::uint8_t> body, const LteServingMeasLayout& l,
                                LteServingMeasurement& out) {
@@ -109,7 +92,8 @@ PacketDecode DecodeLteCellIdentity(std::span<const std::uint8_t> payload, LteCel
     out.cellId = LeU32(payload, l->cellId);
     out.tac = static_cast<std::uint16_t>(LeU16(payload, l->tac));
     out.band = LeU32(payload, l->band);
-    out.plmn = BinaryPlmn(LeU16(payload, l->mcc), payload[l->mncDigits], LeU16(payload, l->mnc));
+    out.plmn =
+        PlmnFromBinary(LeU16(payload, l->mcc), payload[l->mncDigits], LeU16(payload, l->mnc));
     return PacketDecode::kOk;
 }
 
@@ -203,10 +187,10 @@ std::size_t WriteLteCellIdentity(std::span<std::uint8_t> out, std::int64_t stamp
     PutLe(p, l->cellId, 4, cell.cellId);
     PutLe(p, l->tac, 2, cell.tac);
     PutLe(p, l->band, 4, cell.band);
-    PutLe(p, l->mcc, 2, TextValue(cell.plmn.mcc));
+    PutLe(p, l->mcc, 2, DigitsValue(cell.plmn.mcc));
     p[l->mncDigits] = static_cast<std::uint8_t>(
         std::find(cell.plmn.mnc.begin(), cell.plmn.mnc.end(), '\0') - cell.plmn.mnc.begin());
-    PutLe(p, l->mnc, 2, TextValue(cell.plmn.mnc));
+    PutLe(p, l->mnc, 2, DigitsValue(cell.plmn.mnc));
     return kLogHeaderSize + l->size;
 }
 

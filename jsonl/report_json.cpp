@@ -4,7 +4,6 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
-#include <span>
 
 #include "diag/signalling_names.h"
 
@@ -118,17 +117,30 @@ std::string Head(const char* type, const DecodedLogFrame& frame) {
     return out;
 }
 
-// A list of cells measured by RSRP and RSRQ.
-void MeasuredCells(std::string& out, std::span<const LteMeasuredCell> cells) {
-    out += ",\"cells\":[";
-    for (std::size_t k = 0; k < cells.size(); ++k) {
+// ,"key":[{..},{..}] of the first `count` items (cut to the array), each object's fields written
+// by `fields` (its first field without a leading comma).
+template <typename T, std::size_t N, typename Fields>
+void ObjectList(std::string& out, const char* key, const std::array<T, N>& items, std::size_t count,
+                Fields fields) {
+    out += ",\"";
+    out += key;
+    out += "\":[";
+    for (std::size_t k = 0; k < std::min(count, N); ++k) {
         out += k == 0 ? "{" : ",{";
-        Unsigned(out, "pci", cells[k].pci, true);
-        Measurement(out, "rsrp", cells[k].rsrp);
-        Measurement(out, "rsrq", cells[k].rsrq);
+        fields(items[k]);
         out += '}';
     }
     out += ']';
+}
+
+// The cells of a report measured by RSRP and RSRQ.
+void MeasuredCells(std::string& out, const std::array<LteMeasuredCell, kLteMaxMeasuredCells>& cells,
+                   std::size_t count) {
+    ObjectList(out, "cells", cells, count, [&](const LteMeasuredCell& c) {
+        Unsigned(out, "pci", c.pci, true);
+        Measurement(out, "rsrp", c.rsrp);
+        Measurement(out, "rsrq", c.rsrq);
+    });
 }
 
 const char* SarLevelName(SarLevel level) {
@@ -187,28 +199,19 @@ std::string LteIdleJson(const LteIdleMeasurement& m, const DecodedLogFrame& fram
 std::string LteIdleNeighboursJson(const LteIdleNeighbours& m, const DecodedLogFrame& frame) {
     std::string out = Head("lte_idle_neighbours", frame);
     Unsigned(out, "earfcn", m.earfcn);
-    out += ",\"cells\":[";
-    const std::size_t count = std::min<std::size_t>(m.count, m.cells.size());
-    for (std::size_t k = 0; k < count; ++k) {
-        const LteNeighbour& c = m.cells[k];
-        out += k == 0 ? "{" : ",{";
+    ObjectList(out, "cells", m.cells, m.count, [&](const LteNeighbour& c) {
         Unsigned(out, "pci", c.pci, true);
         Measurement(out, "rsrp", c.rsrp);
         Measurement(out, "rsrq", c.rsrq);
         Measurement(out, "rssi", c.rssi);
-        out += '}';
-    }
-    out += "]}";
+    });
+    out += '}';
     return out;
 }
 
 std::string LteServingJson(const LteServingMeasurement& m, const DecodedLogFrame& frame) {
     std::string out = Head("lte_serving", frame);
-    out += ",\"cells\":[";
-    const std::size_t count = std::min<std::size_t>(m.count, m.cells.size());
-    for (std::size_t k = 0; k < count; ++k) {
-        const LteServingCell& c = m.cells[k];
-        out += k == 0 ? "{" : ",{";
+    ObjectList(out, "cells", m.cells, m.count, [&](const LteServingCell& c) {
         Unsigned(out, "earfcn", c.earfcn, true);
         Unsigned(out, "pci", c.pci);
         Unsigned(out, "serving_index", c.servingIndex);
@@ -218,9 +221,8 @@ std::string LteServingJson(const LteServingMeasurement& m, const DecodedLogFrame
         Measurement(out, "rsrp", c.rsrp);
         Measurement(out, "rsrq", c.rsrq);
         Measurement(out, "rssi", c.rssi);
-        out += '}';
-    }
-    out += "]}";
+    });
+    out += '}';
     return out;
 }
 
@@ -231,7 +233,7 @@ std::string LteIntraMeasJson(const LteIntraMeasurement& m, const DecodedLogFrame
     Unsigned(out, "serving_index", m.servingIndex);
     Measurement(out, "rsrp", m.rsrp);
     Measurement(out, "rsrq", m.rsrq);
-    MeasuredCells(out, std::span(m.cells).first(std::min<std::size_t>(m.count, m.cells.size())));
+    MeasuredCells(out, m.cells, m.count);
     out += ",\"detected\":[";
     for (std::size_t k = 0; k < m.detectedCount && k < m.detected.size(); ++k) {
         out += k == 0 ? "" : ",";
@@ -249,8 +251,7 @@ std::string LteNeighbourLayerJson(const LteNeighbourLayer& layer, bool connected
     if (connected) {
         Unsigned(out, "serving_index", layer.servingIndex);
     }
-    MeasuredCells(
-        out, std::span(layer.cells).first(std::min<std::size_t>(layer.count, layer.cells.size())));
+    MeasuredCells(out, layer.cells, layer.count);
     out += '}';
     return out;
 }
@@ -273,11 +274,7 @@ std::string NrCellJson(const NrCellIdentity& cell, const DecodedLogFrame& frame)
 
 std::string NrMeasJson(const NrMeasurement& m, const DecodedLogFrame& frame) {
     std::string out = Head("nr_meas", frame);
-    out += ",\"cells\":[";
-    const std::size_t count = std::min<std::size_t>(m.count, m.cells.size());
-    for (std::size_t k = 0; k < count; ++k) {
-        const NrMeasCell& c = m.cells[k];
-        out += k == 0 ? "{" : ",{";
+    ObjectList(out, "cells", m.cells, m.count, [&](const NrMeasCell& c) {
         Unsigned(out, "nr_arfcn", c.arfcn, true);
         Unsigned(out, "pci", c.pci);
         out += c.serving ? ",\"serving\":true" : ",\"serving\":false";
@@ -286,9 +283,8 @@ std::string NrMeasJson(const NrMeasurement& m, const DecodedLogFrame& frame) {
         }
         Q7Measurement(out, "rsrp", c.rsrp);
         Q7Measurement(out, "rsrq", c.rsrq);
-        out += '}';
-    }
-    out += "]}";
+    });
+    out += '}';
     return out;
 }
 
@@ -304,34 +300,25 @@ std::string CellReportJson(const CellReport& report) {
     ModemTimeField(out, report.hasModemTime, report.modemTimeUnixMs);
     Field(out, "wcdma", report.wcdmaCellCount);
     Field(out, "gsm", report.gsmCellCount);
-    out += ",\"cells\":[";
-    const auto count = static_cast<std::size_t>(std::clamp<std::int32_t>(
-        report.wcdmaCellCount, 0, static_cast<std::int32_t>(report.cells.size())));
-    for (std::size_t k = 0; k < count; ++k) {
-        const CellEntry& c = report.cells[k];
-        out += k == 0 ? "{" : ",{";
-        Field(out, "uarfcn", c.uarfcn, true);
-        Field(out, "freq_mhz", c.frequencyMhz);
-        Field(out, "psc", c.psc);
-        Field(out, "rscp", c.rscp);
-        Field(out, "rscp_bar", c.rscpBarPos);
-        HalfStepField(out, "ecio", c.ecIo);
-        out += '}';
-    }
-    out += ']';
+    ObjectList(out, "cells", report.cells,
+               static_cast<std::size_t>(std::max(report.wcdmaCellCount, 0)),
+               [&](const CellEntry& c) {
+                   Field(out, "uarfcn", c.uarfcn, true);
+                   Field(out, "freq_mhz", c.frequencyMhz);
+                   Field(out, "psc", c.psc);
+                   Field(out, "rscp", c.rscp);
+                   Field(out, "rscp_bar", c.rscpBarPos);
+                   HalfStepField(out, "ecio", c.ecIo);
+               });
     Field(out, "version", report.version);
-    out += ",\"gsm_cells\":[";
-    const auto gsm = static_cast<std::size_t>(std::clamp<std::int32_t>(
-        report.gsmCellsDecoded, 0, static_cast<std::int32_t>(report.gsmCells.size())));
-    for (std::size_t k = 0; k < gsm; ++k) {
-        const GsmCellEntry& g = report.gsmCells[k];
-        out += k == 0 ? "{" : ",{";
-        Field(out, "arfcn", g.arfcn, true);
-        Field(out, "bsic", g.bsic);
-        Field(out, "rssi", g.rssi);
-        out += '}';
-    }
-    out += "]}";
+    ObjectList(out, "gsm_cells", report.gsmCells,
+               static_cast<std::size_t>(std::max(report.gsmCellsDecoded, 0)),
+               [&](const GsmCellEntry& g) {
+                   Field(out, "arfcn", g.arfcn, true);
+                   Field(out, "bsic", g.bsic);
+                   Field(out, "rssi", g.rssi);
+               });
+    out += '}';
     return out;
 }
 
