@@ -1,12 +1,10 @@
 // Signalling messages named as Wireshark names them: every message goes as a GSMTAP packet of its
 // own into a pcap the capture writer writes, and the Info column tshark prints for it must begin
-// with the message's name. Frames of real phones (tests/data/signalling-samples.md; the whole
-// captures too, where the shared samples are beside the sources) and a PDU for every message type
-// the first bits of each channel can choose.
+// with the message's name. Frames of real phones (tests/data/signalling-samples.md) and a PDU for
+// every message type the first bits of each channel can choose.
 #include <gtest/gtest.h>
 
 #include <cstdio>
-#include <filesystem>
 #include <fstream>
 #include <memory>
 
@@ -108,33 +106,6 @@ TEST(SignallingNames, FramesOfRealPhonesAsWiresharkNamesThem) {
     AddMessages(test::ReadFile(NORVANE_SOURCE_DIR "/tests/data/signalling-samples.bin"), c);
     EXPECT_EQ(c.count(), 64U);
     EXPECT_EQ(c.Disagreements(), std::vector<std::string>{});
-}
-
-// Whole captures, where the shared samples are beside the sources: their messages, each named
-// as tshark names it.
-TEST(SignallingNames, WholeCapturesOfRealPhones) {
-    const std::string dir = NORVANE_SOURCE_DIR "/../shared/diag/samples/";
-    if (!HaveTshark() || !std::filesystem::exists(dir)) {
-        GTEST_SKIP() << "no tshark, or no samples at " << dir;
-    }
-    const std::pair<const char*, std::size_t> cases[] = {
-        {"mi_att-iphone.mi2log", 23},
-        {"mi_att.mi2log", 33},
-        {"mi_bler_sample.mi2log", 178},
-        {"mi_mobility_sample.mi2log", 6690},
-        {"mi_qmdl_example.qmdl", 200},
-        {"mi_tmobile.mi2log", 133},
-        {"mi_xiaomi-mi10_dualsim_20201116_195935.mi2log", 994},
-        {"rayhunter_tplink-m7350_20251022.qmdl", 218}};
-    for (const auto& [name, count] : cases) {
-        Comparison c;
-        AddMessages(test::ReadFile(dir + name), c);
-        const std::vector<std::string> wrong = c.Disagreements();
-        std::printf("%s: %zu messages, %zu named as tshark names them\n", name, c.count(),
-                    c.count() - wrong.size());
-        EXPECT_EQ(c.count(), count) << name;
-        EXPECT_EQ(wrong, std::vector<std::string>{}) << name;
-    }
 }
 
 // A PDU of `size` bytes beginning with the bits of `bits` ('0' and '1'; others are passed over).

@@ -1,12 +1,12 @@
 // The serving cell's identity and the LTE measurements: published packets and their JSON lines,
-// every 0xB193 sub-version, what is refused, captures of real phones, and the log-config answers.
+// every 0xB193 sub-version, what is refused, slices of real phones' captures, and the log-config
+// answers.
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
-#include <filesystem>
 #include <fstream>
 #include <map>
 
@@ -392,39 +392,6 @@ TEST(ServingCellPackets, CountsBeyondTheFrameOrTheReport) {
     p[1] = 2;  // the same subpacket twice: 64 cells
     p.insert(p.end(), p.begin() + kLteServingSubpackets, p.end());
     EXPECT_EQ(DecodeLogFrame(LogFrame(kLteServingMeasLogCode, p)).kind, LogFrameKind::Other);
-}
-
-// Whole captures of real phones, where the shared samples are beside the sources: reports by
-// kind and the cells of the connected-mode reports.
-TEST(ServingCellPackets, CapturesOfRealPhones) {
-    const std::string dir = NORVANE_SOURCE_DIR "/../shared/diag/samples/";
-    if (!std::filesystem::exists(dir)) {
-        GTEST_SKIP() << "no samples at " << dir;
-    }
-    const std::pair<const char*, std::vector<int>> cases[] = {
-        {"mi_bler_sample.mi2log", {0, 0, 2792, 2999}},
-        {"mi_att.mi2log", {2, 0, 1091, 1091}},
-        {"mi_tmobile.mi2log", {3, 0, 1071, 1071}},
-        {"mi_att-iphone.mi2log", {1, 1, 46, 46}},
-        {"mi_mobility_sample.mi2log", {310, 0, 0, 0}},
-        {"mi_qmdl_example.qmdl", {12, 0, 0, 0}},
-        {"mi_xiaomi-mi10_dualsim_20201116_195935.mi2log", {71, 0, 0, 0}},
-        {"rayhunter_tplink-m7350_20251022.qmdl", {0, 0, 0, 0}}};
-    for (const auto& [name, want] : cases) {
-        const std::string bytes = test::ReadFile(dir + name);
-        auto deframer = std::make_unique<HdlcDeframer>();
-        FrameCounters counters;
-        std::vector<int> got(4);
-        const std::span in(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size());
-        PumpFrames(*deframer, in, counters, [&](auto, std::span<const std::uint8_t> frame) {
-            const DecodedLogFrame d = DecodeLogFrame(frame);
-            got[0] += d.kind == LogFrameKind::LteCell;
-            got[1] += d.kind == LogFrameKind::LteIdle;
-            got[2] += d.kind == LogFrameKind::LteServing;
-            got[3] += d.kind == LogFrameKind::LteServing ? d.lteServing.count : 0;
-        });
-        EXPECT_EQ(got, want) << name;
-    }
 }
 
 TEST(LogConfig, ItemCountsAndTheMaskInForce) {
